@@ -1,0 +1,283 @@
+#include "cli/cli_app.h"
+
+#include <charconv>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "connection/data_dir.h"
+#include "connection/session.h"
+#include "link/frame.h"
+#include "link/port_text.h"
+
+namespace vardis::cli {
+
+namespace {
+
+std::atomic<bool>* g_cancel = nullptr;
+
+// Shortest text that reads back as the same double.
+std::string exactNumber(double v) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+struct CommandSpec {
+  int minArgs;
+  int maxArgs;
+  const char* help;
+};
+
+const std::map<std::string, CommandSpec>& commandTable() {
+  static const std::map<std::string, CommandSpec> table{
+      {"transact",
+       {1, 4,
+        "transact NAME [INDEX [KIND [DATECODE]]]  one transaction by its name, e.g.\n"
+        "      transact ReadParameterTransaction 9; INDEX goes to request byte 3,\n"
+        "      KIND to byte 4, DATECODE to bytes 5..8"}},
+  };
+  return table;
+}
+
+bool isCommandWord(const std::string& s) { return commandTable().count(s) != 0; }
+
+std::optional<std::uint32_t> parseUnsigned(const std::string& s) {
+  std::uint32_t v = 0;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
+  return v;
+}
+
+class CliObserver final : public SessionObserver {
+ public:
+  CliObserver(std::ostream& err, bool progress) : err_(err), progress_(progress) {}
+  void progressChanged(int position) override {
+    if (!progress_) return;
+    const int filled = position * 30 / 100;
+    err_ << "\r[" << std::string(static_cast<std::size_t>(std::max(0, filled)), '#')
+         << std::string(static_cast<std::size_t>(std::max(0, 30 - filled)), ' ') << "] "
+         << position << "%" << (position >= 100 ? "\n" : "") << std::flush;
+  }
+
+ private:
+  std::ostream& err_;
+  bool progress_;
+};
+
+void printCounters(const Session& s, std::ostream& out) {
+  const auto& c = s.link.counters;
+  out << "requests=" << c.RequestCount << " errors=" << c.ErrorCount
+      << " timeouts=" << c.TimeoutCount << " link-fault=" << s.link.LinkFault << "\n";
+}
+
+// transact NAME [INDEX [KIND [DATECODE]]]
+void runTransact(Session& s, const CliCommand& cmd, std::ostream& out) {
+  const auto kind = transactionByName(cmd.args[0]);
+  if (!kind) throw UserError("unknown transaction '" + cmd.args[0] + "'");
+  std::uint32_t numbers[3] = {0, 0, 0};
+  for (std::size_t i = 1; i < cmd.args.size(); ++i) {
+    const auto v = parseUnsigned(cmd.args[i]);
+    if (!v) throw UserError(notAnIntegerMessage(cmd.args[i]));
+    numbers[i - 1] = *v;
+  }
+  const auto index = static_cast<std::uint8_t>(numbers[0] & 0xFF);
+  auto& a = s.link.addr;
+  a.valueIndex = index;
+  a.QuantityIndex = index;
+  a.seconds = index;
+  a.RecordKind = static_cast<std::uint8_t>(numbers[1] & 0xFF);
+  if (cmd.args.size() > 3) a.dateTime = numbers[2];
+  a.ArchiveRow = 0;
+  if (*kind == Transaction::ReadClock) a.dateTime = 0;
+
+  s.link.run(*kind);
+
+  const std::string& name = cmd.args[0];
+  out << name;
+  switch (*kind) {
+    case Transaction::SetClock:
+      out << ": sent date-time=" << a.dateTime << " seconds=" << unsigned(a.seconds);
+      break;
+    case Transaction::ReadClock:
+      out << ": date-time=" << a.dateTime << " seconds=" << unsigned(a.seconds);
+      break;
+    case Transaction::ReadFloatValue:
+      out << " " << unsigned(index) << ": " << exactNumber(s.values.floats[index]);
+      break;
+    case Transaction::ReadParameter:
+      out << " " << unsigned(index) << ": " << exactNumber(s.params.values[index]);
+      break;
+    case Transaction::ReadCounterValue:
+      out << " " << unsigned(index) << ": " << exactNumber(s.values.counters[index]);
+      break;
+    case Transaction::ReadArchiveFloat:
+    case Transaction::ReadArchiveInteger:
+    case Transaction::ReadIntegrator: {
+      // What reached the line, whatever table it was routed to.
+      const std::uint32_t raw = getU32(&s.link.ReplyBuffer[5]);
+      out << " " << unsigned(index) << " kind " << unsigned(a.RecordKind) << " date "
+          << a.dateTime << ": ";
+      if (*kind == Transaction::ReadArchiveFloat) {
+        out << exactNumber(floatFromBits(raw));
+      } else {
+        out << raw;
+      }
+      break;
+    }
+  }
+  out << "\n";
+  printCounters(s, out);
+}
+
+}  // namespace
+
+void requestCancel() {
+  if (g_cancel) g_cancel->store(true);
+}
+
+std::string usageText() {
+  std::string text =
+      "usage: vardis-cli [options] [command [args]]...\n"
+      "options:\n"
+      "  --port TEXT       port number (1..9: COMn, /dev/ttyS{n-1}) or a device path (default 1)\n"
+      "  --speed BAUD      600 1200 2400 4800 9600 19200 38400 57600 115200 (default 115200)\n"
+      "  --address N       meter address 0..255 (default 0)\n"
+      "  --data-dir DIR    data folder (default $VARDIS_HOME, else ~/vardis)\n"
+      "  --gsm             the line goes through a GSM modem\n"
+      "  --trace FILE      write every byte sent and received to FILE ('-' for stderr)\n"
+      "commands:\n";
+  for (const auto& [name, spec] : commandTable()) text += "  " + std::string(spec.help) + "\n";
+  return text;
+}
+
+std::optional<CliOptions> parseArguments(const std::vector<std::string>& args,
+                                         std::string& error) {
+  CliOptions o;
+  std::size_t i = 0;
+  auto value = [&](const std::string& opt) -> std::optional<std::string> {
+    if (i + 1 >= args.size()) {
+      error = "option " + opt + " needs a value";
+      return std::nullopt;
+    }
+    return args[++i];
+  };
+  for (; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--port") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      o.port = *v;
+    } else if (a == "--speed") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      const auto baud = parseUnsigned(*v);
+      int found = -1;
+      for (std::size_t k = 0; k < kSpeeds.size(); ++k) {
+        if (baud && kSpeeds[k] == *baud) found = static_cast<int>(k);
+      }
+      if (found < 0) {
+        error = "--speed " + *v + ": not one of 600 1200 2400 4800 9600 19200 38400 57600 115200";
+        return std::nullopt;
+      }
+      o.speedIndex = found;
+    } else if (a == "--address") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      o.address = *v;
+    } else if (a == "--data-dir") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      o.dataDir = *v;
+    } else if (a == "--gsm") {
+      o.gsm = true;
+    } else if (a == "--trace") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      o.traceFile = *v;
+    } else if (a == "--help" || a == "-h") {
+      error = "";
+      return std::nullopt;
+    } else if (a.rfind("--", 0) == 0) {
+      error = "unknown option " + a;
+      return std::nullopt;
+    } else if (isCommandWord(a)) {
+      CliCommand cmd{a, {}};
+      while (i + 1 < args.size() && !isCommandWord(args[i + 1]) &&
+             args[i + 1].rfind("--", 0) != 0) {
+        cmd.args.push_back(args[++i]);
+      }
+      const auto& spec = commandTable().at(a);
+      const int n = static_cast<int>(cmd.args.size());
+      if (n < spec.minArgs || n > spec.maxArgs) {
+        error = "wrong number of arguments for '" + a + "'; " + spec.help;
+        return std::nullopt;
+      }
+      o.commands.push_back(std::move(cmd));
+    } else {
+      error = "unknown command '" + a + "'";
+      return std::nullopt;
+    }
+  }
+  return o;
+}
+
+int run(const CliOptions& options, SerialLine& line, const PcClock& clock, std::ostream& out,
+        std::ostream& err, bool progressOnTerminal, Breathe breathe) {
+  SessionConfig config;
+  config.dataDir = options.dataDir.empty() ? defaultDataDir() : std::filesystem::path(options.dataDir);
+  config.numbers.decimalSeparator = options.decimalSeparator;
+  Session session(line, clock, config);
+  CliObserver observer(err, progressOnTerminal);
+  session.setObserver(&observer);
+  g_cancel = &session.cancelFlag();
+  if (breathe) session.setBreathe(std::move(breathe));
+
+  std::unique_ptr<std::ofstream> traceFile;
+  if (!options.traceFile.empty()) {
+    if (options.traceFile == "-") {
+      session.setTrace([&err](const std::string& l) { err << l << "\n"; });
+    } else {
+      traceFile = std::make_unique<std::ofstream>(options.traceFile, std::ios::app);
+      if (!*traceFile) {
+        err << "vardis-cli: cannot write the trace file " << options.traceFile << "\n";
+        g_cancel = nullptr;
+        return kExitUsage;
+      }
+      std::ofstream* tf = traceFile.get();
+      session.setTrace([tf](const std::string& l) { *tf << l << "\n" << std::flush; });
+    }
+  }
+
+  int status = kExitOk;
+  ConnectionChoice choice{options.address, options.port, options.speedIndex, options.gsm};
+  try {
+    session.StartConnection(choice);
+    for (const auto& cmd : options.commands) {
+      if (session.cancelRequested()) break;
+      if (cmd.name == "transact") runTransact(session, cmd, out);
+    }
+  } catch (const CommandCancelled&) {
+    err << "vardis-cli: cancelled\n";
+    status = kExitCommandError;
+  } catch (const UserError& e) {
+    err << "vardis-cli: " << e.what() << "\n";
+    status = kExitCommandError;
+  } catch (const std::exception& e) {
+    err << "vardis-cli: " << e.what() << "\n";
+    status = kExitCommandError;
+  }
+  session.StopConnection();
+  g_cancel = nullptr;
+  if (status == kExitOk && (session.link.LinkFault || session.link.counters.TimeoutCount > 0)) {
+    err << "vardis-cli: link fault: the meter did not answer (requests="
+        << session.link.counters.RequestCount << ", errors=" << session.link.counters.ErrorCount
+        << ", timeouts=" << session.link.counters.TimeoutCount << ")\n";
+    status = kExitLinkFault;
+  }
+  return status;
+}
+
+}  // namespace vardis::cli

@@ -1,0 +1,83 @@
+#include "connection/session.h"
+
+#include "link/port_text.h"
+
+namespace vardis {
+
+Session::Session(SerialLine& line, const PcClock& clock, SessionConfig config)
+    : link(line, clock, params, values, archive),
+      line_(line),
+      clock_(clock),
+      config_(std::move(config)) {
+  link.setCancelFlag(&cancel_);
+}
+
+void Session::setBreathe(Breathe b) {
+  line_.setBreathe(b);
+  link.setBreathe(std::move(b));
+}
+
+void Session::windowCreated() {
+  link.ExpectedReplyLength = 11;
+  link.ReceiveTimeWord = 200;
+  line_.Open_Com("1", 9600, 8, 0, 0);
+}
+
+void Session::StartConnection(const ConnectionChoice& choice) {
+  link.counters = ExchangeCounters{};
+  observer_->connectionStarted();
+
+  const auto address = parseInteger(choice.addressText);
+  if (!address) throw UserError(notAnIntegerMessage(choice.addressText));
+  link.addr.meterAddress = static_cast<std::uint8_t>(static_cast<std::uint32_t>(*address) & 0xFF);
+
+  const auto port = portFromText(choice.portText);
+  if (!port) throw UserError(notAnIntegerMessage(choice.portText));
+  link.port = *port;
+
+  for (int i = 0; i < 3; ++i) line_.Close_Com(link.port);
+  speedIndex = choice.speedIndex;
+  memo("speed=" + std::to_string(choice.speedIndex));
+  if (choice.speedIndex >= 0 && choice.speedIndex < static_cast<int>(kSpeeds.size())) {
+    line_.Open_Com(link.port, kSpeeds[static_cast<std::size_t>(choice.speedIndex)], 8, 0, 0);
+  }
+}
+
+void Session::StopConnection() { line_.Close_Com(link.port); }
+
+void Session::windowClosing() { line_.Close_Com(link.port); }
+
+void Session::setOperationStatus(const std::string& text) {
+  operationStatus_ = text;
+  observer_->operationStatusChanged(text);
+}
+
+void Session::setProgress(int position) {
+  progress_ = position;
+  observer_->progressChanged(position);
+}
+
+std::vector<std::string> Session::diagnosticLines() const {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 12; ++i) lines.push_back(std::to_string(link.ReplyBuffer[static_cast<std::size_t>(i)]));
+  lines.push_back("l=" + std::to_string(link.ExpectedReplyLength));
+  lines.push_back("r=" + std::to_string(link.ReceiveTimeWord));
+  const float f = floatFromBits(getU32(&link.ReplyBuffer[5]));
+  lines.push_back("f=" + fixedRight(f, 0, 4, config_.numbers));
+  lines.push_back("ret=" + std::to_string(link.ReceiveResult));
+  lines.push_back("kc__=" + std::to_string(link.ReplySum));
+  return lines;
+}
+
+StatusTexts statusTexts(const Session& s) {
+  StatusTexts t;
+  const auto& c = s.link.counters;
+  t.panel0 = "№ запроса=" + std::to_string(c.RequestCount);
+  t.panel1 = "Кол.таймаутов=" + std::to_string(c.TimeoutCount);
+  t.panel2 = "Кол.ошибок=" + std::to_string(c.ErrorCount);
+  if (s.link.LinkFault == 1) t.panel0 = "Сбой связи !";
+  t.panel3 = s.operationStatus();
+  return t;
+}
+
+}  // namespace vardis

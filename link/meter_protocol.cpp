@@ -1,0 +1,197 @@
+#include "link/meter_protocol.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "archives/archive_store.h"
+#include "link/pc_clock.h"
+#include "params/parameter_table.h"
+#include "values/current_values.h"
+
+namespace vardis {
+
+namespace {
+
+constexpr std::array<TransactionInfo, 8> kTransactions{{
+    {Transaction::SetClock, "SetClockTransaction", Command::SetClock, 10, 30},
+    {Transaction::ReadClock, "ReadClockTransaction", Command::ReadClock, 15, 30},
+    {Transaction::ReadFloatValue, "ReadFloatValueTransaction", Command::ReadFloatValue, 10, 30},
+    {Transaction::ReadParameter, "ReadParameterTransaction", Command::ReadParameter, 10, 70},
+    {Transaction::ReadCounterValue, "ReadCounterValueTransaction", Command::ReadCounterValue, 10,
+     30},
+    {Transaction::ReadArchiveFloat, "ReadArchiveFloatTransaction", Command::ReadArchiveFloat, 10,
+     30},
+    {Transaction::ReadArchiveInteger, "ReadArchiveIntegerTransaction",
+     Command::ReadArchiveInteger, 10, 30},
+    {Transaction::ReadIntegrator, "ReadIntegratorTransaction", Command::ReadArchiveInteger, 12,
+     30},
+}};
+
+std::string timeStamp(const PcClock& clock) {
+  const LocalDateTime t = clock.now();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second,
+                t.millisecond);
+  return buf;
+}
+
+}  // namespace
+
+const TransactionInfo& transactionInfo(Transaction t) {
+  return kTransactions[static_cast<std::size_t>(t)];
+}
+
+std::optional<Transaction> transactionByName(std::string_view name) {
+  for (const auto& info : kTransactions) {
+    if (name == info.name) return info.kind;
+  }
+  return std::nullopt;
+}
+
+std::string hexBytes(const std::uint8_t* data, std::size_t count) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(count * 3);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i) out.push_back(' ');
+    out.push_back(digits[data[i] >> 4]);
+    out.push_back(digits[data[i] & 0xF]);
+  }
+  return out;
+}
+
+MeterProtocol::MeterProtocol(SerialLine& line, const PcClock& clock, ParameterTable& params,
+                             CurrentValues& values, ArchiveStore& archive)
+    : line_(line), clock_(clock), params_(params), values_(values), archive_(archive) {}
+
+bool MeterProtocol::CheckReply() {
+  ReplySum = frameSum(ReplyBuffer.data());
+  return ReplySum == ReplyBuffer[9];
+}
+
+void MeterProtocol::run(Transaction t) {
+  const TransactionInfo& info = transactionInfo(t);
+  if (cancelRequested()) throw CommandCancelled();
+
+  // An absent reply must never pass the check: eleven bytes of 1 sum to 10, not 1.
+  std::fill(ReplyBuffer.begin(), ReplyBuffer.begin() + 12, std::uint8_t{1});
+
+  std::uint8_t index1 = 0;
+  std::uint8_t index2 = 0;
+  std::uint32_t argument = 0;
+  switch (t) {
+    case Transaction::SetClock:
+      index1 = addr.seconds;
+      argument = addr.dateTime;
+      break;
+    case Transaction::ReadClock:
+      break;
+    case Transaction::ReadFloatValue:
+    case Transaction::ReadParameter:
+    case Transaction::ReadCounterValue:
+      index1 = addr.valueIndex;
+      break;
+    case Transaction::ReadArchiveFloat:
+    case Transaction::ReadArchiveInteger:
+    case Transaction::ReadIntegrator:
+      index1 = addr.QuantityIndex;
+      index2 = addr.RecordKind;
+      argument = addr.dateTime;
+      break;
+  }
+  const Frame frame = buildFrame(addr.meterAddress, static_cast<std::uint8_t>(info.command),
+                                 index1, index2, argument);
+  std::copy(frame.begin(), frame.end(), RequestBuffer.begin());
+  counters.RequestCount += 1;
+
+  int failures = 0;
+  for (;;) {
+    std::string traceLine;
+    if (trace_) traceLine = timeStamp(clock_) + " " + info.name;
+
+    // Throw away whatever stray bytes wait on the line (modem answers, late replies).
+    std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), info.drainMs,
+                                             kDrainWanted, &ReceiveTimeWord);
+    ReceiveResult = got;
+    if (trace_) {
+      traceLine += " drain<- [" + hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, 40)) +
+                   "]";
+    }
+
+    line_.Send_Binary(port, RequestBuffer.data(), kFrameLength);
+    if (trace_) traceLine += " send-> [" + hexBytes(RequestBuffer.data(), kFrameLength) + "]";
+
+    if (breathe_) breathe_();
+
+    got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs, ExpectedReplyLength,
+                               &ReceiveTimeWord);
+    ReceiveResult = got;
+    const bool good = CheckReply();
+    if (trace_) {
+      traceLine += " reply<- [" +
+                   hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, ReplyBuffer.size())) +
+                   "]" + (good ? " ok" : " bad");
+      traceExchange(traceLine);
+    }
+    if (good) break;
+
+    counters.ErrorCount += 1;
+    counters.RequestCount += 1;
+    failures += 1;
+    if (failures > info.retryLimit) {
+      LinkFault = 1;
+      counters.TimeoutCount += 1;
+      break;
+    }
+    if (cancelRequested()) throw CommandCancelled();
+  }
+
+  decodeAndStore(t);
+  if (cancelRequested()) throw CommandCancelled();
+}
+
+void MeterProtocol::decodeAndStore(Transaction t) {
+  const std::uint32_t raw = getU32(&ReplyBuffer[5]);
+  switch (t) {
+    case Transaction::SetClock:
+      break;
+    case Transaction::ReadClock:
+      addr.dateTime = raw;
+      addr.seconds = ReplyBuffer[3];
+      break;
+    case Transaction::ReadFloatValue:
+      values_.floats[addr.valueIndex] = floatFromBits(raw);
+      break;
+    case Transaction::ReadParameter:
+      params_.store(addr.valueIndex, floatFromBits(raw));
+      break;
+    case Transaction::ReadCounterValue:
+      values_.counters[addr.valueIndex] = static_cast<double>(raw);
+      break;
+    case Transaction::ReadArchiveFloat:
+      archive_.storeFloat(addr.QuantityIndex, addr.ArchiveRow, floatFromBits(raw));
+      break;
+    case Transaction::ReadArchiveInteger:
+      archive_.storeInteger(addr.QuantityIndex, addr.ArchiveRow, raw);
+      break;
+    case Transaction::ReadIntegrator:
+      archive_.storeIntegrator(addr.QuantityIndex, addr.ArchiveRow, raw);
+      break;
+  }
+}
+
+void MeterProtocol::sendRaw(std::string_view bytes) {
+  std::fill(ReplyBuffer.begin(), ReplyBuffer.end(), std::uint8_t{1});
+  const std::size_t n = std::min(bytes.size(), RequestBuffer.size());
+  std::copy_n(bytes.begin(), n, RequestBuffer.begin());
+  line_.Send_Binary(port, RequestBuffer.data(), n);
+  if (trace_) {
+    traceExchange(timeStamp(clock_) + " modem send-> [" + hexBytes(RequestBuffer.data(), n) + "]");
+  }
+}
+
+void MeterProtocol::traceExchange(const std::string& line) {
+  if (trace_) trace_(line);
+}
+
+}  // namespace vardis

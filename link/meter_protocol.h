@@ -1,0 +1,135 @@
+// The meter protocol: request/reply transactions with their checks, attempts,
+// counters and the link fault, and the routing of each reply into its store.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/frame.h"
+#include "link/serial_line.h"
+
+namespace vardis {
+
+struct ParameterTable;
+struct CurrentValues;
+struct ArchiveStore;
+class PcClock;
+
+struct ExchangeCounters {
+  std::int32_t RequestCount = 0;
+  std::int32_t ErrorCount = 0;
+  std::int32_t TimeoutCount = 0;
+};
+
+enum class Transaction {
+  SetClock,
+  ReadClock,
+  ReadFloatValue,
+  ReadParameter,
+  ReadCounterValue,
+  ReadArchiveFloat,
+  ReadArchiveInteger,
+  ReadIntegrator,
+};
+
+struct TransactionInfo {
+  Transaction kind;
+  const char* name;  // e.g. "ReadClockTransaction"
+  Command command;
+  int retryLimit;  // failed checks tolerated before giving up
+  std::uint16_t drainMs;
+};
+
+const TransactionInfo& transactionInfo(Transaction t);
+std::optional<Transaction> transactionByName(std::string_view name);
+
+// Shared addressing state that callers set before a transaction.
+struct Addressing {
+  std::uint8_t meterAddress = 0;
+  std::uint8_t valueIndex = 0;
+  std::uint8_t QuantityIndex = 0;
+  std::uint8_t RecordKind = 0;
+  // The date-time argument: also the device clock reading and the ArchiveDateCode.
+  std::uint32_t dateTime = 0;
+  std::uint8_t seconds = 0;
+  std::uint16_t ArchiveRow = 0;
+};
+
+// Thrown out of a transaction when the user asked to cancel the running command.
+class CommandCancelled : public std::exception {
+ public:
+  const char* what() const noexcept override { return "cancelled"; }
+};
+
+inline constexpr std::uint16_t kReplyWaitMs = 3000;
+inline constexpr std::uint16_t kDrainWanted = 40;
+
+// Receives one text line per exchange when the frame trace is on.
+using TraceSink = std::function<void(const std::string& line)>;
+
+class MeterProtocol {
+ public:
+  MeterProtocol(SerialLine& line, const PcClock& clock, ParameterTable& params,
+                CurrentValues& values, ArchiveStore& archive);
+
+  void SetClockTransaction() { run(Transaction::SetClock); }
+  void ReadClockTransaction() { run(Transaction::ReadClock); }
+  void ReadFloatValueTransaction() { run(Transaction::ReadFloatValue); }
+  void ReadParameterTransaction() { run(Transaction::ReadParameter); }
+  void ReadCounterValueTransaction() { run(Transaction::ReadCounterValue); }
+  void ReadArchiveFloatTransaction() { run(Transaction::ReadArchiveFloat); }
+  void ReadArchiveIntegerTransaction() { run(Transaction::ReadArchiveInteger); }
+  void ReadIntegratorTransaction() { run(Transaction::ReadIntegrator); }
+
+  // Carries out one transaction, driven by the addressing state.
+  // Throws CommandCancelled when a cancel was requested.
+  void run(Transaction t);
+
+  // Sends a modem text from the request buffer (the reply buffer is pre-filled first).
+  void sendRaw(std::string_view bytes);
+
+  // Called once per exchange between the send and the reply wait.
+  void setBreathe(Breathe b) { breathe_ = std::move(b); }
+  void setTrace(TraceSink sink) { trace_ = std::move(sink); }
+  void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
+  bool cancelRequested() const { return cancel_ && cancel_->load(); }
+
+  SerialLine& line() { return line_; }
+
+  // State of the link, kept for the whole run.
+  PortName port = "0";
+  std::array<std::uint8_t, 16> RequestBuffer{};
+  std::array<std::uint8_t, 52> ReplyBuffer{};
+  std::uint16_t ExpectedReplyLength = 11;
+  std::uint16_t ReceiveTimeWord = 200;
+  std::uint32_t ReceiveResult = 0;
+  std::uint8_t ReplySum = 0;
+  ExchangeCounters counters;
+  std::int32_t LinkFault = 0;
+  Addressing addr;
+
+ private:
+  bool CheckReply();
+  void decodeAndStore(Transaction t);
+  void traceExchange(const std::string& line);
+
+  SerialLine& line_;
+  const PcClock& clock_;
+  ParameterTable& params_;
+  CurrentValues& values_;
+  ArchiveStore& archive_;
+  Breathe breathe_;
+  TraceSink trace_;
+  const std::atomic<bool>* cancel_ = nullptr;
+};
+
+// Hex dump "23 00 05 ..." of a byte range, for the trace.
+std::string hexBytes(const std::uint8_t* data, std::size_t count);
+
+}  // namespace vardis

@@ -1,0 +1,30 @@
+// The PC's local date and time, behind an interface so tests can pin "now".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace vardis {
+
+struct LocalDateTime {
+  int year = 2000;
+  int month = 1;
+  int day = 1;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int millisecond = 0;
+};
+
+class PcClock {
+ public:
+  virtual ~PcClock() = default;
+  virtual LocalDateTime now() const = 0;
+  // Milliseconds on a monotonic scale, for time stamps and waits.
+  virtual std::int64_t steadyMs() const = 0;
+};
+
+// The real clock of this PC.
+std::unique_ptr<PcClock> makeSystemClock();
+
+}  // namespace vardis
