@@ -1,0 +1,2 @@
+# params tests
+vardis_add_test(params_tests SOURCES params_names_test.cpp LIBS vardis_core)
