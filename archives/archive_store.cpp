@@ -25,11 +25,20 @@ bool ArchiveStore::storeInteger(std::uint8_t quantity, std::uint16_t row, std::u
   if (row >= kRows) return false;
   const double v = static_cast<double>(value);
   switch (quantity) {
-    case 5: RunTime[0][row] = v; return true;
-    case 7: RunTime[1][row] = v; return true;
-    case 8: MainsTime[row] = v; return true;
-    case 17: AbnormalWord[row] = value; return true;
-    default: return false;
+    case 5:
+      RunTime[0][row] = v;
+      return true;
+    case 7:
+      RunTime[1][row] = v;
+      return true;
+    case 8:
+      MainsTime[row] = v;
+      return true;
+    case 17:
+      AbnormalWord[row] = value;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -37,13 +46,29 @@ bool ArchiveStore::storeIntegrator(std::uint8_t quantity, std::uint16_t row, std
   if (row >= kRows) return false;
   const double v = static_cast<double>(value);
   switch (quantity) {
-    case 0: case 1: case 2: case 3: FlowTotal[quantity][row] = v; return true;
-    case 4: HeatTotal[0][row] = v; return true;
-    case 5: RunTimeTotal[0][row] = v; return true;
-    case 6: HeatTotal[1][row] = v; return true;
-    case 7: RunTimeTotal[1][row] = v; return true;
-    case 8: MainsTimeTotal[row] = v; return true;
-    default: return false;
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+      FlowTotal[quantity][row] = v;
+      return true;
+    case 4:
+      HeatTotal[0][row] = v;
+      return true;
+    case 5:
+      RunTimeTotal[0][row] = v;
+      return true;
+    case 6:
+      HeatTotal[1][row] = v;
+      return true;
+    case 7:
+      RunTimeTotal[1][row] = v;
+      return true;
+    case 8:
+      MainsTimeTotal[row] = v;
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -42,7 +42,9 @@ const std::map<std::string, CommandSpec>& commandTable() {
   return table;
 }
 
-bool isCommandWord(const std::string& s) { return commandTable().count(s) != 0; }
+bool isCommandWord(const std::string& s) {
+  return commandTable().count(s) != 0;
+}
 
 std::optional<std::uint32_t> parseUnsigned(const std::string& s) {
   std::uint32_t v = 0;
@@ -58,8 +60,8 @@ class CliObserver final : public SessionObserver {
     if (!progress_) return;
     const int filled = position * 30 / 100;
     err_ << "\r[" << std::string(static_cast<std::size_t>(std::max(0, filled)), '#')
-         << std::string(static_cast<std::size_t>(std::max(0, 30 - filled)), ' ') << "] "
-         << position << "%" << (position >= 100 ? "\n" : "") << std::flush;
+         << std::string(static_cast<std::size_t>(std::max(0, 30 - filled)), ' ') << "] " << position
+         << "%" << (position >= 100 ? "\n" : "") << std::flush;
   }
 
  private:
@@ -118,8 +120,8 @@ void runTransact(Session& s, const CliCommand& cmd, std::ostream& out) {
     case Transaction::ReadIntegrator: {
       // What reached the line, whatever table it was routed to.
       const std::uint32_t raw = getU32(&s.link.ReplyBuffer[5]);
-      out << " " << unsigned(index) << " kind " << unsigned(a.RecordKind) << " date "
-          << a.dateTime << ": ";
+      out << " " << unsigned(index) << " kind " << unsigned(a.RecordKind) << " date " << a.dateTime
+          << ": ";
       if (*kind == Transaction::ReadArchiveFloat) {
         out << exactNumber(floatFromBits(raw));
       } else {
@@ -153,8 +155,7 @@ std::string usageText() {
   return text;
 }
 
-std::optional<CliOptions> parseArguments(const std::vector<std::string>& args,
-                                         std::string& error) {
+std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, std::string& error) {
   CliOptions o;
   std::size_t i = 0;
   auto value = [&](const std::string& opt) -> std::optional<std::string> {
@@ -227,7 +228,8 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args,
 int run(const CliOptions& options, SerialLine& line, const PcClock& clock, std::ostream& out,
         std::ostream& err, bool progressOnTerminal, Breathe breathe) {
   SessionConfig config;
-  config.dataDir = options.dataDir.empty() ? defaultDataDir() : std::filesystem::path(options.dataDir);
+  config.dataDir =
+      options.dataDir.empty() ? defaultDataDir() : std::filesystem::path(options.dataDir);
   config.numbers.decimalSeparator = options.decimalSeparator;
   Session session(line, clock, config);
   CliObserver observer(err, progressOnTerminal);

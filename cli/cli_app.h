@@ -34,8 +34,7 @@ struct CliOptions {
 
 // Parses the arguments (without the program name). On a usage error returns
 // nothing and puts the message into `error`.
-std::optional<CliOptions> parseArguments(const std::vector<std::string>& args,
-                                         std::string& error);
+std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, std::string& error);
 
 std::string usageText();
 

@@ -1,16 +1,19 @@
 // vardis-cli: the headless twin of the window.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QLocale>
 #include <csignal>
 #include <iostream>
-#include <unistd.h>
 
 #include "cli/cli_app.h"
 #include "link/qt_serial_line.h"
 
 namespace {
 
-extern "C" void onInterrupt(int) { vardis::cli::requestCancel(); }
+extern "C" void onInterrupt(int) {
+  vardis::cli::requestCancel();
+}
 
 }  // namespace
 

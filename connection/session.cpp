@@ -1,5 +1,6 @@
 #include "connection/session.h"
 
+#include "connection/identification.h"
 #include "link/port_text.h"
 
 namespace vardis {
@@ -41,11 +42,38 @@ void Session::StartConnection(const ConnectionChoice& choice) {
   if (choice.speedIndex >= 0 && choice.speedIndex < static_cast<int>(kSpeeds.size())) {
     line_.Open_Com(link.port, kSpeeds[static_cast<std::size_t>(choice.speedIndex)], 8, 0, 0);
   }
+  // On a direct line the meter is identified at once; through a modem the
+  // identification waits for the call.
+  if (!choice.gsm) MeterIdentification(*this);
 }
 
-void Session::StopConnection() { line_.Close_Com(link.port); }
+void Session::StopConnection() {
+  line_.Close_Com(link.port);
+  if (reports.ReportFilesOpen) reports.closeAll();
+}
 
-void Session::windowClosing() { line_.Close_Com(link.port); }
+void Session::windowClosing() {
+  line_.Close_Com(link.port);
+  // The report files end with all their text written, whatever happens next.
+  if (reports.ReportFilesOpen) {
+    try {
+      reports.closeAll();
+    } catch (const std::exception&) {
+      // Nothing more can be done for a file the system refuses at exit.
+    }
+  }
+}
+
+void Session::setCaption(const std::string& control, const std::string& text) {
+  captions_[control] = text;
+  observer_->captionChanged(control, text);
+}
+
+const std::string& Session::caption(const std::string& control) const {
+  static const std::string empty;
+  const auto it = captions_.find(control);
+  return it == captions_.end() ? empty : it->second;
+}
 
 void Session::setOperationStatus(const std::string& text) {
   operationStatus_ = text;
@@ -59,7 +87,8 @@ void Session::setProgress(int position) {
 
 std::vector<std::string> Session::diagnosticLines() const {
   std::vector<std::string> lines;
-  for (int i = 0; i < 12; ++i) lines.push_back(std::to_string(link.ReplyBuffer[static_cast<std::size_t>(i)]));
+  for (int i = 0; i < 12; ++i)
+    lines.push_back(std::to_string(link.ReplyBuffer[static_cast<std::size_t>(i)]));
   lines.push_back("l=" + std::to_string(link.ExpectedReplyLength));
   lines.push_back("r=" + std::to_string(link.ReceiveTimeWord));
   const float f = floatFromBits(getU32(&link.ReplyBuffer[5]));

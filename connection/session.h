@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 
 #include "archives/archive_store.h"
+#include "connection/format_table.h"
+#include "connection/report_set.h"
 #include "format/numtext.h"
 #include "link/meter_protocol.h"
 #include "link/pc_clock.h"
@@ -47,7 +50,17 @@ class SessionObserver {
   virtual void progressChanged(int /*position*/) {}
   virtual void operationStatusChanged(const std::string& /*text*/) {}
   virtual void label1Changed(const std::string& /*text*/) {}
-  virtual void gsmStatusChanged(const std::string& /*text*/) {}
+  // The text of a shown control changed ("Label40", "Label47", "Edit2", ...).
+  virtual void captionChanged(const std::string& /*control*/, const std::string& /*text*/) {}
+  // An identification ended: the hang-up button becomes usable.
+  virtual void identificationEnded() {}
+};
+
+// The date of the date picker.
+struct PickedDate {
+  int year = 2000;
+  int month = 1;
+  int day = 1;
 };
 
 // The user's choices at "Старт".
@@ -95,6 +108,10 @@ class Session {
   int progress() const { return progress_; }
   void setProgress(int position);
   void memo(const std::string& line) { observer_->memoLine(line); }
+  // Texts of shown controls by control name; "" for one never set.
+  void setCaption(const std::string& control, const std::string& text);
+  const std::string& caption(const std::string& control) const;
+  SessionObserver& observer() { return *observer_; }
 
   // The 17 diagnostic lines of the last reply.
   std::vector<std::string> diagnosticLines() const;
@@ -110,6 +127,13 @@ class Session {
   MeterProtocol link;
   int speedIndex = kDefaultSpeedIndex;
 
+  // What identification leaves for the readings and reports.
+  FormatTable formats;
+  std::string HeatUnitText;
+  ReportSet reports;
+  int IdentificationCount = 0;
+  PickedDate pickedDate;
+
  private:
   SerialLine& line_;
   const PcClock& clock_;
@@ -117,6 +141,7 @@ class Session {
   SessionObserver noObserver_;
   SessionObserver* observer_ = &noObserver_;
   std::atomic<bool> cancel_{false};
+  std::map<std::string, std::string> captions_;
   std::string operationStatus_ = "_";
   int progress_ = 0;
 };

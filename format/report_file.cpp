@@ -60,12 +60,16 @@ ReportFile::~ReportFile() {
   }
 }
 
-void ReportFile::create(const std::filesystem::path& path) {
-  // Creating over an open file closes that one first, as the runtime's rewrite
+void ReportFile::create(const std::filesystem::path& path) { openWith(path, O_TRUNC); }
+
+void ReportFile::openForAppend(const std::filesystem::path& path) { openWith(path, O_APPEND); }
+
+void ReportFile::openWith(const std::filesystem::path& path, int mode) {
+  // Opening over an open file closes that one first, as the runtime's rewrite
   // does; should its last write fail, that error is thrown and nothing is
-  // created.
+  // opened.
   close();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | mode | O_CLOEXEC, 0644);
   if (fd < 0) throwErrno(errno, path);
   fd_ = fd;
   path_ = path;

@@ -45,6 +45,8 @@ class ReportFile {
   // Creates (or truncates) the file and keeps it open for appending.
   // Throws IoError; the file stays closed then.
   void create(const std::filesystem::path& path);
+  // Opens an existing file (or creates it) and appends after its end.
+  void openForAppend(const std::filesystem::path& path);
   bool isOpen() const noexcept { return fd_ >= 0; }
   const std::filesystem::path& path() const noexcept { return path_; }
 
@@ -61,6 +63,7 @@ class ReportFile {
   void close();
 
  private:
+  void openWith(const std::filesystem::path& path, int mode);
   void writeOut();
 
   int fd_ = -1;

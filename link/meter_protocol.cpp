@@ -21,17 +21,15 @@ constexpr std::array<TransactionInfo, 8> kTransactions{{
      30},
     {Transaction::ReadArchiveFloat, "ReadArchiveFloatTransaction", Command::ReadArchiveFloat, 10,
      30},
-    {Transaction::ReadArchiveInteger, "ReadArchiveIntegerTransaction",
-     Command::ReadArchiveInteger, 10, 30},
-    {Transaction::ReadIntegrator, "ReadIntegratorTransaction", Command::ReadArchiveInteger, 12,
-     30},
+    {Transaction::ReadArchiveInteger, "ReadArchiveIntegerTransaction", Command::ReadArchiveInteger,
+     10, 30},
+    {Transaction::ReadIntegrator, "ReadIntegratorTransaction", Command::ReadArchiveInteger, 12, 30},
 }};
 
 std::string timeStamp(const PcClock& clock) {
   const LocalDateTime t = clock.now();
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second,
-                t.millisecond);
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second, t.millisecond);
   return buf;
 }
 
@@ -99,8 +97,8 @@ void MeterProtocol::run(Transaction t) {
       argument = addr.dateTime;
       break;
   }
-  const Frame frame = buildFrame(addr.meterAddress, static_cast<std::uint8_t>(info.command),
-                                 index1, index2, argument);
+  const Frame frame = buildFrame(addr.meterAddress, static_cast<std::uint8_t>(info.command), index1,
+                                 index2, argument);
   std::copy(frame.begin(), frame.end(), RequestBuffer.begin());
   counters.RequestCount += 1;
 
@@ -110,12 +108,12 @@ void MeterProtocol::run(Transaction t) {
     if (trace_) traceLine = timeStamp(clock_) + " " + info.name;
 
     // Throw away whatever stray bytes wait on the line (modem answers, late replies).
-    std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), info.drainMs,
-                                             kDrainWanted, &ReceiveTimeWord);
+    std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), info.drainMs, kDrainWanted,
+                                             &ReceiveTimeWord);
     ReceiveResult = got;
     if (trace_) {
-      traceLine += " drain<- [" + hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, 40)) +
-                   "]";
+      traceLine +=
+          " drain<- [" + hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, 40)) + "]";
     }
 
     line_.Send_Binary(port, RequestBuffer.data(), kFrameLength);

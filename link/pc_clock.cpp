@@ -34,6 +34,8 @@ class SystemClock final : public PcClock {
 
 }  // namespace
 
-std::unique_ptr<PcClock> makeSystemClock() { return std::make_unique<SystemClock>(); }
+std::unique_ptr<PcClock> makeSystemClock() {
+  return std::make_unique<SystemClock>();
+}
 
 }  // namespace vardis

@@ -47,8 +47,7 @@ void QtSerialLine::Close_Com(const PortName& port) {
   ports_.erase(it);
 }
 
-void QtSerialLine::Send_Binary(const PortName& port, const std::uint8_t* data,
-                               std::size_t count) {
+void QtSerialLine::Send_Binary(const PortName& port, const std::uint8_t* data, std::size_t count) {
   QSerialPort* serial = find(port);
   if (!serial || count == 0) return;
   serial->write(reinterpret_cast<const char*>(data), static_cast<qint64>(count));

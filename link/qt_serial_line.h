@@ -20,9 +20,8 @@ class QtSerialLine final : public SerialLine {
                 std::uint8_t parity, std::uint8_t stopBits) override;
   void Close_Com(const PortName& port) override;
   void Send_Binary(const PortName& port, const std::uint8_t* data, std::size_t count) override;
-  std::uint16_t Receive_Binary(const PortName& port, std::uint8_t* buffer,
-                               std::uint16_t timeoutMs, std::uint16_t wanted,
-                               std::uint16_t* timeWord) override;
+  std::uint16_t Receive_Binary(const PortName& port, std::uint8_t* buffer, std::uint16_t timeoutMs,
+                               std::uint16_t wanted, std::uint16_t* timeWord) override;
 
   // The last reason a port did not open, for the user ("" when it did).
   const std::string& lastOpenError() const { return lastOpenError_; }

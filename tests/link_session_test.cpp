@@ -57,8 +57,7 @@ TEST_F(SessionFixture, StartClosesThreeTimesThenOpensAtTheChosenSpeed) {
 
 TEST_F(SessionFixture, SpeedIndexOutsideTheListOpensNoPort) {
   session.StartConnection({"0", "2", -1, true});
-  EXPECT_EQ(line.calls,
-            (std::vector<std::string>{"Close_Com(2)", "Close_Com(2)", "Close_Com(2)"}));
+  EXPECT_EQ(line.calls, (std::vector<std::string>{"Close_Com(2)", "Close_Com(2)", "Close_Com(2)"}));
   EXPECT_EQ(rec.events.back(), "memo:speed=-1");
   // A transaction then runs out of attempts on the unopened port.
   session.link.ReadFloatValueTransaction();

@@ -69,9 +69,8 @@ class FakeLine final : public SerialLine {
       for (std::uint8_t b : c.bytes) incoming_.push_back({at, b});
     }
   }
-  std::uint16_t Receive_Binary(const PortName& port, std::uint8_t* buffer,
-                               std::uint16_t timeoutMs, std::uint16_t wanted,
-                               std::uint16_t* /*timeWord*/) override {
+  std::uint16_t Receive_Binary(const PortName& port, std::uint8_t* buffer, std::uint16_t timeoutMs,
+                               std::uint16_t wanted, std::uint16_t* /*timeWord*/) override {
     ++receiveCalls;
     receivePorts.push_back(port);
     receiveTimeouts.push_back(timeoutMs);

@@ -1,0 +1,39 @@
+// "Считать значения": the current readings, scaled and shown on the tab pages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vardis {
+
+class Session;
+
+// The abnormal-situation word: seven flags per measuring channel. Bits 6, 15,
+// 30 and 31 name nothing.
+struct AbnormalFlag {
+  int channel;       // 1..4
+  const char* text;  // five characters, e.g. "T1<  "
+  int bit;
+};
+// In display order: per channel T<, T>, P<, P>, G<, G>, Go.
+const std::vector<AbnormalFlag>& abnormalFlagTable();
+
+// The texts of the set flags of one channel, in table order, joined.
+std::string abnormalTexts(std::uint32_t word, int channel);
+
+// The word from the two counters 24 and 25: each rounded, low 32 bits, OR-ed.
+std::uint32_t abnormalFlagsFromCounters(double counter24, double counter25);
+
+// The captions of every value label (Label2 .. Label39, Label42) from the
+// values as they stand, by control name, in display order.
+// The float-value captions come first (kFloatCaptionCount of them), then the
+// counters and the abnormal-situation channels.
+std::vector<std::pair<std::string, std::string>> currentValueCaptions(const Session& s);
+inline constexpr std::size_t kFloatCaptionCount = 26;
+
+// Reads float values 0..30 and counters 0..25, shows them, then reads the clock.
+void ReadCurrentValues(Session& s);
+
+}  // namespace vardis

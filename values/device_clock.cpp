@@ -1,0 +1,95 @@
+#include "values/device_clock.h"
+
+#include "connection/session.h"
+
+namespace vardis {
+
+std::uint32_t packDateTime(const DateTimeParts& p) {
+  return p.year2 * 100000000u + p.month * 1000000u + p.day * 10000u + p.hour * 100u + p.minute;
+}
+
+DateTimeParts unpackDateTime(std::uint32_t packed) {
+  DateTimeParts p;
+  p.year2 = packed / 100000000u;
+  std::uint32_t r = packed - p.year2 * 100000000u;
+  p.month = r / 1000000u;
+  r -= p.month * 1000000u;
+  p.day = r / 10000u;
+  r -= p.day * 10000u;
+  p.hour = r / 100u;
+  p.minute = r - p.hour * 100u;
+  return p;
+}
+
+std::uint32_t archiveDateCode(int year, int month, int day, int hour) {
+  // Wraps like the meter's own arithmetic for years it cannot name.
+  const auto y = static_cast<std::uint16_t>(year - 2000);
+  return static_cast<std::uint32_t>(y) * 100000000u + static_cast<std::uint32_t>(month) * 1000000u +
+         static_cast<std::uint32_t>(day) * 10000u + static_cast<std::uint32_t>(hour) * 100u;
+}
+
+namespace {
+std::string two(std::uint32_t v) {
+  return (v <= 9 ? "0" : "") + std::to_string(v);
+}
+}  // namespace
+
+std::string clockDateCaption(std::uint32_t packed) {
+  const DateTimeParts p = unpackDateTime(packed);
+  return "Дата:  " + std::to_string(p.year2 + 2000) + "." + two(p.month) + "." + two(p.day) + " ";
+}
+
+std::string clockTimeCaption(std::uint32_t packed, std::uint8_t seconds) {
+  const DateTimeParts p = unpackDateTime(packed);
+  return "Время:  " + two(p.hour) + ":" + two(p.minute) + ":" + two(seconds);
+}
+
+int daysInMonth(int year, int month) {
+  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
+void ReadDeviceClock(Session& s) {
+  s.link.ReadClockTransaction();
+  const std::uint32_t packed = s.link.addr.dateTime;
+  const std::uint8_t seconds = s.link.addr.seconds;
+  s.setCaption("Label40", clockDateCaption(packed));
+  s.setCaption("Label41", clockTimeCaption(packed, seconds));
+}
+
+void SetDeviceClock(Session& s) {
+  const LocalDateTime now = s.clock().now();
+  if (now.year < kFirstClockYear || now.year > kLastClockYear) {
+    throw UserError("The PC clock reads the year " + std::to_string(now.year) +
+                    "; the meter's clock can only be set to the years " +
+                    std::to_string(kFirstClockYear) + " to " + std::to_string(kLastClockYear));
+  }
+  DateTimeParts p;
+  p.year2 = static_cast<std::uint32_t>(now.year - 2000);
+  p.month = static_cast<std::uint32_t>(now.month);
+  p.day = static_cast<std::uint32_t>(now.day);
+  p.hour = static_cast<std::uint32_t>(now.hour);
+  p.minute = static_cast<std::uint32_t>(now.minute);
+  s.link.addr.dateTime = packDateTime(p);
+  s.link.addr.seconds = static_cast<std::uint8_t>(now.second);
+  s.link.SetClockTransaction();
+}
+
+SelectedDate DateTimePicker1Change(Session& s, int year, int month, int day) {
+  s.pickedDate = PickedDate{year, month, day};
+  SelectedDate d;
+  d.year = static_cast<std::uint16_t>(year);
+  d.month = static_cast<std::uint16_t>(month);
+  d.day = static_cast<std::uint16_t>(day);
+  d.daysInMonth = static_cast<std::uint8_t>(daysInMonth(year, month));
+  return d;
+}
+
+bool archiveDateAllowed(int year, int month, int day) {
+  if (year < kFirstArchiveYear || year > kLastClockYear) return false;
+  return month >= 1 && month <= 12 && day >= 1 && day <= daysInMonth(year, month);
+}
+
+}  // namespace vardis

@@ -1,0 +1,59 @@
+// The meter's clock and the packed date-time it uses for its clock and archives.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vardis {
+
+class Session;
+
+// (year - 2000) * 100000000 + month * 1000000 + day * 10000 + hour * 100 + minute.
+struct DateTimeParts {
+  std::uint32_t year2 = 0;  // year - 2000
+  std::uint32_t month = 0;
+  std::uint32_t day = 0;
+  std::uint32_t hour = 0;
+  std::uint32_t minute = 0;
+};
+
+std::uint32_t packDateTime(const DateTimeParts& p);
+// Splits by successive division, as the clock display does.
+DateTimeParts unpackDateTime(std::uint32_t packed);
+
+// The code of an archive record: the packed date with minute 0.
+std::uint32_t archiveDateCode(int year, int month, int day, int hour);
+
+// Texts of the clock page: "Дата:  2011.04.08 " and "Время:  09:05:07".
+std::string clockDateCaption(std::uint32_t packed);
+std::string clockTimeCaption(std::uint32_t packed, std::uint8_t seconds);
+
+// Days in a month, Gregorian.
+int daysInMonth(int year, int month);
+
+// Years the packed date can name.
+inline constexpr int kFirstClockYear = 2001;
+inline constexpr int kLastClockYear = 2042;
+inline constexpr int kFirstArchiveYear = 2000;
+
+// Reads the meter clock and shows it on the clock page (Label40, Label41).
+void ReadDeviceClock(Session& s);
+
+// Writes the PC's date and time into the meter. Throws UserError when the PC's
+// year cannot be encoded.
+void SetDeviceClock(Session& s);
+
+// The date picker changed.
+struct SelectedDate {
+  std::uint16_t year = 0;
+  std::uint16_t month = 0;
+  std::uint16_t day = 0;
+  std::uint8_t daysInMonth = 0;
+};
+SelectedDate DateTimePicker1Change(Session& s, int year, int month, int day);
+
+// Whether the archive date picker accepts a date (the packed code can name it).
+bool archiveDateAllowed(int year, int month, int day);
+
+}  // namespace vardis
