@@ -8,9 +8,13 @@
 #include <sstream>
 
 #include "connection/data_dir.h"
+#include "connection/identification.h"
 #include "connection/session.h"
 #include "link/frame.h"
 #include "link/port_text.h"
+#include "params/parameter_names.h"
+#include "values/current_values_read.h"
+#include "values/device_clock.h"
 
 namespace vardis::cli {
 
@@ -33,6 +37,10 @@ struct CommandSpec {
 
 const std::map<std::string, CommandSpec>& commandTable() {
   static const std::map<std::string, CommandSpec> table{
+      {"values", {0, 0, "values    read the current values and the clock, print every label"}},
+      {"clock", {0, 0, "clock     read the meter's clock"}},
+      {"set-clock", {0, 0, "set-clock write the PC's date and time into the meter"}},
+      {"param", {1, 1, "param N   read parameter N and print it with its name"}},
       {"transact",
        {1, 4,
         "transact NAME [INDEX [KIND [DATECODE]]]  one transaction by its name, e.g.\n"
@@ -134,6 +142,51 @@ void runTransact(Session& s, const CliCommand& cmd, std::ostream& out) {
   printCounters(s, out);
 }
 
+void runValues(Session& s, std::ostream& out) {
+  ReadCurrentValues(s);
+  for (const auto& page : valuePages()) {
+    out << "[" << page.tab << "] " << page.group << "\n";
+    for (const auto& label : page.labels) out << "  " << s.caption(label) << "\n";
+  }
+}
+
+void runClock(Session& s, std::ostream& out) {
+  ReadDeviceClock(s);
+  out << s.caption("Label40") << "\n" << s.caption("Label41") << "\n";
+}
+
+void runSetClock(Session& s, std::ostream& out) {
+  SetDeviceClock(s);
+  const DateTimeParts p = unpackDateTime(s.link.addr.dateTime);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", p.year2 + 2000, p.month, p.day,
+                p.hour, p.minute, unsigned(s.link.addr.seconds));
+  out << "set the meter clock to " << buf << "\n";
+}
+
+void runParam(Session& s, const CliCommand& cmd, std::ostream& out) {
+  const auto index = parseInteger(cmd.args[0]);
+  if (!index || *index < 0 || *index > 255) {
+    throw UserError("param: '" + cmd.args[0] + "' is not a parameter index 0..255");
+  }
+  s.link.addr.valueIndex = static_cast<std::uint8_t>(*index);
+  s.link.ReadParameterTransaction();
+  const double v = s.params.values[static_cast<std::size_t>(*index)];
+  const ParameterFormat f = parameterFormat(*index);
+  out << *index << " " << parameterName(*index) << ": "
+      << fixedLeft(v, 0, f.decimals, s.config().numbers) << " (" << exactNumber(v) << ")\n";
+}
+
+bool parseDate(const std::string& text, PickedDate& out) {
+  int y = 0, m = 0, d = 0, n = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &n) != 3 ||
+      static_cast<std::size_t>(n) != text.size()) {
+    return false;
+  }
+  out = PickedDate{y, m, d};
+  return true;
+}
+
 }  // namespace
 
 void requestCancel() {
@@ -150,6 +203,9 @@ std::string usageText() {
       "  --data-dir DIR    data folder (default $VARDIS_HOME, else ~/vardis)\n"
       "  --gsm             the line goes through a GSM modem\n"
       "  --trace FILE      write every byte sent and received to FILE ('-' for stderr)\n"
+      "  --date YYYY-MM-DD the archive date (default: today)\n"
+      "  --fake-pc-time 'YYYY-MM-DD HH:MM[:SS]'\n"
+      "                    use this fixed PC date and time instead of the real clock (tests)\n"
       "commands:\n";
   for (const auto& [name, spec] : commandTable()) text += "  " + std::string(spec.help) + "\n";
   return text;
@@ -198,6 +254,24 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
       auto v = value(a);
       if (!v) return std::nullopt;
       o.traceFile = *v;
+    } else if (a == "--date") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      PickedDate d;
+      if (!parseDate(*v, d) || !archiveDateAllowed(d.year, d.month, d.day)) {
+        error = "--date " + *v + ": not a date YYYY-MM-DD from 2000-01-01 to 2042-12-31";
+        return std::nullopt;
+      }
+      o.date = *v;
+    } else if (a == "--fake-pc-time") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      LocalDateTime t;
+      if (!parseLocalDateTime(*v, t)) {
+        error = "--fake-pc-time " + *v + ": not a date and time 'YYYY-MM-DD HH:MM[:SS]'";
+        return std::nullopt;
+      }
+      o.fakePcTime = *v;
     } else if (a == "--help" || a == "-h") {
       error = "";
       return std::nullopt;
@@ -225,8 +299,15 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
   return o;
 }
 
-int run(const CliOptions& options, SerialLine& line, const PcClock& clock, std::ostream& out,
+int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, std::ostream& out,
         std::ostream& err, bool progressOnTerminal, Breathe breathe) {
+  std::unique_ptr<PcClock> fixedClock;
+  if (!options.fakePcTime.empty()) {
+    LocalDateTime t;
+    parseLocalDateTime(options.fakePcTime, t);
+    fixedClock = makeFixedClock(t);
+  }
+  const PcClock& clock = fixedClock ? *fixedClock : realClock;
   SessionConfig config;
   config.dataDir =
       options.dataDir.empty() ? defaultDataDir() : std::filesystem::path(options.dataDir);
@@ -255,11 +336,36 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& clock, std::
 
   int status = kExitOk;
   ConnectionChoice choice{options.address, options.port, options.speedIndex, options.gsm};
+  {
+    const LocalDateTime today = clock.now();
+    PickedDate d{today.year, today.month, today.day};
+    if (!options.date.empty()) parseDate(options.date, d);
+    DateTimePicker1Change(session, d.year, d.month, d.day);
+  }
   try {
     session.StartConnection(choice);
+    if (!options.gsm) {
+      if (session.reports.ReportFilesOpen) {
+        out << "meter " << serialNumber(session.params.values[0]) << " identified; reports in "
+            << reportDir(session.config().dataDir).string() << "/" << session.caption("Edit2")
+            << "_{par,chas,sut,mes}.txt\n";
+      } else {
+        err << "vardis-cli: the meter did not answer the identification; no report files\n";
+      }
+    }
     for (const auto& cmd : options.commands) {
       if (session.cancelRequested()) break;
-      if (cmd.name == "transact") runTransact(session, cmd, out);
+      if (cmd.name == "transact") {
+        runTransact(session, cmd, out);
+      } else if (cmd.name == "values") {
+        runValues(session, out);
+      } else if (cmd.name == "clock") {
+        runClock(session, out);
+      } else if (cmd.name == "set-clock") {
+        runSetClock(session, out);
+      } else if (cmd.name == "param") {
+        runParam(session, cmd, out);
+      }
     }
   } catch (const CommandCancelled&) {
     err << "vardis-cli: cancelled\n";
@@ -271,7 +377,12 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& clock, std::
     err << "vardis-cli: " << e.what() << "\n";
     status = kExitCommandError;
   }
-  session.StopConnection();
+  try {
+    session.StopConnection();
+  } catch (const std::exception& e) {
+    err << "vardis-cli: " << e.what() << " while closing the report files\n";
+    status = kExitCommandError;
+  }
   g_cancel = nullptr;
   if (status == kExitOk && (session.link.LinkFault || session.link.counters.TimeoutCount > 0)) {
     err << "vardis-cli: link fault: the meter did not answer (requests="

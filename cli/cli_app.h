@@ -29,6 +29,10 @@ struct CliOptions {
   bool gsm = false;
   std::string traceFile;
   char decimalSeparator = '.';
+  // --date YYYY-MM-DD: the date picker (empty: today).
+  std::string date;
+  // --fake-pc-time: a fixed PC clock, for tests and reproducible runs.
+  std::string fakePcTime;
   std::vector<CliCommand> commands;
 };
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace vardis {
 
@@ -26,5 +27,12 @@ class PcClock {
 
 // The real clock of this PC.
 std::unique_ptr<PcClock> makeSystemClock();
+
+// A clock that always reads the same date and time (for tests and demos that
+// must give the same file names every run); its steady scale is real.
+std::unique_ptr<PcClock> makeFixedClock(const LocalDateTime& at);
+
+// "YYYY-MM-DD HH:MM[:SS]" or "YYYY-MM-DDTHH:MM[:SS]"; nothing on a bad text.
+bool parseLocalDateTime(const std::string& text, LocalDateTime& out);
 
 }  // namespace vardis

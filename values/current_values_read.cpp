@@ -20,6 +20,24 @@ const std::vector<AbnormalFlag>& abnormalFlagTable() {
   return table;
 }
 
+const std::vector<ValuePage>& valuePages() {
+  static const std::vector<ValuePage> pages{
+      {"Gn", "Расход:", {"Label2", "Label3", "Label4", "Label5"}},
+      {"Tn", "Температура:", {"Label6", "Label7", "Label8", "Label9"}},
+      {"Pn", "Давление:", {"Label10", "Label11", "Label12", "Label13"}},
+      {"PLn", "Плотность:", {"Label14", "Label15", "Label16", "Label17"}},
+      {"En", "Энтальпия:", {"Label18", "Label19", "Label20", "Label21"}},
+      {"Mn", "Масса:", {"Label22", "Label23", "Label24", "Label25"}},
+      {"MCn", "Накопленные значения:", {"Label26", "Label27", "Label28", "Label29"}},
+      {"HCn", "Нештатные ситуации:", {"Label36", "Label37", "Label38", "Label39"}},
+      {"W1", "Тепло №1:", {"Label30", "Label31", "Label32"}},
+      {"W2", "Тепло №2:", {"Label33", "Label34", "Label35"}},
+      {"Tc", "Время сети:", {"Label42"}},
+      {"D", "Приборное дата и время:", {"Label40", "Label41"}},
+  };
+  return pages;
+}
+
 std::string abnormalTexts(std::uint32_t word, int channel) {
   std::string out;
   for (const auto& f : abnormalFlagTable()) {

@@ -33,6 +33,14 @@ std::uint32_t abnormalFlagsFromCounters(double counter24, double counter25);
 std::vector<std::pair<std::string, std::string>> currentValueCaptions(const Session& s);
 inline constexpr std::size_t kFloatCaptionCount = 26;
 
+// The tab pages of the current values: tab caption, group caption, labels.
+struct ValuePage {
+  const char* tab;
+  const char* group;
+  std::vector<std::string> labels;
+};
+const std::vector<ValuePage>& valuePages();
+
 // Reads float values 0..30 and counters 0..25, shows them, then reads the clock.
 void ReadCurrentValues(Session& s);
 
