@@ -5,3 +5,7 @@ vardis_add_test(link_tests
 vardis_add_test(core_tests
   SOURCES connection_identification_test.cpp values_test.cpp
   LIBS vardis_core)
+
+vardis_add_test(cli_tests
+  SOURCES cli_test.cpp
+  LIBS vardis_cli_lib)

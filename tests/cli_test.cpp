@@ -1,0 +1,133 @@
+// vardis-cli: arguments, exit status and what it prints, over a scripted line.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "support/fake_meter.h"
+#include "support/temp_dir.h"
+
+namespace vardis {
+namespace {
+
+using test::FakeLine;
+using test::FakeMeter;
+using test::VirtualClock;
+
+std::optional<cli::CliOptions> parse(std::vector<std::string> args, std::string* error = nullptr) {
+  std::string e;
+  auto o = cli::parseArguments(args, e);
+  if (error) *error = e;
+  return o;
+}
+
+TEST(CliArguments, CommandsKeepTheirArgumentsInOrder) {
+  auto o = parse({"--port", "/dev/pts/4", "--speed", "9600", "--address", "7", "transact",
+                  "ReadParameterTransaction", "9", "clock", "param", "3", "values"});
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->port, "/dev/pts/4");
+  EXPECT_EQ(o->speedIndex, 4);
+  EXPECT_EQ(o->address, "7");
+  ASSERT_EQ(o->commands.size(), 4u);
+  EXPECT_EQ(o->commands[0].name, "transact");
+  EXPECT_EQ(o->commands[0].args, (std::vector<std::string>{"ReadParameterTransaction", "9"}));
+  EXPECT_EQ(o->commands[1].name, "clock");
+  EXPECT_EQ(o->commands[2].args, (std::vector<std::string>{"3"}));
+  EXPECT_EQ(o->commands[3].name, "values");
+}
+
+TEST(CliArguments, DefaultsMatchTheWindow) {
+  auto o = parse({});
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->port, "1");
+  EXPECT_EQ(o->speedIndex, 8);
+  EXPECT_EQ(o->address, "0");
+  EXPECT_FALSE(o->gsm);
+  EXPECT_TRUE(o->commands.empty());
+}
+
+TEST(CliArguments, UsageErrorsSayWhatIsWrong) {
+  std::string e;
+  EXPECT_FALSE(parse({"--speed", "9601"}, &e));
+  EXPECT_NE(e.find("9601"), std::string::npos);
+  EXPECT_FALSE(parse({"--port"}, &e));
+  EXPECT_NE(e.find("--port"), std::string::npos);
+  EXPECT_FALSE(parse({"frobnicate"}, &e));
+  EXPECT_NE(e.find("frobnicate"), std::string::npos);
+  EXPECT_FALSE(parse({"transact"}, &e));
+  EXPECT_FALSE(parse({"param", "1", "2"}, &e));
+  EXPECT_FALSE(parse({"--date", "2043-01-01"}, &e));
+  EXPECT_FALSE(parse({"--date", "1999-12-31"}, &e));
+  EXPECT_FALSE(parse({"--date", "2011-02-29"}, &e));
+  EXPECT_TRUE(parse({"--date", "2012-02-29"}));
+  EXPECT_FALSE(parse({"--fake-pc-time", "yesterday"}, &e));
+  EXPECT_TRUE(parse({"--fake-pc-time", "2011-04-08 09:05"}));
+}
+
+struct CliRun : ::testing::Test {
+  test::TempDir dir;
+  VirtualClock clock;
+  FakeLine line{clock};
+  FakeMeter meter;
+  std::ostringstream out, err;
+
+  int run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--data-dir", dir.path().string()});
+    std::string e;
+    auto o = cli::parseArguments(args, e);
+    EXPECT_TRUE(o) << e;
+    return cli::run(*o, line, clock, out, err, false);
+  }
+};
+
+TEST_F(CliRun, IdentifiesThenRunsTheCommandsThenStops) {
+  std::filesystem::create_directories(dir.path() / "arc");
+  meter.parameters[0] = 12345;
+  meter.parameters[9] = 1;
+  meter.clock = 1104080905;
+  meter.seconds = 7;
+  line.responder = meter.responder();
+  const int status = run({"--fake-pc-time", "2011-04-08 09:05", "--port", "/dev/pts/9", "transact",
+                          "ReadParameterTransaction", "9", "clock"});
+  EXPECT_EQ(status, cli::kExitOk) << err.str();
+  const std::string text = out.str();
+  EXPECT_NE(text.find("12345D2011_04_08_09_05"), std::string::npos) << text;
+  EXPECT_NE(text.find("ReadParameterTransaction 9: 1\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("requests=9 errors=0 timeouts=0 link-fault=0"), std::string::npos) << text;
+  EXPECT_NE(text.find("Дата:  2011.04.08 \nВремя:  09:05:07\n"), std::string::npos) << text;
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "arc" / "12345D2011_04_08_09_05_par.txt"));
+  // "Стоп" closed the port it opened.
+  EXPECT_EQ(line.calls.back(), "Close_Com(/dev/pts/9)");
+}
+
+TEST_F(CliRun, LinkFaultGivesStatusThree) {
+  const int status = run({"--gsm", "transact", "ReadFloatValueTransaction", "1"});
+  EXPECT_EQ(status, cli::kExitLinkFault);
+  EXPECT_NE(err.str().find("link fault"), std::string::npos);
+  EXPECT_NE(out.str().find("requests=12 errors=11 timeouts=1 link-fault=1"), std::string::npos)
+      << out.str();
+}
+
+TEST_F(CliRun, BadPortTextIsACommandError) {
+  const int status = run({"--port", "ttyUSB0", "--gsm"});
+  EXPECT_EQ(status, cli::kExitCommandError);
+  EXPECT_NE(err.str().find("'ttyUSB0' is not a valid integer value"), std::string::npos);
+}
+
+TEST_F(CliRun, MissingReportFolderIsNamedAndNothingIsCreated) {
+  line.responder = meter.responder();
+  const int status = run({});
+  EXPECT_EQ(status, cli::kExitCommandError);
+  EXPECT_NE(err.str().find("I/O error 3"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find((dir.path() / "arc").string()), std::string::npos) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "arc"));
+}
+
+TEST_F(CliRun, UnknownTransactionNameIsACommandError) {
+  const int status = run({"--gsm", "transact", "ReadSomething"});
+  EXPECT_EQ(status, cli::kExitCommandError);
+  EXPECT_NE(err.str().find("ReadSomething"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vardis
