@@ -1,0 +1,72 @@
+// vardis-meter-sim: a simulated meter for demonstrations and end-to-end tests.
+#include <signal.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "sim/command_line.h"
+#include "sim/meter_model.h"
+#include "sim/simulator.h"
+
+int main(int argc, char** argv) {
+  using namespace vardis::sim;
+
+  CommandLine cl;
+  try {
+    cl = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const UsageError& e) {
+    std::cerr << "vardis-meter-sim: " << e.what() << "\n(--help lists the options)\n";
+    return 2;
+  }
+  if (cl.help) {
+    std::cout << usageText();
+    return 0;
+  }
+
+  MeterModel model;
+  try {
+    if (!cl.dataFile.empty()) model.loadJsonFile(cl.dataFile);
+  } catch (const DataError& e) {
+    std::cerr << "vardis-meter-sim: " << e.what() << "\n";
+    return 1;
+  }
+  if (cl.address) model.setAddress(static_cast<std::uint8_t>(*cl.address));
+
+  if (cl.verbose) {
+    cl.simulator.onRequest = [](const LogEntry& entry) {
+      std::fprintf(stderr, "%s\n", entry.describe().c_str());
+    };
+  }
+
+  // The signals are taken by sigwait below; the serving thread must not get them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  Simulator simulator(std::move(model), cl.simulator);
+  try {
+    simulator.start();
+  } catch (const std::exception& e) {
+    std::cerr << "vardis-meter-sim: " << e.what() << "\n";
+    return 1;
+  }
+  std::cout << simulator.portPath() << std::endl;
+
+  int signal = 0;
+  while (sigwait(&stopSignals, &signal) != 0) {
+  }
+  simulator.stop();
+  if (cl.verbose) {
+    const SimulatorStats s = simulator.stats();
+    std::fprintf(stderr, "requests %llu, replies %llu, bytes in %llu, skipped %llu\n",
+                 static_cast<unsigned long long>(s.requests),
+                 static_cast<unsigned long long>(s.repliesSent),
+                 static_cast<unsigned long long>(s.bytesReceived),
+                 static_cast<unsigned long long>(s.bytesSkipped));
+  }
+  return 0;
+}

@@ -1,0 +1,447 @@
+#include "sim/simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+namespace vardis::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct SpeedEntry {
+  unsigned baud;
+  speed_t constant;
+};
+
+constexpr SpeedEntry kSpeeds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+};
+
+[[noreturn]] void throwErrno(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+const char* commandName(std::uint8_t command) {
+  switch (static_cast<Command>(command)) {
+    case Command::SetClock:
+      return "set clock";
+    case Command::ReadClock:
+      return "read clock";
+    case Command::ReadFloatValue:
+      return "read float value";
+    case Command::ReadParameter:
+      return "read parameter";
+    case Command::ReadCounterValue:
+      return "read counter value";
+    case Command::ReadArchiveFloat:
+      return "read archive float";
+    case Command::ReadArchiveInteger:
+      return "read archive integer";
+  }
+  return "unknown command";
+}
+
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+// Stray bytes that make the eleven bytes the tool reads fail the checksum test.
+std::vector<std::uint8_t> noiseBefore(const Frame& reply) {
+  std::vector<std::uint8_t> noise = {0xA5, 0x5A, 0x00};
+  // The tool sees noise[0..2] + reply[0..7]: byte 9 of that window is reply[6],
+  // byte 10 is reply[7].
+  unsigned sum = noise[0] + noise[1] + reply[7];
+  for (int i = 0; i <= 5; ++i) sum += reply[static_cast<std::size_t>(i)];
+  for (std::uint8_t last = 0x00;; ++last) {
+    if (last == kStartMark) continue;
+    if (((sum + last) & 0xFF) != reply[6]) {
+      noise[2] = last;
+      break;
+    }
+  }
+  return noise;
+}
+
+}  // namespace
+
+bool speedConstant(unsigned baud, unsigned* constant) {
+  for (const SpeedEntry& e : kSpeeds) {
+    if (e.baud == baud) {
+      *constant = e.constant;
+      return true;
+    }
+  }
+  return false;
+}
+
+unsigned baudOfSpeedConstant(unsigned constant) {
+  for (const SpeedEntry& e : kSpeeds) {
+    if (e.constant == constant) return e.baud;
+  }
+  return 0;
+}
+
+const char* outcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Answered:
+      return "answered";
+    case Outcome::Corrupted:
+      return "corrupted";
+    case Outcome::Dropped:
+      return "dropped";
+    case Outcome::Silent:
+      return "silent";
+    case Outcome::OtherAddress:
+      return "other address";
+    case Outcome::UnknownCommand:
+      return "unknown command";
+    case Outcome::Aborted:
+      return "aborted";
+  }
+  return "?";
+}
+
+std::string LogEntry::describe() const {
+  char text[256];
+  std::snprintf(text, sizeof text, "#%llu %s [%u %u] arg %lu (address %u) -> %s",
+                static_cast<unsigned long long>(seq), commandName(command), index1, index2,
+                static_cast<unsigned long>(argument), address, outcomeName(outcome));
+  std::string s = text;
+  if (noise) s += ", noise";
+  if (split) s += ", split";
+  if (paced) s += ", paced";
+  if (lateMs > 0) s += ", late " + std::to_string(lateMs) + " ms";
+  if (delayMs > lateMs) s += ", turnaround " + std::to_string(delayMs - lateMs) + " ms";
+  return s;
+}
+
+Simulator::Simulator(MeterModel model, SimulatorOptions options)
+    : model_(std::move(model)), options_(std::move(options)) {}
+
+Simulator::~Simulator() {
+  stop();
+}
+
+void Simulator::start() {
+  if (running()) return;
+  unsigned constant = 0;
+  if (!speedConstant(options_.speed, &constant))
+    throw std::invalid_argument("unsupported line speed " + std::to_string(options_.speed));
+
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) throwErrno("pipe");
+  wakeRead_ = pipeFds[0];
+  wakeWrite_ = pipeFds[1];
+  for (int fd : pipeFds) {
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  }
+  try {
+    if (options_.device.empty()) {
+      openPseudoTerminal();
+    } else {
+      openDevice();
+    }
+  } catch (...) {
+    closeLine();
+    throw;
+  }
+  // The integrator table is built on first use; build it now rather than
+  // holding up the first integrator reply.
+  historyTotalsAtEndOfDay(0);
+  stopping_ = false;
+  thread_ = std::thread([this] { serve(); });
+}
+
+void Simulator::stop() {
+  if (thread_.joinable()) {
+    stopping_ = true;
+    const char byte = 's';
+    [[maybe_unused]] const ssize_t n = ::write(wakeWrite_, &byte, 1);
+    thread_.join();
+  }
+  closeLine();
+}
+
+void Simulator::openPseudoTerminal() {
+  lineFd_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (lineFd_ < 0) throwErrno("cannot open a pseudo-terminal");
+  ::fcntl(lineFd_, F_SETFD, FD_CLOEXEC);
+  if (::grantpt(lineFd_) != 0) throwErrno("grantpt");
+  if (::unlockpt(lineFd_) != 0) throwErrno("unlockpt");
+  char name[256];
+  if (::ptsname_r(lineFd_, name, sizeof name) != 0) throwErrno("ptsname");
+  portPath_ = name;
+
+  // Keep the slave open ourselves: then the master never reads a hang-up while
+  // the tool closes and reopens the port.
+  slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slaveFd_ < 0) throwErrno("cannot open " + portPath_);
+  termios tio{};
+  if (::tcgetattr(slaveFd_, &tio) != 0) throwErrno("tcgetattr " + portPath_);
+  ::cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  unsigned constant = 0;
+  speedConstant(options_.speed, &constant);
+  ::cfsetispeed(&tio, constant);
+  ::cfsetospeed(&tio, constant);
+  if (::tcsetattr(slaveFd_, TCSANOW, &tio) != 0) throwErrno("tcsetattr " + portPath_);
+  ::fcntl(lineFd_, F_SETFL, ::fcntl(lineFd_, F_GETFL) | O_NONBLOCK);
+}
+
+void Simulator::openDevice() {
+  portPath_ = options_.device;
+  lineFd_ = ::open(portPath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (lineFd_ < 0) throwErrno("cannot open " + portPath_);
+  termios tio{};
+  if (::tcgetattr(lineFd_, &tio) != 0) throwErrno(portPath_ + " is not a serial device");
+  ::cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cc[VMIN] = 1;
+  tio.c_cc[VTIME] = 0;
+  unsigned constant = 0;
+  speedConstant(options_.speed, &constant);
+  ::cfsetispeed(&tio, constant);
+  ::cfsetospeed(&tio, constant);
+  if (::tcsetattr(lineFd_, TCSANOW, &tio) != 0) throwErrno("cannot set up " + portPath_);
+  ::tcflush(lineFd_, TCIOFLUSH);
+}
+
+void Simulator::closeLine() {
+  closeFd(lineFd_);
+  closeFd(slaveFd_);
+  closeFd(wakeRead_);
+  closeFd(wakeWrite_);
+}
+
+unsigned Simulator::lineSpeed() const {
+  termios tio{};
+  const int fd = slaveFd_ >= 0 ? slaveFd_ : lineFd_;
+  if (::tcgetattr(fd, &tio) == 0) {
+    const unsigned baud = baudOfSpeedConstant(::cfgetospeed(&tio));
+    if (baud != 0) return baud;
+  }
+  return options_.speed;
+}
+
+bool Simulator::waitUntil(Clock::time_point deadline) {
+  while (!stopping_) {
+    const auto now = Clock::now();
+    if (now >= deadline) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+    ts.tv_nsec = static_cast<long>(left.count() % 1000000000);
+    pollfd wake{wakeRead_, POLLIN, 0};
+    const int r = ::ppoll(&wake, 1, &ts, nullptr);
+    if (r > 0) return false;
+  }
+  return false;
+}
+
+bool Simulator::writeSome(const std::uint8_t* data, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::write(lineFd_, data + done, count - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      // The line does not take more now: wait a while for room.
+      pollfd fds[2] = {{lineFd_, POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
+      const int r = ::poll(fds, 2, 500);
+      if (r > 0 && (fds[0].revents & POLLOUT) && !(fds[1].revents & POLLIN)) continue;
+    }
+    break;
+  }
+  std::lock_guard lock(mutex_);
+  stats_.bytesSent += done;
+  stats_.bytesNotSent += count - done;
+  return done == count;
+}
+
+bool Simulator::sendAt(const std::vector<std::uint8_t>& bytes,
+                       const std::vector<Clock::time_point>& when) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    if (!waitUntil(when[i])) return false;
+    const auto now = Clock::now();
+    std::size_t j = i + 1;
+    while (j < bytes.size() && when[j] <= now) ++j;
+    writeSome(&bytes[i], j - i);
+    i = j;
+  }
+  return true;
+}
+
+void Simulator::record(LogEntry entry) {
+  if (options_.onRequest) options_.onRequest(entry);
+  {
+    std::lock_guard lock(mutex_);
+    if (entry.seq != 0) stats_.requests = entry.seq;
+    if (entry.outcome == Outcome::Answered || entry.outcome == Outcome::Corrupted)
+      ++stats_.repliesSent;
+    log_.push_back(std::move(entry));
+  }
+  changed_.notify_all();
+}
+
+void Simulator::handleFrame(const Frame& frame) {
+  LogEntry e;
+  e.frame = ++frameCount_;
+  e.request = frame;
+  e.address = frame[1];
+  e.command = frame[2];
+  e.index1 = frame[3];
+  e.index2 = frame[4];
+  e.argument = getU32(&frame[5]);
+  const FaultOptions f = faults();
+
+  std::optional<Frame> reply;
+  bool ours = false;
+  {
+    std::lock_guard lock(modelMutex_);
+    ours = frame[1] == model_.address();
+    if (ours) reply = model_.answer(frame);
+  }
+  if (!ours || !reply) {
+    e.outcome = ours ? Outcome::UnknownCommand : Outcome::OtherAddress;
+    record(std::move(e));
+    return;
+  }
+
+  e.seq = ++requestCount_;
+  if (f.silent) {
+    e.outcome = Outcome::Silent;
+  } else if (f.dropEvery != 0 && e.seq % f.dropEvery == 0) {
+    e.outcome = Outcome::Dropped;
+  } else {
+    e.outcome = Outcome::Answered;
+    if (f.corruptEvery != 0 && e.seq % f.corruptEvery == 0) {
+      (*reply)[9] = static_cast<std::uint8_t>((*reply)[9] + 1);
+      e.outcome = Outcome::Corrupted;
+    }
+    e.reply = reply;
+    if (f.noise) {
+      e.noise = true;
+      e.sent = noiseBefore(*reply);
+    }
+    e.sent.insert(e.sent.end(), reply->begin(), reply->end());
+    e.split = f.split;
+    e.paced = f.pace;
+    e.lateMs = std::max(0, f.lateMs);
+    e.delayMs = e.lateMs + std::max(0, f.turnaroundMs);
+
+    // When each byte goes out.
+    std::chrono::microseconds step{0};
+    if (f.split) step += std::chrono::milliseconds(std::max(0, f.splitGapMs));
+    if (f.pace) step += std::chrono::microseconds(10000000 / lineSpeed());
+    const auto first = Clock::now() + std::chrono::milliseconds(e.delayMs);
+    std::vector<Clock::time_point> when(e.sent.size());
+    for (std::size_t i = 0; i < when.size(); ++i)
+      when[i] = first + step * static_cast<long long>(i);
+    if (!sendAt(e.sent, when)) e.outcome = Outcome::Aborted;
+  }
+  record(std::move(e));
+}
+
+void Simulator::serve() {
+  std::uint8_t buffer[512];
+  while (!stopping_) {
+    pollfd fds[2] = {{lineFd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+    const int r = ::poll(fds, 2, -1);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents & POLLIN) return;
+    bool trouble = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    if (fds[0].revents & POLLIN) {
+      const ssize_t n = ::read(lineFd_, buffer, sizeof buffer);
+      if (n > 0) {
+        trouble = false;
+        receiver_.feed(buffer, static_cast<std::size_t>(n));
+        {
+          std::lock_guard lock(mutex_);
+          stats_.bytesReceived += static_cast<std::uint64_t>(n);
+        }
+        while (const auto frame = receiver_.next()) {
+          {
+            std::lock_guard lock(mutex_);
+            ++stats_.framesReceived;
+            stats_.bytesSkipped = receiver_.skippedBytes();
+          }
+          changed_.notify_all();
+          handleFrame(*frame);
+          if (stopping_) return;
+        }
+        std::lock_guard lock(mutex_);
+        stats_.bytesSkipped = receiver_.skippedBytes();
+      } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        trouble = true;
+      }
+    }
+    // A line that reports trouble without data (a device that went away):
+    // do not spin on it.
+    if (trouble && !waitUntil(Clock::now() + std::chrono::milliseconds(50))) return;
+  }
+}
+
+std::vector<LogEntry> Simulator::log() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+std::size_t Simulator::logSize() const {
+  std::lock_guard lock(mutex_);
+  return log_.size();
+}
+
+bool Simulator::waitForLog(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return log_.size() >= count; });
+}
+
+bool Simulator::waitForFrames(std::uint64_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return stats_.framesReceived >= count; });
+}
+
+SimulatorStats Simulator::stats() const {
+  std::lock_guard lock(mutex_);
+  return stats_;
+}
+
+FaultOptions Simulator::faults() const {
+  std::lock_guard lock(mutex_);
+  return options_.faults;
+}
+
+void Simulator::setFaults(const FaultOptions& faults) {
+  std::lock_guard lock(mutex_);
+  options_.faults = faults;
+}
+
+}  // namespace vardis::sim

@@ -1,0 +1,172 @@
+// The simulated meter on a line: a pseudo-terminal (or a real serial device)
+// served by a thread of its own, with faults on request and a log of every
+// request for the side that checks the tool's behaviour.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/frame.h"
+#include "sim/frame_receiver.h"
+#include "sim/meter_model.h"
+
+namespace vardis::sim {
+
+// Faults applied to the answers. Requests are counted from 1 over the
+// well-formed requests to this meter with a known command.
+struct FaultOptions {
+  unsigned dropEvery = 0;     // no reply to requests N, 2N, ... (0: off)
+  unsigned corruptEvery = 0;  // wrong checksum in replies N, 2N, ... (0: off)
+  bool split = false;         // send the reply byte by byte
+  int splitGapMs = 2;         // gap between the bytes of a split reply
+  bool noise = false;         // stray bytes before each reply
+  int lateMs = 0;             // extra delay of each reply
+  bool silent = false;        // never answer
+  bool pace = false;          // send at the wire speed of the line (10 bits a byte)
+  int turnaroundMs = 0;       // fixed delay before each reply
+};
+
+inline constexpr std::size_t kNoiseLength = 3;
+
+enum class Outcome : std::uint8_t {
+  Answered,        // the reply went out (perhaps late, split or after noise)
+  Corrupted,       // a reply with a wrong checksum went out
+  Dropped,         // no reply, by the drop fault
+  Silent,          // no reply, the meter is silent
+  OtherAddress,    // a frame for another meter: ignored
+  UnknownCommand,  // a command the meter does not have: ignored
+  Aborted,         // the simulator stopped before the reply was out
+};
+
+const char* outcomeName(Outcome outcome);
+
+struct LogEntry {
+  std::uint64_t frame = 0;  // 1-based count of well-formed frames received
+  std::uint64_t seq = 0;    // 1-based count of requests the meter took (0: ignored frame)
+  Frame request{};
+  std::uint8_t address = 0;
+  std::uint8_t command = 0;
+  std::uint8_t index1 = 0;     // request byte 3
+  std::uint8_t index2 = 0;     // request byte 4
+  std::uint32_t argument = 0;  // request bytes 5..8
+  Outcome outcome = Outcome::Answered;
+  bool noise = false;              // stray bytes went out before the reply
+  bool split = false;              // the reply went out byte by byte
+  bool paced = false;              // the reply went out at wire speed
+  int lateMs = 0;                  // the late fault's delay
+  int delayMs = 0;                 // the whole delay before the first byte (turnaround + late)
+  std::vector<std::uint8_t> sent;  // every byte sent for this request (noise included)
+  std::optional<Frame> reply;      // the reply frame as sent
+
+  // True when the eleven bytes after the request are a reply that passes the
+  // checksum test: answered, no noise in front.
+  bool replyPassesCheck() const { return outcome == Outcome::Answered && !noise; }
+  // One line for people: sequence, request and what was done.
+  std::string describe() const;
+};
+
+struct SimulatorStats {
+  std::uint64_t bytesReceived = 0;
+  std::uint64_t bytesSkipped = 0;  // received bytes that belonged to no frame
+  std::uint64_t framesReceived = 0;
+  std::uint64_t requests = 0;  // frames the meter took (seq of the last one)
+  std::uint64_t repliesSent = 0;
+  std::uint64_t bytesSent = 0;
+  std::uint64_t bytesNotSent = 0;  // reply bytes the line would not take
+};
+
+struct SimulatorOptions {
+  std::string device;  // empty: open a pseudo-terminal
+  unsigned speed = 9600;
+  FaultOptions faults;
+  // Called on the serving thread after each request has been dealt with.
+  std::function<void(const LogEntry&)> onRequest;
+};
+
+class Simulator {
+ public:
+  explicit Simulator(MeterModel model, SimulatorOptions options = {});
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Opens the line and starts serving. Throws std::system_error (or
+  // std::invalid_argument for an unsupported speed).
+  void start();
+  // Stops serving and closes the line; waits for the serving thread.
+  void stop();
+  bool running() const { return thread_.joinable(); }
+
+  // The path the tool opens: the pseudo-terminal's slave or the device.
+  std::string portPath() const { return portPath_; }
+
+  std::vector<LogEntry> log() const;
+  std::size_t logSize() const;
+  // Waits until the log holds at least `count` entries; false on time-out.
+  bool waitForLog(std::size_t count, std::chrono::milliseconds timeout) const;
+  // Waits until at least `count` well-formed frames came in (their log entries
+  // follow once they have been dealt with); false on time-out.
+  bool waitForFrames(std::uint64_t count, std::chrono::milliseconds timeout) const;
+  SimulatorStats stats() const;
+
+  FaultOptions faults() const;
+  void setFaults(const FaultOptions& faults);
+
+  // Runs f with the meter model while the serving thread keeps off it.
+  template <typename F>
+  decltype(auto) withModel(F&& f) {
+    std::lock_guard lock(modelMutex_);
+    return f(model_);
+  }
+
+ private:
+  void openPseudoTerminal();
+  void openDevice();
+  void closeLine();
+  void serve();
+  void handleFrame(const Frame& frame);
+  // Sends bytes at the given moments; false when stopped meanwhile.
+  bool sendAt(const std::vector<std::uint8_t>& bytes,
+              const std::vector<std::chrono::steady_clock::time_point>& when);
+  // Waits until the deadline; false when stop was asked for.
+  bool waitUntil(std::chrono::steady_clock::time_point deadline);
+  bool writeSome(const std::uint8_t* data, std::size_t count);
+  unsigned lineSpeed() const;
+  void record(LogEntry entry);
+
+  MeterModel model_;
+  std::mutex modelMutex_;
+  SimulatorOptions options_;
+
+  int lineFd_ = -1;    // pty master or device
+  int slaveFd_ = -1;   // kept open so the master never sees a hang-up
+  int wakeRead_ = -1;  // self-pipe for stop
+  int wakeWrite_ = -1;
+  std::string portPath_;
+  std::thread thread_;
+  std::atomic<bool> stopping_{false};
+
+  FrameReceiver receiver_;  // serving thread only
+  std::uint64_t frameCount_ = 0;
+  std::uint64_t requestCount_ = 0;
+
+  mutable std::mutex mutex_;                 // log, stats, faults
+  mutable std::condition_variable changed_;  // log or stats
+  std::vector<LogEntry> log_;
+  SimulatorStats stats_;
+};
+
+// termios speed constant of a baud rate; false when it has none.
+bool speedConstant(unsigned baud, unsigned* constant);
+// Baud rate of a termios speed constant; 0 when unknown.
+unsigned baudOfSpeedConstant(unsigned constant);
+
+}  // namespace vardis::sim

@@ -1,0 +1,224 @@
+// The vardis-meter-sim program: its options, and a run as the end-to-end tests
+// use it (first line on stdout is the port, SIGTERM ends it).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/frame.h"
+#include "sim/command_line.h"
+
+extern char** environ;
+
+namespace vardis::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kPatience{10000};
+
+TEST(SimCommandLine, ReadsEveryOption) {
+  const CommandLine cl =
+      parseCommandLine({"--address", "7", "--data", "meter.json", "--device=/dev/ttyS1", "--speed",
+                        "115200", "--drop", "5", "--corrupt=3", "--split", "--noise", "--late",
+                        "250", "--silent", "--pace", "--turnaround", "20", "--verbose"});
+  EXPECT_EQ(cl.address, 7);
+  EXPECT_EQ(cl.dataFile, "meter.json");
+  EXPECT_EQ(cl.simulator.device, "/dev/ttyS1");
+  EXPECT_EQ(cl.simulator.speed, 115200u);
+  const FaultOptions& f = cl.simulator.faults;
+  EXPECT_EQ(f.dropEvery, 5u);
+  EXPECT_EQ(f.corruptEvery, 3u);
+  EXPECT_TRUE(f.split);
+  EXPECT_TRUE(f.noise);
+  EXPECT_EQ(f.lateMs, 250);
+  EXPECT_TRUE(f.silent);
+  EXPECT_TRUE(f.pace);
+  EXPECT_EQ(f.turnaroundMs, 20);
+  EXPECT_TRUE(cl.verbose);
+  EXPECT_FALSE(cl.help);
+}
+
+TEST(SimCommandLine, DefaultsAreAPlainMeter) {
+  const CommandLine cl = parseCommandLine({});
+  EXPECT_FALSE(cl.address.has_value());
+  EXPECT_TRUE(cl.dataFile.empty());
+  EXPECT_TRUE(cl.simulator.device.empty());
+  EXPECT_EQ(cl.simulator.speed, 9600u);
+  const FaultOptions& f = cl.simulator.faults;
+  EXPECT_EQ(f.dropEvery, 0u);
+  EXPECT_EQ(f.corruptEvery, 0u);
+  EXPECT_FALSE(f.split || f.noise || f.silent || f.pace);
+  EXPECT_EQ(f.lateMs, 0);
+  EXPECT_EQ(f.turnaroundMs, 0);
+  EXPECT_TRUE(parseCommandLine({"--help"}).help);
+  EXPECT_NE(usageText().find("--corrupt N"), std::string::npos);
+}
+
+TEST(SimCommandLine, RefusesBadOptions) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--address", "256"}, {"--address"},        {"--address", "x"}, {"--drop", "0"},
+      {"--speed", "12345"}, {"--late", "-5"},     {"--frobnicate"},   {"--split=yes"},
+      {"--data", ""},       {"--corrupt", "2.5"}, {"extra"},
+  };
+  for (const auto& args : bad) {
+    EXPECT_THROW(parseCommandLine(args), UsageError) << args.front();
+  }
+  try {
+    parseCommandLine({"--drop", "0"});
+  } catch (const UsageError& e) {
+    EXPECT_NE(std::string(e.what()).find("--drop"), std::string::npos) << e.what();
+  }
+}
+
+// The program, started with a pipe on stdout and stderr.
+class Program {
+ public:
+  explicit Program(std::vector<std::string> args) {
+    args.insert(args.begin(), VARDIS_METER_SIM_PATH);
+    int out[2], err[2];
+    EXPECT_EQ(::pipe(out), 0);
+    EXPECT_EQ(::pipe(err), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+  }
+  ~Program() {
+    if (pid_ > 0 && status_ < 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    ::close(out_);
+    ::close(err_);
+  }
+
+  // The first line on stdout, without its end.
+  std::string firstLine() {
+    std::string line;
+    const auto deadline = Clock::now() + kPatience;
+    while (Clock::now() < deadline) {
+      pollfd p{out_, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char c = 0;
+      if (::read(out_, &c, 1) != 1) break;
+      if (c == '\n') return line;
+      line += c;
+    }
+    return line;
+  }
+
+  // Ends it with the signal; its exit status.
+  int stop(int signal) {
+    ::kill(pid_, signal);
+    return wait();
+  }
+  int wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return status_;
+  }
+  std::string errorText() {
+    std::string text;
+    char buffer[256];
+    ssize_t n = 0;
+    while ((n = ::read(err_, buffer, sizeof buffer)) > 0)
+      text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+  int status_ = -1;
+};
+
+// A file name of this process's own, for data files.
+std::string scratchFile(const std::string& what) {
+  return ::testing::TempDir() + "/sim_program_" + what + "_" + std::to_string(::getpid()) + ".json";
+}
+
+Frame exchangeOnce(const std::string& path, const Frame& request) {
+  Frame reply{};
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  EXPECT_GE(fd, 0) << path;
+  if (fd < 0) return reply;
+  EXPECT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  std::size_t got = 0;
+  const auto deadline = Clock::now() + kPatience;
+  while (got < reply.size() && Clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    const ssize_t n = ::read(fd, reply.data() + got, reply.size() - got);
+    if (n > 0) got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return reply;
+}
+
+TEST(SimProgram, PrintsThePortThenAnswersUntilTerminated) {
+  const std::string data = scratchFile("meter");
+  std::ofstream(data) << R"({"address": 2, "parameters": {"0": 4711},
+                             "clock": {"packed": 1104080905, "seconds": 7, "running": false}})";
+  Program program({"--data", data, "--verbose"});
+  const std::string port = program.firstLine();
+  ASSERT_EQ(port.rfind("/dev/", 0), 0u) << port;
+
+  EXPECT_EQ(exchangeOnce(port, buildFrame(2, 5, 0, 0, 0)),
+            buildFrame(2, 5, 0, 0, bitsFromFloat(4711.0f)));
+  EXPECT_EQ(exchangeOnce(port, buildFrame(2, 1, 0, 0, 0)), buildFrame(2, 1, 7, 0, 1104080905));
+  EXPECT_EQ(program.stop(SIGTERM), 0);
+  const std::string log = program.errorText();
+  EXPECT_NE(log.find("#1 read parameter [0 0]"), std::string::npos) << log;
+  EXPECT_NE(log.find("#2 read clock"), std::string::npos) << log;
+  std::remove(data.c_str());
+}
+
+TEST(SimProgram, AddressOptionOverridesAndSigintEndsIt) {
+  Program program({"--address", "9"});
+  const std::string port = program.firstLine();
+  ASSERT_FALSE(port.empty());
+  EXPECT_EQ(exchangeOnce(port, buildFrame(9, 5, 9, 0, 0)),
+            buildFrame(9, 5, 9, 0, bitsFromFloat(1.0f)));
+  EXPECT_EQ(program.stop(SIGINT), 0);
+}
+
+TEST(SimProgram, BadDataOrOptionsEndItWithAMessage) {
+  const std::string data = scratchFile("bad");
+  std::ofstream(data) << R"({"counters": {"24": -1}})";
+  Program badData({"--data", data});
+  EXPECT_EQ(badData.wait(), 1);
+  const std::string message = badData.errorText();
+  EXPECT_NE(message.find("counters.24"), std::string::npos) << message;
+  EXPECT_NE(message.find(data), std::string::npos) << message;
+  std::remove(data.c_str());
+
+  Program badOption({"--drop", "zero"});
+  EXPECT_EQ(badOption.wait(), 2);
+  EXPECT_NE(badOption.errorText().find("--drop"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vardis::sim
