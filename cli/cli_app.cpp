@@ -1,18 +1,24 @@
 #include "cli/cli_app.h"
 
 #include <charconv>
+#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <thread>
 
+#include "archives/archive_reading.h"
 #include "connection/data_dir.h"
 #include "connection/identification.h"
 #include "connection/session.h"
 #include "link/frame.h"
+#include "link/modem.h"
+#include "link/node_directory.h"
 #include "link/port_text.h"
 #include "params/parameter_names.h"
+#include "params/parameter_report.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
 
@@ -41,6 +47,15 @@ const std::map<std::string, CommandSpec>& commandTable() {
       {"clock", {0, 0, "clock     read the meter's clock"}},
       {"set-clock", {0, 0, "set-clock write the PC's date and time into the meter"}},
       {"param", {1, 1, "param N   read parameter N and print it with its name"}},
+      {"hourly", {0, 1, "hourly [YYYY-MM-DD]   read the hourly archive of a day (default --date)"}},
+      {"daily", {0, 1, "daily [YYYY-MM-DD]    read the daily archive of that date's month"}},
+      {"monthly", {0, 1, "monthly [YYYY-MM-DD]  read the monthly record of that date's month"}},
+      {"dump", {0, 0, "dump      write the stored hourly rows to the hourly report"}},
+      {"params", {0, 0, "params    read parameters 0..122 and write the parameter report"}},
+      {"nodes", {0, 0, "nodes     list the GSM nodes of gsm_csd.ini in the data folder"}},
+      {"dial",
+       {1, 2, "dial TEXT | dial --node N   (with --gsm) send the dial text, wait 35 s, identify"}},
+      {"hangup", {0, 0, "hangup    (with --gsm) send \"+++\", wait 5 s, send \"ATH\""}},
       {"transact",
        {1, 4,
         "transact NAME [INDEX [KIND [DATECODE]]]  one transaction by its name, e.g.\n"
@@ -177,6 +192,74 @@ void runParam(Session& s, const CliCommand& cmd, std::ostream& out) {
       << fixedLeft(v, 0, f.decimals, s.config().numbers) << " (" << exactNumber(v) << ")\n";
 }
 
+// Waits in real time, letting the window breathe; a cancel ends the wait.
+void waitMs(Session& s, int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < until) {
+    if (s.cancelRequested()) throw CommandCancelled();
+    const auto left = until - std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        left, std::chrono::milliseconds(kBreatheSliceMs)));
+    s.breatheNow();
+  }
+}
+
+bool parseDate(const std::string& text, PickedDate& out);
+
+void pickDate(Session& s, const CliCommand& cmd) {
+  if (cmd.args.empty()) return;
+  PickedDate d;
+  parseDate(cmd.args[0], d);
+  DateTimePicker1Change(s, d.year, d.month, d.day);
+}
+
+void printNodes(const Session& s, std::ostream& out, std::ostream& err) {
+  const NodeDirectory nodes = loadNodeDirectory(nodeFile(s.config().dataDir));
+  if (!nodes.warning.empty()) err << "vardis-cli: " << nodes.warning << "\n";
+  if (nodes.NodeCount == 0) out << "no nodes in " << nodeFile(s.config().dataDir).string() << "\n";
+  for (int n = 1; n <= nodes.NodeCount; ++n) {
+    out << n << "  " << nodes.NodeName[static_cast<std::size_t>(n)] << "  "
+        << nodes.NodePhone[static_cast<std::size_t>(n)] << "\n";
+  }
+}
+
+void runDial(Session& s, const CliCommand& cmd, int waitMsValue, std::ostream& out,
+             std::ostream& err) {
+  std::string text = cmd.args[0];
+  if (text == "--node") {
+    const NodeDirectory nodes = loadNodeDirectory(nodeFile(s.config().dataDir));
+    const auto n = parseInteger(cmd.args[1]);
+    if (!n || *n < 1 || *n > nodes.NodeCount) {
+      throw UserError("dial --node " + cmd.args[1] + ": no such node in " +
+                      nodeFile(s.config().dataDir).string() + " (" +
+                      std::to_string(nodes.NodeCount) + " nodes)");
+    }
+    text = nodes.phoneForSelection(*n - 1);
+  }
+  Dial(s, text);
+  out << "dialled " << text << "; waiting " << waitMsValue / 1000.0 << " s for the call\n";
+  waitMs(s, waitMsValue);
+  DialWaitElapsed(s);
+  if (s.reports.ReportFilesOpen) {
+    out << "meter " << serialNumber(s.params.values[0]) << " identified; reports in "
+        << reportDir(s.config().dataDir).string() << "/" << s.caption("Edit2")
+        << "_{par,chas,sut,mes}.txt\n";
+  } else {
+    err << "vardis-cli: the meter did not answer over the call; no report files\n";
+  }
+}
+
+void runHangUp(Session& s, int waitMsValue, std::ostream& out) {
+  StartHangUp(s);
+  waitMs(s, waitMsValue);
+  HangUpWaitElapsed(s);
+  out << "hung up\n";
+}
+
+void printReportDone(const Session& s, ReportKind kind, std::ostream& out) {
+  out << s.operationStatus() << ": " << s.reports.file(kind).path().string() << "\n";
+}
+
 bool parseDate(const std::string& text, PickedDate& out) {
   int y = 0, m = 0, d = 0, n = 0;
   if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &n) != 3 ||
@@ -206,6 +289,8 @@ std::string usageText() {
       "  --date YYYY-MM-DD the archive date (default: today)\n"
       "  --fake-pc-time 'YYYY-MM-DD HH:MM[:SS]'\n"
       "                    use this fixed PC date and time instead of the real clock (tests)\n"
+      "  --test-dial-wait-ms MS, --test-hangup-wait-ms MS\n"
+      "                    shorten the modem waits of 35 s and 5 s (tests)\n"
       "commands:\n";
   for (const auto& [name, spec] : commandTable()) text += "  " + std::string(spec.help) + "\n";
   return text;
@@ -263,6 +348,15 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
         return std::nullopt;
       }
       o.date = *v;
+    } else if (a == "--test-dial-wait-ms" || a == "--test-hangup-wait-ms") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      const auto ms = parseUnsigned(*v);
+      if (!ms) {
+        error = a + " " + *v + ": not a number of milliseconds";
+        return std::nullopt;
+      }
+      (a == "--test-dial-wait-ms" ? o.dialWaitMs : o.hangUpWaitMs) = static_cast<int>(*ms);
     } else if (a == "--fake-pc-time") {
       auto v = value(a);
       if (!v) return std::nullopt;
@@ -281,8 +375,19 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
     } else if (isCommandWord(a)) {
       CliCommand cmd{a, {}};
       while (i + 1 < args.size() && !isCommandWord(args[i + 1]) &&
-             args[i + 1].rfind("--", 0) != 0) {
+             (args[i + 1].rfind("--", 0) != 0 || (a == "dial" && args[i + 1] == "--node"))) {
         cmd.args.push_back(args[++i]);
+      }
+      if (a == "dial" && !cmd.args.empty() && cmd.args[0] == "--node" && cmd.args.size() != 2) {
+        error = "dial --node needs a node number";
+        return std::nullopt;
+      }
+      if ((a == "hourly" || a == "daily" || a == "monthly") && !cmd.args.empty()) {
+        PickedDate d;
+        if (!parseDate(cmd.args[0], d) || !archiveDateAllowed(d.year, d.month, d.day)) {
+          error = a + " " + cmd.args[0] + ": not a date YYYY-MM-DD from 2000-01-01 to 2042-12-31";
+          return std::nullopt;
+        }
       }
       const auto& spec = commandTable().at(a);
       const int n = static_cast<int>(cmd.args.size());
@@ -365,6 +470,31 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
         runSetClock(session, out);
       } else if (cmd.name == "param") {
         runParam(session, cmd, out);
+      } else if (cmd.name == "hourly") {
+        pickDate(session, cmd);
+        ReadHourlyArchive(session);
+        printReportDone(session, ReportKind::Hourly, out);
+      } else if (cmd.name == "daily") {
+        pickDate(session, cmd);
+        ReadDailyArchive(session);
+        printReportDone(session, ReportKind::Daily, out);
+      } else if (cmd.name == "monthly") {
+        pickDate(session, cmd);
+        ReadMonthlyArchive(session);
+        printReportDone(session, ReportKind::Monthly, out);
+      } else if (cmd.name == "dump") {
+        WriteRowDump(session);
+        out << "row dump written: " << session.reports.file(ReportKind::Hourly).path().string()
+            << "\n";
+      } else if (cmd.name == "params") {
+        WriteParameterReport(session);
+        printReportDone(session, ReportKind::Parameters, out);
+      } else if (cmd.name == "nodes") {
+        printNodes(session, out, err);
+      } else if (cmd.name == "dial") {
+        runDial(session, cmd, options.dialWaitMs, out, err);
+      } else if (cmd.name == "hangup") {
+        runHangUp(session, options.hangUpWaitMs, out);
       }
     }
   } catch (const CommandCancelled&) {
@@ -372,6 +502,12 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
     status = kExitCommandError;
   } catch (const UserError& e) {
     err << "vardis-cli: " << e.what() << "\n";
+    status = kExitCommandError;
+  } catch (const IoError& e) {
+    err << "vardis-cli: " << e.what()
+        << (e.code() == kIoFileNotOpen ? ": no report file is open (the meter was not identified)"
+                                       : (e.detail().empty() ? "" : ": " + e.detail()))
+        << "\n";
     status = kExitCommandError;
   } catch (const std::exception& e) {
     err << "vardis-cli: " << e.what() << "\n";

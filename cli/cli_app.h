@@ -33,6 +33,9 @@ struct CliOptions {
   std::string date;
   // --fake-pc-time: a fixed PC clock, for tests and reproducible runs.
   std::string fakePcTime;
+  // Modem waits; tests shorten them.
+  int dialWaitMs = 35000;
+  int hangUpWaitMs = 5000;
   std::vector<CliCommand> commands;
 };
 

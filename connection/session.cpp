@@ -14,6 +14,7 @@ Session::Session(SerialLine& line, const PcClock& clock, SessionConfig config)
 }
 
 void Session::setBreathe(Breathe b) {
+  breathe_ = b;
   line_.setBreathe(b);
   link.setBreathe(std::move(b));
 }

@@ -85,6 +85,10 @@ class Session {
   void setObserver(SessionObserver* observer) { observer_ = observer ? observer : &noObserver_; }
   // Runs inside every exchange and while waiting for a reply.
   void setBreathe(Breathe b);
+  // Lets the window breathe once (between waits outside an exchange).
+  void breatheNow() {
+    if (breathe_) breathe_();
+  }
   void setTrace(TraceSink sink) { link.setTrace(std::move(sink)); }
 
   // Window creation: the link constants and port 1 at 9600 baud, once.
@@ -141,6 +145,7 @@ class Session {
   SessionObserver noObserver_;
   SessionObserver* observer_ = &noObserver_;
   std::atomic<bool> cancel_{false};
+  Breathe breathe_;
   std::map<std::string, std::string> captions_;
   std::string operationStatus_ = "_";
   int progress_ = 0;

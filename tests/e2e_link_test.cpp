@@ -1,0 +1,200 @@
+// The real serial line against the simulated meter on a pseudo-terminal: every
+// transaction kind, and the counters under each fault of the line.
+#include <gtest/gtest.h>
+
+#include "archives/archive_store.h"
+#include "link/pc_clock.h"
+#include "support/pty_meter.h"
+
+namespace vardis {
+namespace {
+
+using test::LineSession;
+using test::PtyMeter;
+
+struct E2E : ::testing::Test {
+  test::TempDir dir;
+  std::unique_ptr<PcClock> clock = makeSystemClock();
+};
+
+TEST_F(E2E, EveryTransactionKindReturnsTheMetersValue) {
+  PtyMeter meter({}, [](sim::MeterModel& m) {
+    m.pinParameter(9, 1.0f);
+    m.pinParameter(77, 1000000.0625f);
+    m.pinFloatValue(4, 71.25f);
+    m.pinCounter(24, 0xFFFFFFFFu);
+    m.setClock(1104080905, 7);
+    m.setClockRunning(false);
+    m.pinArchive(sim::RecordKind::Hourly, 1104080500, 0, 12.5);
+    m.pinArchive(sim::RecordKind::Hourly, 1104080500, 17, 4096);
+    m.pinArchive(sim::RecordKind::DayEndTotals, 1104082300, 8, 3000000000.0);
+  });
+  LineSession ls(meter.simulator->portPath(), dir.path(), *clock);
+  Session& s = *ls.session;
+  auto& a = s.link.addr;
+
+  a.valueIndex = 9;
+  s.link.ReadParameterTransaction();
+  EXPECT_EQ(s.params.values[9], 1.0);
+  a.valueIndex = 77;
+  s.link.ReadParameterTransaction();
+  EXPECT_EQ(s.params.values[77], 0.0);  // above 1000000
+  a.valueIndex = 4;
+  s.link.ReadFloatValueTransaction();
+  EXPECT_EQ(s.values.floats[4], 71.25);
+  a.valueIndex = 24;
+  s.link.ReadCounterValueTransaction();
+  EXPECT_EQ(s.values.counters[24], 4294967295.0);
+  s.link.ReadClockTransaction();
+  EXPECT_EQ(a.dateTime, 1104080905u);
+  EXPECT_EQ(a.seconds, 7);
+
+  a.RecordKind = 0;
+  a.dateTime = 1104080500;
+  a.ArchiveRow = 5;
+  a.QuantityIndex = 0;
+  s.link.ReadArchiveFloatTransaction();
+  EXPECT_EQ(s.archive.Flow[0][5], 12.5);
+  a.QuantityIndex = 17;
+  s.link.ReadArchiveIntegerTransaction();
+  EXPECT_EQ(s.archive.AbnormalWord[5], 4096u);
+  a.RecordKind = 3;
+  a.dateTime = 1104082300;
+  a.QuantityIndex = 8;
+  s.link.ReadIntegratorTransaction();
+  EXPECT_EQ(s.archive.MainsTimeTotal[5], 3000000000.0);
+
+  a.seconds = 58;
+  a.dateTime = 1112312359;
+  s.link.SetClockTransaction();
+  ASSERT_TRUE(meter.simulator->waitForLog(9, std::chrono::seconds(5)));
+  const auto log = meter.requests();
+  ASSERT_EQ(log.size(), 9u);
+  EXPECT_EQ(log.back().command, 0);
+  EXPECT_EQ(log.back().index1, 58);
+  EXPECT_EQ(log.back().argument, 1112312359u);
+  s.link.ReadClockTransaction();
+  EXPECT_EQ(a.dateTime, 1112312359u);
+
+  EXPECT_EQ(s.link.counters.RequestCount, 10);
+  EXPECT_EQ(s.link.counters.ErrorCount, 0);
+  EXPECT_EQ(s.link.LinkFault, 0);
+}
+
+// Reads parameters 0..n-1 and checks the counters against the simulator's log:
+// every request whose reply could not pass the check is one error and one more
+// request; the values are the meter's.
+void readAndCheck(PtyMeter& meter, Session& s, int n) {
+  for (int i = 0; i < n; ++i) {
+    s.link.addr.valueIndex = static_cast<std::uint8_t>(i);
+    s.link.ReadParameterTransaction();
+  }
+  const auto log = meter.requests();
+  int failed = 0;
+  for (const auto& e : log) failed += e.replyPassesCheck() ? 0 : 1;
+  EXPECT_EQ(static_cast<int>(log.size()), n + failed);
+  EXPECT_EQ(s.link.counters.ErrorCount, failed);
+  EXPECT_EQ(s.link.counters.RequestCount, n + failed);
+  EXPECT_EQ(s.link.counters.TimeoutCount, 0);
+  EXPECT_EQ(s.link.LinkFault, 0);
+  for (int i = 0; i < n; ++i) {
+    const float expected =
+        meter.simulator->withModel([&](sim::MeterModel& m) { return m.parameter(i); });
+    const double stored = expected > 1000000.0f ? 0.0 : static_cast<double>(expected);
+    EXPECT_EQ(s.params.values[static_cast<std::size_t>(i)], stored) << i;
+  }
+}
+
+TEST_F(E2E, DropEveryThirdCostsOneErrorEach) {
+  sim::FaultOptions f;
+  f.dropEvery = 3;
+  PtyMeter meter(f);
+  LineSession ls(meter.simulator->portPath(), dir.path(), *clock);
+  readAndCheck(meter, *ls.session, 5);
+  // Requests 3 and 6 were dropped: two errors.
+  EXPECT_EQ(ls.session->link.counters.ErrorCount, 2);
+}
+
+TEST_F(E2E, CorruptEverySecondCostsOneErrorEach) {
+  sim::FaultOptions f;
+  f.corruptEvery = 2;
+  PtyMeter meter(f);
+  LineSession ls(meter.simulator->portPath(), dir.path(), *clock);
+  readAndCheck(meter, *ls.session, 4);
+  // 1 ok, 2 bad, 3 ok, 4 bad, 5 ok, 6 bad, 7 ok: four transactions, three errors.
+  EXPECT_EQ(ls.session->link.counters.ErrorCount, 3);
+}
+
+TEST_F(E2E, SplitAndLateRepliesStillPass) {
+  sim::FaultOptions f;
+  f.split = true;
+  f.lateMs = 300;
+  PtyMeter meter(f);
+  LineSession ls(meter.simulator->portPath(), dir.path(), *clock);
+  readAndCheck(meter, *ls.session, 6);
+  EXPECT_EQ(ls.session->link.counters.ErrorCount, 0);
+}
+
+TEST_F(E2E, NoiseBeforeEveryReplyExhaustsTheAttempts) {
+  sim::FaultOptions f;
+  f.noise = true;
+  PtyMeter meter(f);
+  LineSession ls(meter.simulator->portPath(), dir.path(), *clock);
+  Session& s = *ls.session;
+  s.link.addr.valueIndex = 9;
+  s.link.ReadParameterTransaction();
+  EXPECT_EQ(s.link.counters.RequestCount, 12);
+  EXPECT_EQ(s.link.counters.ErrorCount, 11);
+  EXPECT_EQ(s.link.counters.TimeoutCount, 1);
+  EXPECT_EQ(s.link.LinkFault, 1);
+  ASSERT_TRUE(meter.simulator->waitForLog(11, std::chrono::seconds(5)));
+  EXPECT_EQ(meter.requests().size(), 11u);
+  // The buffer holds the last 11 bytes received: noise, then the reply's start.
+  const auto last = meter.requests().back();
+  ASSERT_TRUE(last.reply.has_value());
+  EXPECT_EQ(s.link.ReplyBuffer[3], (*last.reply)[0]);
+  EXPECT_EQ(s.link.ReplyBuffer[10], (*last.reply)[7]);
+}
+
+TEST_F(E2E, StrayBytesOfTheLineAreDrainedBeforeEachRequest) {
+  sim::FaultOptions f;
+  f.noise = true;
+  PtyMeter meter(f);
+  LineSession ls(meter.simulator->portPath(), dir.path(), *clock);
+  Session& s = *ls.session;
+  s.link.addr.valueIndex = 0;
+  s.link.ReadParameterTransaction();  // leaves three reply bytes on the line
+  meter.simulator->setFaults({});
+  const int before = s.link.counters.ErrorCount;
+  s.link.addr.valueIndex = 3;
+  s.link.ReadParameterTransaction();
+  EXPECT_EQ(s.link.counters.ErrorCount, before);
+  const float expected =
+      meter.simulator->withModel([](sim::MeterModel& m) { return m.parameter(3); });
+  EXPECT_EQ(s.params.values[3], static_cast<double>(expected));
+}
+
+TEST_F(E2E, IdentificationOverTheLine) {
+  std::filesystem::create_directories(dir.path() / "arc");
+  PtyMeter meter;
+  test::TempDir unused;
+  auto fixed = makeFixedClock({2011, 4, 8, 9, 5, 0, 0});
+  QtSerialLine line;
+  SessionConfig cfg;
+  cfg.dataDir = dir.path();
+  Session s(line, *fixed, cfg);
+  s.setBreathe([] { QCoreApplication::processEvents(); });
+  s.StartConnection({"0", meter.simulator->portPath(), 8, false});
+  EXPECT_TRUE(s.reports.ReportFilesOpen);
+  EXPECT_EQ(s.caption("Edit2"), "12345D2011_04_08_09_05");
+  const StatusTexts t = statusTexts(s);
+  EXPECT_EQ(t.panel0, "№ запроса=8");
+  EXPECT_EQ(t.panel1, "Кол.таймаутов=0");
+  EXPECT_EQ(t.panel2, "Кол.ошибок=0");
+  EXPECT_EQ(t.panel3, "Параметры записаны");
+  s.StopConnection();
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "arc" / "12345D2011_04_08_09_05_mes.txt"));
+}
+
+}  // namespace
+}  // namespace vardis

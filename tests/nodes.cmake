@@ -1,0 +1,1 @@
+vardis_add_test(nodes_tests SOURCES link_nodes_test.cpp LIBS vardis_core)

@@ -1,0 +1,59 @@
+// The simulated meter on a pseudo-terminal, driven through the real serial
+// line on QSerialPort: the end-to-end set-up.
+#pragma once
+
+#include <QCoreApplication>
+#include <memory>
+
+#include "connection/session.h"
+#include "link/qt_serial_line.h"
+#include "sim/simulator.h"
+#include "support/temp_dir.h"
+
+namespace vardis::test {
+
+struct PtyMeter {
+  explicit PtyMeter(sim::FaultOptions faults = {},
+                    const std::function<void(sim::MeterModel&)>& setUp = {}) {
+    sim::MeterModel model;
+    if (setUp) setUp(model);
+    sim::SimulatorOptions options;
+    options.speed = 115200;
+    options.faults = faults;
+    simulator = std::make_unique<sim::Simulator>(std::move(model), options);
+    simulator->start();
+  }
+  ~PtyMeter() { simulator->stop(); }
+
+  // The simulator's log entries of requests the meter took.
+  std::vector<sim::LogEntry> requests() const {
+    std::vector<sim::LogEntry> out;
+    for (const auto& e : simulator->log()) {
+      if (e.seq != 0) out.push_back(e);
+    }
+    return out;
+  }
+
+  std::unique_ptr<sim::Simulator> simulator;
+};
+
+// A session on the real serial line, connected to the pseudo-terminal.
+struct LineSession {
+  LineSession(const std::string& port, const std::filesystem::path& dataDir, const PcClock& clock) {
+    SessionConfig cfg;
+    cfg.dataDir = dataDir;
+    session = std::make_unique<Session>(line, clock, cfg);
+    session->setBreathe([] { QCoreApplication::processEvents(); });
+    session->StartConnection({"0", port, 8, true});
+  }
+  ~LineSession() {
+    try {
+      session->StopConnection();
+    } catch (...) {
+    }
+  }
+  QtSerialLine line;
+  std::unique_ptr<Session> session;
+};
+
+}  // namespace vardis::test
