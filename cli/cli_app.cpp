@@ -56,6 +56,7 @@ const std::map<std::string, CommandSpec>& commandTable() {
       {"dial",
        {1, 2, "dial TEXT | dial --node N   (with --gsm) send the dial text, wait 35 s, identify"}},
       {"hangup", {0, 0, "hangup    (with --gsm) send \"+++\", wait 5 s, send \"ATH\""}},
+      {"summary", {0, 0, "summary   print the meter, the link statistics and the report files"}},
       {"transact",
        {1, 4,
         "transact NAME [INDEX [KIND [DATECODE]]]  one transaction by its name, e.g.\n"
@@ -254,6 +255,24 @@ void runHangUp(Session& s, int waitMsValue, std::ostream& out) {
   waitMs(s, waitMsValue);
   HangUpWaitElapsed(s);
   out << "hung up\n";
+}
+
+void printSummary(const Session& s, std::ostream& out) {
+  const auto& c = s.link.counters;
+  out << "Summary\n";
+  out << "  meter serial number: " << serialNumber(s.params.values[0]) << "\n";
+  out << "  transactions: " << (c.RequestCount - c.ErrorCount) << " (requests " << c.RequestCount
+      << ", errors " << c.ErrorCount << ", time-outs " << c.TimeoutCount << ", link fault "
+      << (s.link.LinkFault ? "raised" : "clear") << ")\n";
+  if (!s.reports.ReportFilesOpen) {
+    out << "  report files: none open\n";
+    return;
+  }
+  out << "  report files:\n";
+  for (ReportKind k : {ReportKind::Parameters, ReportKind::Hourly, ReportKind::Daily,
+                       ReportKind::Monthly}) {
+    out << "    " << s.reports.file(k).path().string() << "\n";
+  }
 }
 
 void printReportDone(const Session& s, ReportKind kind, std::ostream& out) {
@@ -489,6 +508,8 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
       } else if (cmd.name == "params") {
         WriteParameterReport(session);
         printReportDone(session, ReportKind::Parameters, out);
+      } else if (cmd.name == "summary") {
+        printSummary(session, out);
       } else if (cmd.name == "nodes") {
         printNodes(session, out, err);
       } else if (cmd.name == "dial") {
