@@ -25,13 +25,30 @@ class QtSerialLine final : public SerialLine {
 
   // The last reason a port did not open, for the user ("" when it did).
   const std::string& lastOpenError() const { return lastOpenError_; }
+  // How often a vanished device was opened again.
+  int reopenCount() const { return reopens_; }
 
  private:
-  QSerialPort* find(const PortName& port) const;
+  // A port the user opened: it stays wanted until closed, so a device that
+  // vanishes (an unplugged USB adapter) is opened again before the next exchange.
+  struct Wanted {
+    std::string device;
+    std::uint32_t baud = 9600;
+    std::uint8_t dataBits = 8, parity = 0, stopBits = 0;
+    std::unique_ptr<QSerialPort> serial;
+    bool broken = false;
+  };
+
+  bool openDevice(Wanted& w);
+  // The open port for an exchange, reopening a broken one; nullptr when the
+  // device cannot be had now.
+  QSerialPort* ready(const PortName& port);
+  void markBroken(const PortName& port);
   void waitIdle(int ms);
 
-  std::map<PortName, std::unique_ptr<QSerialPort>> ports_;
+  std::map<PortName, Wanted> ports_;
   std::string lastOpenError_;
+  int reopens_ = 0;
 };
 
 }  // namespace vardis
