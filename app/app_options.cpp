@@ -1,0 +1,64 @@
+#include "app/app_options.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace vardis {
+
+std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString& error,
+                                          QString& help) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Heat meter service tool"));
+  const QCommandLineOption helpOption = parser.addHelpOption();
+  const QCommandLineOption demo(QStringLiteral("demo"),
+                                QStringLiteral("Talk to the built-in simulated meter."));
+  const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                   QStringLiteral("Folder of the report files and the node list."),
+                                   QStringLiteral("DIR"));
+  QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                QStringLiteral("Save a picture of the window and quit."),
+                                QStringLiteral("FILE"));
+  screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption tab(QStringLiteral("tab"), QStringLiteral("Current-values page to show."),
+                         QStringLiteral("N"));
+  tab.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption diagnostics(QStringLiteral("diagnostics"),
+                                 QStringLiteral("Open the diagnostics window."));
+  diagnostics.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOptions({demo, dataDir, screenshot, tab, diagnostics});
+
+  error.clear();
+  help.clear();
+  if (!parser.parse(arguments)) {
+    error = parser.errorText();
+    return std::nullopt;
+  }
+  if (parser.isSet(helpOption) || parser.optionNames().contains(QStringLiteral("help-all"))) {
+    help = parser.helpText();
+    return std::nullopt;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
+    return std::nullopt;
+  }
+  AppOptions o;
+  o.demo = parser.isSet(demo);
+  o.dataDir = parser.value(dataDir);
+  if (parser.isSet(dataDir) && o.dataDir.isEmpty()) {
+    error = QStringLiteral("Empty folder for --data-dir.");
+    return std::nullopt;
+  }
+  o.screenshot = parser.value(screenshot);
+  if (parser.isSet(tab)) {
+    bool ok = false;
+    o.tab = parser.value(tab).toInt(&ok);
+    if (!ok || o.tab < 0) {
+      error = QStringLiteral("Bad page number '%1'.").arg(parser.value(tab));
+      return std::nullopt;
+    }
+  }
+  o.diagnostics = parser.isSet(diagnostics);
+  return o;
+}
+
+}  // namespace vardis

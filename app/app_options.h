@@ -1,0 +1,24 @@
+// The command line of the window program.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace vardis {
+
+struct AppOptions {
+  bool demo = false;         // --demo: the simulated meter on a pseudo-terminal
+  QString dataDir;           // --data-dir DIR; empty: the default data folder
+  QString screenshot;        // --screenshot FILE: save the window as a picture and quit
+  int tab = -1;              // --tab N: the current-values page shown first
+  bool diagnostics = false;  // --diagnostics: open the diagnostics window at start
+};
+
+// Parses the arguments (the program name first). On an error returns nothing
+// and puts the message into `error`; `--help` returns nothing with `error` empty
+// and the help text in `help`.
+std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString& error,
+                                          QString& help);
+
+}  // namespace vardis

@@ -1,0 +1,198 @@
+// The main window: the controls under their form names and the handlers that
+// hand each command to the session. No protocol or report work is done here.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "connection/session.h"
+#include "link/node_directory.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class QWidget;
+
+namespace vardis {
+class PortComboBox;
+}
+
+class TForm1 : public QMainWindow, private vardis::SessionObserver {
+  Q_OBJECT
+
+ public:
+  // The window on a given serial line and clock; the real program passes the
+  // serial port and the PC clock, the tests their own.
+  TForm1(vardis::SerialLine& line, const vardis::PcClock& clock, vardis::SessionConfig config,
+         QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  vardis::Session& session() { return session_; }
+
+  // Runs one meter command: the other commands are disabled while it runs,
+  // "Стоп" cancels it after the current exchange, and a stop or a close asked
+  // for meanwhile is carried out once it has unwound.
+  void runMeterCommand(const std::function<void()>& command);
+  bool commandRunning() const { return commandDepth_ > 0; }
+  // Runs `action` now, or right after the running command when one runs.
+  void whenIdle(std::function<void()> action);
+
+  // The text of status bar panel 0..3.
+  QString panelText(int panel) const;
+  // The diagnostics window (Label1, Memo1, the diagnostic buttons, the frame trace).
+  QWidget* diagnosticsWindow() const { return diagnostics_; }
+  // Puts the demo meter's port, speed and address into the connection controls.
+  void setConnectionChoice(const QString& port, int speedIndex, const QString& address);
+
+ signals:
+  // After every status refresh.
+  void statusRefreshed();
+
+ public slots:
+  // Connection control.
+  void Button13Click();  // "Старт"
+  void Button14Click();  // "Стоп"
+  void Timer1Timer();    // status refresh, every 200 ms from "Старт" to "Стоп"
+  void Button3Click();   // "view_read": the diagnostic lines into Memo1
+  void Button1Click();   // "Пусто": nothing
+
+  // Meter commands: each runs through runMeterCommand.
+  void Button2Click();   // identification of the reached meter
+  void Button4Click();   // "Считать значения"
+  void Button5Click();   // device clock read
+  void Button6Click();   // "Время ПК в прибор"
+  void Button9Click();   // "Часовые"
+  void Button10Click();  // hourly archive row dump
+  void Button11Click();  // "Суточные"
+  void Button12Click();  // "Месячные"
+  void Button15Click();  // "Записать параметры прибора в файл"
+  void DateTimePicker1Change();
+
+  // GSM call.
+  void ComboBox3Change();
+  void Button7Click();         // "Соединится"
+  void Button8Click();         // "Разорвать связь"
+  virtual void Timer2Timer();  // dial wait over: the identification over the call
+  virtual void Timer3Timer();  // hang-up wait over: the hang-up command
+
+  void showDiagnostics();
+
+ protected:
+  // Shows a runtime error to the user; the tests capture it instead.
+  virtual void showError(const QString& text);
+
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormClose();
+  void StopConnection();
+
+  // SessionObserver
+  void connectionStarted() override;
+  void memoLine(const std::string& line) override;
+  void progressChanged(int position) override;
+  void operationStatusChanged(const std::string& text) override;
+  void label1Changed(const std::string& text) override;
+  void captionChanged(const std::string& control, const std::string& text) override;
+  void identificationEnded() override;
+
+  void buildForm();
+  QWidget* buildConnectionGroup();
+  QWidget* buildValuesGroup();
+  QWidget* buildArchiveGroup();
+  QWidget* buildGsmGroup();
+  void buildStatusBar();
+  void buildDiagnostics();
+  QWidget* valuePage(const QString& tabCaption, const QString& groupCaption,
+                     const std::vector<std::pair<int, QString>>& labels);
+  QPushButton* makeButton(const char* name, const QString& caption, void (TForm1::*handler)());
+  QLabel* makeLabel(const char* name, const QString& caption, QWidget* parent = nullptr);
+
+  // Enabled state: what the connection state wants, gated by a running command.
+  void setWanted(QPushButton* button, bool enabled);
+  void applyEnabled();
+  void guarded(const std::function<void()>& action);
+  void appendTrace(const std::string& line);
+
+  vardis::Session session_;
+  vardis::NodeDirectory nodes_;
+  int commandDepth_ = 0;
+  bool stopPending_ = false;
+  bool closePending_ = false;
+  bool centred_ = false;
+  std::vector<std::function<void()>> deferred_;
+  std::map<QPushButton*, bool> wanted_;
+
+ public:
+  // The controls, under their form names.
+  QGroupBox* GroupBox1 = nullptr;  // "Параметры связи"
+  QComboBox* ComboBox10 = nullptr;
+  QComboBox* ComboBox11 = nullptr;
+  vardis::PortComboBox* ComboBox1 = nullptr;
+  QPushButton* Button13 = nullptr;
+  QPushButton* Button14 = nullptr;
+  QCheckBox* CheckBox2 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QLabel* Label49 = nullptr;
+  QLabel* Label50 = nullptr;
+  QLabel* Label51 = nullptr;
+  QLabel* Label52 = nullptr;
+
+  QGroupBox* GroupBox2 = nullptr;  // "Текущие значения"
+  QTabWidget* PageControl2 = nullptr;
+  std::map<int, QLabel*> valueLabels;  // Label2 .. Label42
+  QPushButton* Button4 = nullptr;
+  QPushButton* Button6 = nullptr;
+
+  QGroupBox* GroupBox3 = nullptr;  // "Архивы теплосчетчика : "
+  QDateEdit* DateTimePicker1 = nullptr;
+  QPushButton* Button9 = nullptr;
+  QPushButton* Button11 = nullptr;
+  QPushButton* Button12 = nullptr;
+
+  QGroupBox* GroupBox4 = nullptr;  // "GSM связь (CSD):"
+  QComboBox* ComboBox3 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QPushButton* Button7 = nullptr;
+  QPushButton* Button8 = nullptr;
+  QLabel* Label47 = nullptr;
+
+  QPushButton* Button15 = nullptr;
+  std::vector<QLabel*> StatusBar1Panels;
+
+  // Hidden.
+  QPushButton* Button2 = nullptr;
+  QLineEdit* Edit2 = nullptr;
+  QLineEdit* Edit3 = nullptr;
+
+  // Diagnostics.
+  QLabel* Label1 = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button3 = nullptr;
+  QPushButton* Button5 = nullptr;
+  QPushButton* Button10 = nullptr;
+  QPlainTextEdit* TraceView = nullptr;
+
+  QTimer* Timer1 = nullptr;
+  QTimer* Timer2 = nullptr;
+  QTimer* Timer3 = nullptr;
+  QAction* DiagnosticsAction = nullptr;
+
+ private:
+  QWidget* diagnostics_ = nullptr;
+};

@@ -1,0 +1,117 @@
+// vardis: the service tool's window.
+#include <QApplication>
+#include <QLocale>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "app/app_options.h"
+#include "app/demo_meter.h"
+#include "app/kros.h"
+#include "connection/data_dir.h"
+#include "link/qt_serial_line.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 1;
+// Time for the first paint before the picture is taken.
+constexpr int kScreenshotDelayMs = 300;
+
+vardis::NumberStyle localNumbers() {
+  vardis::NumberStyle style;
+  const QString point = QLocale().decimalPoint();
+  const char c = point.isEmpty() ? '.' : point.at(0).toLatin1();
+  style.decimalSeparator = c == 0 ? '.' : c;
+  return style;
+}
+
+// The help needs no display.
+bool helpAsked(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a(argv[i]);
+    if (a == "-h" || a == "--help" || a == "-?" || a == "--help-all") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (helpAsked(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vardis"));
+    QString error;
+    QString help;
+    vardis::parseAppOptions(QCoreApplication::arguments(), error, help);
+    if (!error.isEmpty()) {
+      std::fprintf(stderr, "vardis: %s\n", error.toLocal8Bit().constData());
+      return kExitUsage;
+    }
+    std::fputs(help.toLocal8Bit().constData(), stdout);
+    return 0;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("vardis"));
+
+  QString error;
+  QString help;
+  const auto options = vardis::parseAppOptions(QApplication::arguments(), error, help);
+  if (!options) {
+    if (error.isEmpty()) {
+      std::fputs(help.toLocal8Bit().constData(), stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "vardis: %s\n", error.toLocal8Bit().constData());
+    return kExitUsage;
+  }
+
+  vardis::SessionConfig config;
+  config.dataDir = options->dataDir.isEmpty()
+                       ? vardis::defaultDataDir()
+                       : std::filesystem::path(options->dataDir.toStdString());
+  config.numbers = localNumbers();
+
+  std::unique_ptr<vardis::DemoMeter> demo;
+  if (options->demo) {
+    demo = vardis::startDemoMeter(error);
+    if (!demo) {
+      std::fprintf(stderr, "vardis: --demo: %s\n", error.toLocal8Bit().constData());
+      return kExitFailure;
+    }
+    // A demonstration needs no set-up: its report folder is made when missing.
+    std::error_code ec;
+    std::filesystem::create_directories(vardis::reportDir(config.dataDir), ec);
+  }
+
+  vardis::QtSerialLine line;
+  const auto clock = vardis::makeSystemClock();
+  TForm1 form(line, *clock, config);
+  if (demo) form.setConnectionChoice(demo->port(), demo->speedIndex(), demo->address());
+  if (options->tab >= 0) form.PageControl2->setCurrentIndex(options->tab);
+  form.show();
+  if (options->diagnostics) form.showDiagnostics();
+
+  if (!options->screenshot.isEmpty()) {
+    const QString file = options->screenshot;
+    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, file] {
+      int status = 0;
+      if (!form.grab().save(file)) {
+        std::fprintf(stderr, "vardis: cannot write %s\n", file.toLocal8Bit().constData());
+        status = kExitFailure;
+      }
+      if (form.diagnosticsWindow()->isVisible()) {
+        QString second = file;
+        const int dot = second.lastIndexOf('.');
+        second.insert(dot > 0 ? dot : second.size(), QStringLiteral("-diagnostics"));
+        if (!form.diagnosticsWindow()->grab().save(second)) status = kExitFailure;
+      }
+      form.close();
+      QCoreApplication::exit(status);
+    });
+  }
+  return QApplication::exec();
+}

@@ -1,0 +1,80 @@
+// The window against the simulated meter of the demo mode, over a pseudo-terminal.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+#include <memory>
+
+#include "app/demo_meter.h"
+#include "app/kros.h"
+#include "connection/data_dir.h"
+#include "link/qt_serial_line.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class TestForm : public TForm1 {
+ public:
+  using TForm1::TForm1;
+  QStringList errors;
+
+ protected:
+  void showError(const QString& text) override { errors << text; }
+};
+
+}  // namespace
+
+class DemoTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void startIdentifiesAndReadsTheSimulatedMeter() {
+    QString error;
+    const auto demo = vardis::startDemoMeter(error);
+    QVERIFY2(demo, qPrintable(error));
+    QVERIFY(demo->port().startsWith(QStringLiteral("/dev/")));
+
+    vardis::QtSerialLine line;
+    const auto clock = vardis::makeSystemClock();
+    vardis::test::TempDir dir;
+    std::filesystem::create_directories(vardis::reportDir(dir.path()));
+    vardis::SessionConfig config;
+    config.dataDir = dir.path();
+    TestForm form(line, *clock, config);
+    form.setConnectionChoice(demo->port(), demo->speedIndex(), demo->address());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    QTest::mouseClick(form.Button13, Qt::LeftButton);
+    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join('\n')));
+    QTRY_COMPARE(form.panelText(3), QStringLiteral("Параметры записаны"));
+    QTRY_COMPARE(form.panelText(0), QStringLiteral("№ запроса=8"));
+    QCOMPARE(form.panelText(1), QStringLiteral("Кол.таймаутов=0"));
+    QCOMPARE(form.panelText(2), QStringLiteral("Кол.ошибок=0"));
+    QVERIFY(form.Edit2->text().contains(QLatin1Char('D')));
+    QVERIFY(form.Button8->isEnabled());
+
+    QTest::mouseClick(form.Button4, Qt::LeftButton);
+    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join('\n')));
+    QTRY_COMPARE(form.panelText(3), QStringLiteral("Параметры считаны"));
+    QCOMPARE(form.panelText(1), QStringLiteral("Кол.таймаутов=0"));
+    QVERIFY(form.valueLabels.at(40)->text().startsWith(QStringLiteral("Дата:  20")));
+    QVERIFY(form.valueLabels.at(41)->text().startsWith(QStringLiteral("Время:  ")));
+    QVERIFY(form.valueLabels.at(2)->text().startsWith(QStringLiteral("G1,м3/час: ")));
+
+    // A picture of the window with readings, for a look by eye.
+    const QByteArray picture = qgetenv("VARDIS_WINDOW_PICTURE");
+    if (!picture.isEmpty()) {
+      form.PageControl2->setCurrentIndex(qEnvironmentVariableIntValue("VARDIS_WINDOW_TAB"));
+      QVERIFY(form.grab().save(QString::fromLocal8Bit(picture)));
+    }
+
+    QTest::mouseClick(form.Button14, Qt::LeftButton);
+    QVERIFY(form.Button13->isEnabled());
+    QVERIFY(!form.session().reports.ReportFilesOpen);
+  }
+};
+
+QTEST_MAIN(DemoTest)
+#include "app_demo_test.moc"
