@@ -210,6 +210,11 @@ void ReadHourlyArchive(Session& s) {
     s.setProgress(4 * h);
   }
   s.setProgress(100);
+  s.lastReading = LastReading{};
+  s.lastReading.kind = ReadingKind::Hourly;
+  s.lastReading.year = date.year;
+  s.lastReading.month = date.month;
+  s.lastReading.day = date.day;
 
   const NumberStyle ns = s.config().numbers;
   const auto& a = s.archive;
@@ -281,6 +286,7 @@ void ReadHourlyArchive(Session& s) {
         [](int h) { return twoDigits(h); });
   }
   w.finish();
+  s.lastReading.complete = true;
   s.setOperationStatus("Архивы записаны");
 }
 
@@ -321,6 +327,12 @@ void ReadDailyArchive(Session& s) {
     s.setProgress(3 * d);
   }
   s.setProgress(100);
+  s.lastReading = LastReading{};
+  s.lastReading.kind = ReadingKind::Daily;
+  s.lastReading.year = Y;
+  s.lastReading.month = M;
+  s.lastReading.day = D;
+  s.lastReading.days = N;
 
   const auto& a = s.archive;
   ReportWriter w(s, ReportKind::Daily);
@@ -345,6 +357,13 @@ void ReadDailyArchive(Session& s) {
   addr.ArchiveRow = static_cast<std::uint16_t>(S);
   readIntegrators(s);
   const Integrators end = integratorsAt(a, S);
+  s.lastReading.snapshotDay = S;
+  for (std::size_t k = 0; k < 4; ++k) s.lastReading.endFlow[k] = end.flow[k];
+  for (std::size_t k = 0; k < 2; ++k) {
+    s.lastReading.endHeat[k] = end.heat[k];
+    s.lastReading.endRunTime[k] = end.runTime[k];
+  }
+  s.lastReading.endMains = end.mains;
 
   w.line(" ");
   w.line(currentMonth ? rt::kIntegratorsAtDayPrefix + twoDigits(S) + " числа:"
@@ -358,6 +377,7 @@ void ReadDailyArchive(Session& s) {
   addr.ArchiveRow = static_cast<std::uint16_t>(L);
   readIntegrators(s);
   const Integrators start = integratorsAt(a, L);
+  s.lastReading.startDay = L;
 
   w.line(" ");
   w.line(currentMonth ? rt::kIncrementsSoFarPrefix + twoDigits(S) + " числа:"
@@ -374,6 +394,7 @@ void ReadDailyArchive(Session& s) {
         [](int d) { return twoDigits(d); });
   }
   w.finish();
+  s.lastReading.complete = true;
   s.setOperationStatus("Архивы записаны");
 }
 
@@ -402,6 +423,12 @@ void ReadMonthlyArchive(Session& s) {
     s.setProgress(progress);
   }
 
+  s.lastReading = LastReading{};
+  s.lastReading.kind = ReadingKind::Monthly;
+  s.lastReading.year = Y;
+  s.lastReading.month = M;
+  s.lastReading.reportDay = R;
+
   const auto& a = s.archive;
   ReportWriter w(s, ReportKind::Monthly);
   w.line(rt::kMonthlyTitle + fourDigits(Y) + "." + twoDigits(M));
@@ -420,6 +447,7 @@ void ReadMonthlyArchive(Session& s) {
         [](int) { return std::string("23"); });
   }
   w.finish();
+  s.lastReading.complete = true;
   s.setOperationStatus("Архивы записаны");
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "archives/archive_store.h"
+#include "archives/last_reading.h"
 #include "connection/format_table.h"
 #include "connection/report_set.h"
 #include "format/numtext.h"
@@ -137,6 +138,7 @@ class Session {
   ReportSet reports;
   int IdentificationCount = 0;
   PickedDate pickedDate;
+  LastReading lastReading;
 
  private:
   SerialLine& line_;

@@ -1,0 +1,207 @@
+#include "archives/archive_data.h"
+
+#include <cstdio>
+
+#include "archives/archive_reading.h"
+#include "connection/session.h"
+#include "values/current_values_read.h"
+#include "values/device_clock.h"
+
+namespace vardis {
+
+namespace {
+
+std::string isoDate(int y, int m, int d) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+  return buf;
+}
+
+std::string isoDateTime(int y, int m, int d, int h) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:00", y, m, d, h);
+  return buf;
+}
+
+double divisor(int decimals) {
+  if (decimals < 0 || decimals >= static_cast<int>(IntegratorDivisor.size())) return 1;
+  return IntegratorDivisor[static_cast<std::size_t>(decimals)];
+}
+
+std::string heatUnit(const Session& s) {
+  return s.params.values[9] == 0 ? "GJ" : "Gcal";
+}
+
+ArchiveRecord intervalRecord(const Session& s, int row, std::string label, std::string when) {
+  const auto& a = s.archive;
+  const auto r = static_cast<std::size_t>(row);
+  const bool volume = volumeArchive(s);
+  const std::string flowName = volume ? "G" : "M";
+  const std::string flowUnit = volume ? "m3/h" : "t/h";
+  ArchiveRecord rec;
+  rec.label = std::move(label);
+  rec.dateTime = std::move(when);
+  for (std::size_t k = 0; k < 4; ++k) {
+    rec.quantities.push_back({flowName + std::to_string(k + 1), flowUnit, a.Flow[k][r]});
+  }
+  for (std::size_t k = 0; k < 4; ++k) {
+    rec.quantities.push_back({"T" + std::to_string(k + 1), "degC", a.Temperature[k][r]});
+  }
+  for (std::size_t k = 0; k < 4; ++k) {
+    rec.quantities.push_back({"P" + std::to_string(k + 1), "MPa", a.Pressure[k][r]});
+  }
+  rec.quantities.push_back({"W1", heatUnit(s), a.Heat[0][r]});
+  rec.quantities.push_back({"W2", heatUnit(s), a.Heat[1][r]});
+  rec.quantities.push_back({"B1", "h", a.RunTime[0][r] / 10000});
+  rec.quantities.push_back({"B2", "h", a.RunTime[1][r] / 10000});
+  rec.quantities.push_back({"Tc", "h", a.MainsTime[r] / 10000});
+  rec.abnormalWord = a.AbnormalWord[r];
+  rec.abnormalCodes = abnormalCodeList(rec.abnormalWord);
+  return rec;
+}
+
+// Integrators scaled like the reports (raw count / divisor of the slot's decimals).
+std::vector<Quantity> integratorQuantities(const Session& s, const double flow[4],
+                                           const double heat[2], const double runTime[2],
+                                           double mains) {
+  const bool volume = volumeArchive(s);
+  const auto& slot = s.formats.slot;
+  std::vector<Quantity> q;
+  for (std::size_t k = 0; k < 4; ++k) {
+    q.push_back({std::string(volume ? "G" : "M") + std::to_string(k + 1), volume ? "m3" : "t",
+                 flow[k] / divisor(slot[12 + k].decimals)});
+  }
+  q.push_back({"Q1", heatUnit(s), heat[0] / divisor(slot[16].decimals)});
+  q.push_back({"Q2", heatUnit(s), heat[1] / divisor(slot[17].decimals)});
+  q.push_back({"B1", "h", runTime[0] / 10000});
+  q.push_back({"B2", "h", runTime[1] / 10000});
+  q.push_back({"Tc", "h", mains / 10000});
+  return q;
+}
+
+std::vector<Quantity> integratorsOfRow(const Session& s, int row) {
+  const auto& a = s.archive;
+  const auto r = static_cast<std::size_t>(row);
+  const double flow[4] = {a.FlowTotal[0][r], a.FlowTotal[1][r], a.FlowTotal[2][r],
+                          a.FlowTotal[3][r]};
+  const double heat[2] = {a.HeatTotal[0][r], a.HeatTotal[1][r]};
+  const double run[2] = {a.RunTimeTotal[0][r], a.RunTimeTotal[1][r]};
+  return integratorQuantities(s, flow, heat, run, a.MainsTimeTotal[r]);
+}
+
+}  // namespace
+
+std::vector<std::string> abnormalCodeList(std::uint32_t word) {
+  std::vector<std::string> out;
+  for (const auto& f : abnormalFlagTable()) {
+    if ((word >> f.bit) & 1u) {
+      std::string code = f.text;
+      while (!code.empty() && code.back() == ' ') code.pop_back();
+      out.push_back(code);
+    }
+  }
+  return out;
+}
+
+ArchiveData lastArchiveData(const Session& s) {
+  const LastReading& r = s.lastReading;
+  ArchiveData d;
+  if (!r.complete || r.kind == ReadingKind::None) return d;
+  d.volume = volumeArchive(s);
+  d.heatUnit = heatUnit(s);
+  char two[16];
+  switch (r.kind) {
+    case ReadingKind::Hourly:
+      d.kind = "hourly";
+      d.period = isoDate(r.year, r.month, r.day);
+      for (int h = 0; h <= 23; ++h) {
+        std::snprintf(two, sizeof two, "%02d", h);
+        d.records.push_back(intervalRecord(s, h, two, isoDateTime(r.year, r.month, r.day, h)));
+      }
+      // The day's record shares row d with hour d, and keeps that hour's word.
+      d.dayRecord.push_back(intervalRecord(s, r.day, "Сут", isoDate(r.year, r.month, r.day)));
+      d.dayRecord.back().abnormalWord = 0;
+      d.dayRecord.back().abnormalCodes.clear();
+      d.integrators = integratorsOfRow(s, r.day);
+      d.integratorsAt = isoDate(r.year, r.month, r.day);
+      break;
+    case ReadingKind::Daily: {
+      d.kind = "daily";
+      std::snprintf(two, sizeof two, "%02d", r.month);
+      d.period = std::to_string(r.year) + "-" + two;
+      for (int day = 1; day <= r.days; ++day) {
+        std::snprintf(two, sizeof two, "%02d", day);
+        d.records.push_back(intervalRecord(s, day, two, isoDate(r.year, r.month, day)));
+      }
+      d.integrators = integratorQuantities(s, r.endFlow, r.endHeat, r.endRunTime, r.endMains);
+      d.integratorsAt = isoDate(r.year, r.month, r.snapshotDay);
+      d.startIntegrators = integratorsOfRow(s, r.startDay);
+      const int pm = r.month == 1 ? 12 : r.month - 1;
+      const int py = r.month == 1 ? r.year - 1 : r.year;
+      d.startIntegratorsAt = isoDate(py, pm, r.startDay);
+      for (std::size_t i = 0; i < d.integrators.size(); ++i) {
+        Quantity inc = d.integrators[i];
+        inc.value -= d.startIntegrators[i].value;
+        d.increments.push_back(inc);
+      }
+      break;
+    }
+    case ReadingKind::Monthly: {
+      d.kind = "monthly";
+      std::snprintf(two, sizeof two, "%02d", r.month);
+      d.period = std::to_string(r.year) + "-" + two;
+      std::snprintf(two, sizeof two, "%02d", r.reportDay);
+      d.records.push_back(intervalRecord(s, 23, two, d.period));
+      break;
+    }
+    case ReadingKind::None:
+      break;
+  }
+  return d;
+}
+
+CurrentData currentData(const Session& s) {
+  CurrentData c;
+  const auto& fl = s.values.floats;
+  const auto& ct = s.values.counters;
+  const auto& slot = s.formats.slot;
+  const std::string heat = heatUnit(s);
+  auto add = [&](std::string name, std::string unit, double v) {
+    c.quantities.push_back({std::move(name), std::move(unit), v});
+  };
+  for (int n = 1; n <= 4; ++n)
+    add("G" + std::to_string(n), "m3/h", fl[static_cast<std::size_t>(n - 1)]);
+  for (int n = 1; n <= 4; ++n)
+    add("T" + std::to_string(n), "degC", fl[static_cast<std::size_t>(3 + n)]);
+  for (int n = 1; n <= 4; ++n)
+    add("P" + std::to_string(n), "MPa", fl[static_cast<std::size_t>(7 + n)]);
+  for (int n = 1; n <= 4; ++n) {
+    add("density" + std::to_string(n), "kg/m3", fl[static_cast<std::size_t>(23 + n)]);
+  }
+  for (int n = 1; n <= 4; ++n) {
+    add("enthalpy" + std::to_string(n), "kJ/kg", fl[static_cast<std::size_t>(17 + n)]);
+  }
+  for (int n = 1; n <= 4; ++n)
+    add("m" + std::to_string(n), "t/h", fl[static_cast<std::size_t>(11 + n)]);
+  for (int n = 1; n <= 4; ++n) {
+    const int p = slot[static_cast<std::size_t>(11 + n)].decimals;
+    add("M" + std::to_string(n), "t", ct[static_cast<std::size_t>(n - 1)] / divisor(p));
+  }
+  add("W1", heat + "/h", fl[16]);
+  add("W2", heat + "/h", fl[17]);
+  add("Q1", heat, ct[4] / divisor(slot[16].decimals));
+  add("Q2", heat, ct[6] / divisor(slot[17].decimals));
+  add("B1", "h", ct[5] / 10000);
+  add("B2", "h", ct[7] / 10000);
+  add("Tc", "h", ct[8] / 10000);
+  c.abnormalWord = abnormalFlagsFromCounters(ct[24], ct[25]);
+  c.abnormalCodes = abnormalCodeList(c.abnormalWord);
+  const DateTimeParts p = unpackDateTime(s.link.addr.dateTime);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", p.year2 + 2000, p.month, p.day,
+                p.hour, p.minute, unsigned(s.link.addr.seconds));
+  c.meterClock = buf;
+  return c;
+}
+
+}  // namespace vardis

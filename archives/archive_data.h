@@ -1,0 +1,59 @@
+// The rows of the last archive reading and the current values as named
+// quantities with units, full precision: for charts and data exports beside
+// the fixed-width reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vardis {
+
+class Session;
+
+struct Quantity {
+  std::string
+      name;  // stable: "M1".."M4" or "G1".."G4", "T1".., "P1".., "W1", "W2", "B1", "B2", "Tc", ...
+  std::string unit;  // "t/h", "m3/h", "degC", "MPa", "GJ", "Gcal", "h", ...
+  double value = 0;
+};
+
+struct ArchiveRecord {
+  std::string label;     // as in the report: "05", "Сут", "25"
+  std::string dateTime;  // ISO 8601 of the interval's start: "2011-04-08T05:00"
+  std::vector<Quantity> quantities;
+  std::uint32_t abnormalWord = 0;
+  std::vector<std::string> abnormalCodes;  // e.g. "T1<", "G1o"
+};
+
+struct ArchiveData {
+  std::string kind;                    // "hourly", "daily", "monthly"; empty when nothing was read
+  std::string period;                  // "2011-04-08", "2011-04"
+  bool volume = false;                 // volume variant: G columns in m3
+  std::string heatUnit;                // "GJ" or "Gcal"
+  std::vector<ArchiveRecord> records;  // hours 0..23, days 1..N, or the one monthly record
+  std::vector<ArchiveRecord> dayRecord;    // hourly: the day's own record
+  std::vector<Quantity> integrators;       // hourly: at the end of the day; daily: end values
+  std::vector<Quantity> startIntegrators;  // daily: at the end of the month before
+  std::vector<Quantity> increments;        // daily: end minus start
+  std::string integratorsAt;               // ISO date of the end values
+  std::string startIntegratorsAt;
+};
+
+// The data of the last complete archive reading.
+ArchiveData lastArchiveData(const Session& s);
+
+// The abnormal-situation codes of a word, without their padding: "T1<", ...
+std::vector<std::string> abnormalCodeList(std::uint32_t word);
+
+struct CurrentData {
+  std::vector<Quantity> quantities;
+  std::uint32_t abnormalWord = 0;
+  std::vector<std::string> abnormalCodes;
+  std::string meterClock;  // ISO 8601 with seconds, as the meter reported it
+};
+
+// The current values as last read.
+CurrentData currentData(const Session& s);
+
+}  // namespace vardis

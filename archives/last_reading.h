@@ -1,0 +1,25 @@
+// What the last archive reading stored, so views and exports can find its rows.
+#pragma once
+
+namespace vardis {
+
+enum class ReadingKind { None, Hourly, Daily, Monthly };
+
+struct LastReading {
+  ReadingKind kind = ReadingKind::None;
+  int year = 0;
+  int month = 0;
+  int day = 0;          // the picked day (hourly: the day read)
+  int days = 0;         // daily: the number of days of the month
+  int snapshotDay = 0;  // daily: the day of the end values
+  int startDay = 0;     // daily: the last day of the month before (start values)
+  int reportDay = 0;    // monthly: the record's day label
+  bool complete = false;
+  // Daily: the end values, copied aside before the start values were read.
+  double endFlow[4] = {0, 0, 0, 0};
+  double endHeat[2] = {0, 0};
+  double endRunTime[2] = {0, 0};
+  double endMains = 0;
+};
+
+}  // namespace vardis
