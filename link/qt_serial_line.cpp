@@ -124,6 +124,7 @@ void QtSerialLine::waitIdle(int ms) {
 std::uint16_t QtSerialLine::Receive_Binary(const PortName& port, std::uint8_t* buffer,
                                            std::uint16_t timeoutMs, std::uint16_t wanted,
                                            std::uint16_t* /*timeWord*/) {
+  firstByteMicros_ = -1;
   QSerialPort* serial = ready(port);
   if (!serial) {
     // A port that is not there never answers; the caller still waits its time.
@@ -136,7 +137,10 @@ std::uint16_t QtSerialLine::Receive_Binary(const PortName& port, std::uint8_t* b
   for (;;) {
     if (serial->bytesAvailable() > 0 && got < wanted) {
       const qint64 n = serial->read(reinterpret_cast<char*>(buffer) + got, wanted - got);
-      if (n > 0) got = static_cast<std::uint16_t>(got + n);
+      if (n > 0) {
+        if (got == 0) firstByteMicros_ = timer.nsecsElapsed() / 1000;
+        got = static_cast<std::uint16_t>(got + n);
+      }
     }
     if (got >= wanted) break;
     const qint64 left = timeoutMs - timer.elapsed();

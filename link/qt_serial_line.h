@@ -27,6 +27,9 @@ class QtSerialLine final : public SerialLine {
   const std::string& lastOpenError() const { return lastOpenError_; }
   // How often a vanished device was opened again.
   int reopenCount() const { return reopens_; }
+  // Time from the start of the last Receive_Binary to its first byte, in
+  // microseconds; -1 when nothing arrived. For the speed benchmark.
+  std::int64_t lastFirstByteMicros() const { return firstByteMicros_; }
 
  private:
   // A port the user opened: it stays wanted until closed, so a device that
@@ -49,6 +52,7 @@ class QtSerialLine final : public SerialLine {
   std::map<PortName, Wanted> ports_;
   std::string lastOpenError_;
   int reopens_ = 0;
+  std::int64_t firstByteMicros_ = -1;
 };
 
 }  // namespace vardis
