@@ -39,13 +39,22 @@ std::string usageText() {
          "  --silent         never answer\n"
          "  --pace           send at the wire speed of the line (10 bits a byte)\n"
          "  --turnaround MS  fixed delay before each reply (default 0)\n"
-         "  --verbose        one line per request on standard error\n"
+         "  --modem          put a GSM modem in front of the meter: Hayes commands in\n"
+         "                   command state, a dial (\"ATD...\" or a bare number) answers\n"
+         "                   CONNECT after the connect delay and opens the data state,\n"
+         "                   \"+++\" between guard times goes back, \"ATH\" hangs up\n"
+         "  --connect-delay MS\n"
+         "                   with --modem: from the dial to CONNECT (default 200)\n"
+         "  --guard-time MS  with --modem: silence before and after \"+++\" (default 200)\n"
+         "  --verbose        one line per request (and modem event) on standard error\n"
          "  --help           this text\n";
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
   FaultOptions& f = cl.simulator.faults;
+  ModemOptions& modem = cl.simulator.modem;
+  std::string modemSetting;  // a modem option given, for the check at the end
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string option = args[i];
     std::optional<std::string> inlineValue;
@@ -102,10 +111,20 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       f.pace = true;
     } else if (option == "--turnaround") {
       f.turnaroundMs = static_cast<int>(numberArgument(option, value(), 0, 3600000));
+    } else if (option == "--modem") {
+      flag();
+      modem.enabled = true;
+    } else if (option == "--connect-delay") {
+      modem.connectDelayMs = static_cast<int>(numberArgument(option, value(), 0, 600000));
+      modemSetting = option;
+    } else if (option == "--guard-time") {
+      modem.guardMs = static_cast<int>(numberArgument(option, value(), 1, 60000));
+      modemSetting = option;
     } else {
       throw UsageError("unknown option '" + args[i] + "'");
     }
   }
+  if (!modemSetting.empty() && !modem.enabled) throw UsageError(modemSetting + " needs --modem");
   return cl;
 }
 

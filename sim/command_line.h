@@ -17,10 +17,10 @@ class UsageError : public std::invalid_argument {
 
 struct CommandLine {
   bool help = false;
-  bool verbose = false;        // one line per request on standard error
+  bool verbose = false;        // one line per request and modem event on standard error
   std::optional<int> address;  // overrides the data file's address
   std::string dataFile;        // meter data (JSON), empty: none
-  SimulatorOptions simulator;  // device, speed, faults
+  SimulatorOptions simulator;  // device, speed, faults, modem
 };
 
 // Parses the arguments after the program name. Throws UsageError.

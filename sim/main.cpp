@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
     cl.simulator.onRequest = [](const LogEntry& entry) {
       std::fprintf(stderr, "%s\n", entry.describe().c_str());
     };
+    cl.simulator.onModemEvent = [](const ModemEvent& event) {
+      std::fprintf(stderr, "%s\n", event.describe().c_str());
+    };
   }
 
   // The signals are taken by sigwait below; the serving thread must not get them.
@@ -67,6 +70,10 @@ int main(int argc, char** argv) {
                  static_cast<unsigned long long>(s.repliesSent),
                  static_cast<unsigned long long>(s.bytesReceived),
                  static_cast<unsigned long long>(s.bytesSkipped));
+    if (cl.simulator.modem.enabled) {
+      std::fprintf(stderr, "modem events %zu, command bytes %llu\n", simulator.modemLog().size(),
+                   static_cast<unsigned long long>(s.modemBytes));
+    }
   }
   return 0;
 }

@@ -169,6 +169,15 @@ void Simulator::start() {
   // The integrator table is built on first use; build it now rather than
   // holding up the first integrator reply.
   historyTotalsAtEndOfDay(0);
+  if (options_.modem.enabled) {
+    modem_.emplace(options_.modem);
+  } else {
+    modem_.reset();
+  }
+  {
+    std::lock_guard lock(mutex_);
+    modemState_ = ModemState::Command;
+  }
   stopping_ = false;
   thread_ = std::thread([this] { serve(); });
 }
@@ -367,38 +376,97 @@ void Simulator::handleFrame(const Frame& frame) {
   record(std::move(e));
 }
 
+void Simulator::recordModem(ModemEvent event) {
+  if (options_.onModemEvent) options_.onModemEvent(event);
+  {
+    std::lock_guard lock(mutex_);
+    modemState_ = event.state;
+    modemLog_.push_back(std::move(event));
+  }
+  changed_.notify_all();
+}
+
+bool Simulator::feedMeter(const std::uint8_t* data, std::size_t count) {
+  receiver_.feed(data, count);
+  while (const auto frame = receiver_.next()) {
+    {
+      std::lock_guard lock(mutex_);
+      ++stats_.framesReceived;
+      stats_.bytesSkipped = receiver_.skippedBytes();
+    }
+    changed_.notify_all();
+    handleFrame(*frame);
+    if (stopping_) return false;
+  }
+  std::lock_guard lock(mutex_);
+  stats_.bytesSkipped = receiver_.skippedBytes();
+  return true;
+}
+
+bool Simulator::carryOut(std::vector<ModemStep> steps) {
+  for (ModemStep& step : steps) {
+    if (!step.toMeter.empty() && !feedMeter(step.toMeter.data(), step.toMeter.size())) return false;
+    if (!step.event) continue;
+    ModemEvent& e = *step.event;
+    // A new call, or the call resumed: the meter starts from a clean slate.
+    if (e.kind == ModemEventKind::Connect || e.kind == ModemEventKind::Online) receiver_.clear();
+    if (!e.answer.empty())
+      writeSome(reinterpret_cast<const std::uint8_t*>(e.answer.data()), e.answer.size());
+    recordModem(std::move(e));
+    if (stopping_) return false;
+  }
+  return true;
+}
+
 void Simulator::serve() {
   std::uint8_t buffer[512];
   while (!stopping_) {
+    // The modem's timers (connect after a dial, guard time after "+++") bound the wait.
+    timespec timeout{};
+    timespec* wait = nullptr;
+    if (modem_) {
+      if (const auto deadline = modem_->nextDeadline()) {
+        const auto now = Clock::now();
+        if (*deadline <= now) {
+          if (!carryOut(modem_->tick(now))) return;
+          continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - now);
+        timeout.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+        timeout.tv_nsec = static_cast<long>(left.count() % 1000000000);
+        wait = &timeout;
+      }
+    }
     pollfd fds[2] = {{lineFd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-    const int r = ::poll(fds, 2, -1);
+    const int r = ::ppoll(fds, 2, wait, nullptr);
     if (r < 0) {
       if (errno == EINTR) continue;
       return;
     }
+    if (r == 0) continue;  // a modem timer is due
     if (fds[1].revents & POLLIN) return;
     bool trouble = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     if (fds[0].revents & POLLIN) {
       const ssize_t n = ::read(lineFd_, buffer, sizeof buffer);
       if (n > 0) {
         trouble = false;
-        receiver_.feed(buffer, static_cast<std::size_t>(n));
+        const auto count = static_cast<std::size_t>(n);
         {
           std::lock_guard lock(mutex_);
-          stats_.bytesReceived += static_cast<std::uint64_t>(n);
+          stats_.bytesReceived += count;
         }
-        while (const auto frame = receiver_.next()) {
+        if (modem_) {
+          std::vector<ModemStep> steps = modem_->receive(buffer, count, Clock::now());
+          std::size_t passed = 0;
+          for (const ModemStep& step : steps) passed += step.toMeter.size();
           {
             std::lock_guard lock(mutex_);
-            ++stats_.framesReceived;
-            stats_.bytesSkipped = receiver_.skippedBytes();
+            stats_.modemBytes += count - passed;
           }
-          changed_.notify_all();
-          handleFrame(*frame);
-          if (stopping_) return;
+          if (!carryOut(std::move(steps))) return;
+        } else if (!feedMeter(buffer, count)) {
+          return;
         }
-        std::lock_guard lock(mutex_);
-        stats_.bytesSkipped = receiver_.skippedBytes();
       } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
         trouble = true;
       }
@@ -427,6 +495,26 @@ bool Simulator::waitForLog(std::size_t count, std::chrono::milliseconds timeout)
 bool Simulator::waitForFrames(std::uint64_t count, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] { return stats_.framesReceived >= count; });
+}
+
+std::vector<ModemEvent> Simulator::modemLog() const {
+  std::lock_guard lock(mutex_);
+  return modemLog_;
+}
+
+bool Simulator::waitForModemEvent(ModemEventKind kind, std::size_t count,
+                                  std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] {
+    return static_cast<std::size_t>(
+               std::count_if(modemLog_.begin(), modemLog_.end(),
+                             [&](const ModemEvent& e) { return e.kind == kind; })) >= count;
+  });
+}
+
+ModemState Simulator::modemState() const {
+  std::lock_guard lock(mutex_);
+  return modemState_;
 }
 
 SimulatorStats Simulator::stats() const {

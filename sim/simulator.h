@@ -1,6 +1,7 @@
 // The simulated meter on a line: a pseudo-terminal (or a real serial device)
 // served by a thread of its own, with faults on request and a log of every
-// request for the side that checks the tool's behaviour.
+// request for the side that checks the tool's behaviour. On request a GSM
+// modem sits in front of the meter; it keeps a log of its own.
 #pragma once
 
 #include <atomic>
@@ -17,6 +18,7 @@
 #include "link/frame.h"
 #include "sim/frame_receiver.h"
 #include "sim/meter_model.h"
+#include "sim/modem.h"
 
 namespace vardis::sim {
 
@@ -81,14 +83,18 @@ struct SimulatorStats {
   std::uint64_t repliesSent = 0;
   std::uint64_t bytesSent = 0;
   std::uint64_t bytesNotSent = 0;  // reply bytes the line would not take
+  std::uint64_t modemBytes = 0;    // received bytes the modem took as commands
 };
 
 struct SimulatorOptions {
   std::string device;  // empty: open a pseudo-terminal
   unsigned speed = 9600;
-  FaultOptions faults;
+  FaultOptions faults;  // the meter's; the modem's answers never suffer them
+  ModemOptions modem;   // off: the meter is on the line directly
   // Called on the serving thread after each request has been dealt with.
   std::function<void(const LogEntry&)> onRequest;
+  // Called on the serving thread after each modem event, its answer sent.
+  std::function<void(const ModemEvent&)> onModemEvent;
 };
 
 class Simulator {
@@ -117,6 +123,16 @@ class Simulator {
   bool waitForFrames(std::uint64_t count, std::chrono::milliseconds timeout) const;
   SimulatorStats stats() const;
 
+  // The modem's events so far (empty without a modem); each is logged once
+  // its answer is on the line.
+  std::vector<ModemEvent> modemLog() const;
+  // Waits until the modem log holds at least `count` events of `kind`; false
+  // on time-out.
+  bool waitForModemEvent(ModemEventKind kind, std::size_t count,
+                         std::chrono::milliseconds timeout) const;
+  // The modem's state as of its last event (Command without a modem).
+  ModemState modemState() const;
+
   FaultOptions faults() const;
   void setFaults(const FaultOptions& faults);
 
@@ -132,6 +148,10 @@ class Simulator {
   void openDevice();
   void closeLine();
   void serve();
+  // Bytes for the meter; false when stopped meanwhile.
+  bool feedMeter(const std::uint8_t* data, std::size_t count);
+  // Carries out the modem's steps in order; false when stopped meanwhile.
+  bool carryOut(std::vector<ModemStep> steps);
   void handleFrame(const Frame& frame);
   // Sends bytes at the given moments; false when stopped meanwhile.
   bool sendAt(const std::vector<std::uint8_t>& bytes,
@@ -141,6 +161,7 @@ class Simulator {
   bool writeSome(const std::uint8_t* data, std::size_t count);
   unsigned lineSpeed() const;
   void record(LogEntry entry);
+  void recordModem(ModemEvent event);
 
   MeterModel model_;
   std::mutex modelMutex_;
@@ -154,7 +175,8 @@ class Simulator {
   std::thread thread_;
   std::atomic<bool> stopping_{false};
 
-  FrameReceiver receiver_;  // serving thread only
+  FrameReceiver receiver_;      // serving thread only
+  std::optional<Modem> modem_;  // serving thread only (once started)
   std::uint64_t frameCount_ = 0;
   std::uint64_t requestCount_ = 0;
 
@@ -162,6 +184,8 @@ class Simulator {
   mutable std::condition_variable changed_;  // log or stats
   std::vector<LogEntry> log_;
   SimulatorStats stats_;
+  std::vector<ModemEvent> modemLog_;
+  ModemState modemState_ = ModemState::Command;
 };
 
 // termios speed constant of a baud rate; false when it has none.

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -60,8 +61,43 @@ TEST(SimCommandLine, DefaultsAreAPlainMeter) {
   EXPECT_FALSE(f.split || f.noise || f.silent || f.pace);
   EXPECT_EQ(f.lateMs, 0);
   EXPECT_EQ(f.turnaroundMs, 0);
+  EXPECT_FALSE(cl.simulator.modem.enabled);
+  EXPECT_EQ(cl.simulator.modem.connectDelayMs, 200);
+  EXPECT_EQ(cl.simulator.modem.guardMs, 200);
   EXPECT_TRUE(parseCommandLine({"--help"}).help);
   EXPECT_NE(usageText().find("--corrupt N"), std::string::npos);
+}
+
+TEST(SimCommandLine, ReadsTheModemOptions) {
+  const CommandLine cl =
+      parseCommandLine({"--modem", "--connect-delay", "1500", "--guard-time=1000", "--silent"});
+  EXPECT_TRUE(cl.simulator.modem.enabled);
+  EXPECT_EQ(cl.simulator.modem.connectDelayMs, 1500);
+  EXPECT_EQ(cl.simulator.modem.guardMs, 1000);
+  EXPECT_TRUE(cl.simulator.faults.silent);
+  EXPECT_EQ(parseCommandLine({"--connect-delay", "0", "--modem"}).simulator.modem.connectDelayMs,
+            0);
+  EXPECT_NE(usageText().find("--modem"), std::string::npos);
+  EXPECT_NE(usageText().find("--guard-time MS"), std::string::npos);
+}
+
+TEST(SimCommandLine, RefusesModemSettingsWithoutTheModem) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--connect-delay", "100"},
+      {"--guard-time", "100"},
+      {"--modem", "--guard-time", "0"},
+      {"--modem", "--connect-delay", "-1"},
+      {"--modem=yes"},
+  };
+  for (const auto& args : bad) {
+    EXPECT_THROW(parseCommandLine(args), UsageError) << args.back();
+  }
+  try {
+    parseCommandLine({"--guard-time", "100"});
+    ADD_FAILURE() << "no usage error";
+  } catch (const UsageError& e) {
+    EXPECT_EQ(std::string(e.what()), "--guard-time needs --modem");
+  }
 }
 
 TEST(SimCommandLine, RefusesBadOptions) {
@@ -203,6 +239,44 @@ TEST(SimProgram, AddressOptionOverridesAndSigintEndsIt) {
   EXPECT_EQ(exchangeOnce(port, buildFrame(9, 5, 9, 0, 0)),
             buildFrame(9, 5, 9, 0, bitsFromFloat(1.0f)));
   EXPECT_EQ(program.stop(SIGINT), 0);
+}
+
+TEST(SimProgram, ModemModeDialsThenTheMeterAnswers) {
+  Program program({"--modem", "--connect-delay", "20", "--verbose"});
+  const std::string port = program.firstLine();
+  ASSERT_EQ(port.rfind("/dev/", 0), 0u) << port;
+  const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0) << port;
+  const auto receive = [fd](std::size_t count) {
+    std::string got;
+    const auto deadline = Clock::now() + kPatience;
+    while (got.size() < count && Clock::now() < deadline) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0) continue;
+      char buffer[64];
+      const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - got.size()));
+      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  };
+  const std::string dial = "ATD+79000000000\r";
+  EXPECT_EQ(::write(fd, dial.data(), dial.size()), static_cast<ssize_t>(dial.size()));
+  EXPECT_EQ(receive(16), "\r\nCONNECT 9600\r\n");
+  const Frame request = buildFrame(0, 5, 9, 0, 0);
+  EXPECT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  const Frame reply = buildFrame(0, 5, 9, 0, bitsFromFloat(1.0f));
+  EXPECT_EQ(receive(kFrameLength), std::string(reply.begin(), reply.end()));
+  ::close(fd);
+
+  EXPECT_EQ(program.stop(SIGTERM), 0);
+  const std::string log = program.errorText();
+  EXPECT_NE(log.find("modem #1 dial \"ATD+79000000000\\r\" (16 bytes), no answer, dialling"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("modem #2 connect -> \"\\r\\nCONNECT 9600\\r\\n\", online"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("#1 read parameter [9 0]"), std::string::npos) << log;
+  EXPECT_NE(log.find("modem events 2, command bytes 16"), std::string::npos) << log;
 }
 
 TEST(SimProgram, BadDataOrOptionsEndItWithAMessage) {
