@@ -1,6 +1,7 @@
 #include "format/report_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,9 +61,13 @@ ReportFile::~ReportFile() {
   }
 }
 
-void ReportFile::create(const std::filesystem::path& path) { openWith(path, O_TRUNC); }
+void ReportFile::create(const std::filesystem::path& path) {
+  openWith(path, O_TRUNC);
+}
 
-void ReportFile::openForAppend(const std::filesystem::path& path) { openWith(path, O_APPEND); }
+void ReportFile::openForAppend(const std::filesystem::path& path) {
+  openWith(path, O_APPEND);
+}
 
 void ReportFile::openWith(const std::filesystem::path& path, int mode) {
   // Opening over an open file closes that one first, as the runtime's rewrite
@@ -113,9 +118,10 @@ void ReportFile::close() {
   if (closeError != 0) throwErrno(closeError, path_);
 }
 
-// Hands the whole buffer to the operating system. On failure the bytes not yet
-// written stay in the buffer, so nothing is written twice and a later attempt
-// goes on where this one stopped.
+// Hands the whole buffer to the operating system. When a write fails (a full
+// disk), the file is cut back to the end of its last complete line, so a later
+// report never continues a half-written one, and the lines not written are
+// dropped with the command that failed.
 void ReportFile::writeOut() {
   std::size_t done = 0;
   while (done < buffer_.size()) {
@@ -126,10 +132,25 @@ void ReportFile::writeOut() {
     }
     const int err = n == 0 ? ENOSPC : errno;
     if (err == EINTR) continue;
-    buffer_.erase(0, done);
+    dropPartialLine(done);
+    buffer_.clear();
     throwErrno(err, path_);
   }
   buffer_.clear();
+}
+
+void ReportFile::dropPartialLine(std::size_t written) {
+  const auto lastEnd = written == 0 ? std::string::npos : buffer_.rfind("\r\n", written - 1);
+  const std::size_t complete =
+      lastEnd == std::string::npos || lastEnd + 2 > written ? 0 : lastEnd + 2;
+  const std::size_t partial = written - complete;
+  if (partial == 0) return;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || st.st_size < static_cast<off_t>(partial)) return;
+  // Cutting back frees space, so it succeeds on a full disk; should it fail,
+  // nothing more can be done about the half line.
+  const off_t end = st.st_size - static_cast<off_t>(partial);
+  if (::ftruncate(fd_, end) == 0) ::lseek(fd_, end, SEEK_SET);
 }
 
 }  // namespace vardis

@@ -65,6 +65,7 @@ class ReportFile {
  private:
   void openWith(const std::filesystem::path& path, int mode);
   void writeOut();
+  void dropPartialLine(std::size_t written);
 
   int fd_ = -1;
   std::filesystem::path path_;

@@ -124,7 +124,7 @@ void MeterModel::loadJson(std::string_view text) {
   json doc;
   try {
     doc = json::parse(text.begin(), text.end());
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
     throw DataError(std::string("meter data: not valid JSON: ") + e.what());
   }
   requireObject(doc, "");
