@@ -118,6 +118,29 @@ ArchiveData lastArchiveData(const Session& s) {
         std::snprintf(two, sizeof two, "%02d", h);
         d.records.push_back(intervalRecord(s, h, two, isoDateTime(r.year, r.month, r.day, h)));
       }
+      // The day's record took the row of hour `day`: that hour's own values were kept.
+      if (r.day >= 0 && r.day <= 23) {
+        auto& q = d.records[static_cast<std::size_t>(r.day)].quantities;
+        const IntervalRow& k = r.keptHour;
+        const double values[17] = {k.flow[0],
+                                   k.flow[1],
+                                   k.flow[2],
+                                   k.flow[3],
+                                   k.temperature[0],
+                                   k.temperature[1],
+                                   k.temperature[2],
+                                   k.temperature[3],
+                                   k.pressure[0],
+                                   k.pressure[1],
+                                   k.pressure[2],
+                                   k.pressure[3],
+                                   k.heat[0],
+                                   k.heat[1],
+                                   k.runTime[0] / 10000,
+                                   k.runTime[1] / 10000,
+                                   k.mains / 10000};
+        for (std::size_t i = 0; i < q.size() && i < 17; ++i) q[i].value = values[i];
+      }
       // The day's record shares row d with hour d, and keeps that hour's word.
       d.dayRecord.push_back(intervalRecord(s, r.day, "Сут", isoDate(r.year, r.month, r.day)));
       d.dayRecord.back().abnormalWord = 0;

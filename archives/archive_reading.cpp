@@ -233,8 +233,23 @@ void ReadHourlyArchive(Session& s) {
   }
   w.line(ruler(157));
 
-  // The daily record lands in row d, over the hourly row of the same number.
+  // The daily record lands in row d, over the hourly row of the same number;
+  // the hour's own values are kept aside for views of the reading.
   const int d = date.day;
+  {
+    const auto r = static_cast<std::size_t>(d);
+    IntervalRow& kept = s.lastReading.keptHour;
+    for (std::size_t k = 0; k < 4; ++k) {
+      kept.flow[k] = a.Flow[k][r];
+      kept.temperature[k] = a.Temperature[k][r];
+      kept.pressure[k] = a.Pressure[k][r];
+    }
+    for (std::size_t k = 0; k < 2; ++k) {
+      kept.heat[k] = a.Heat[k][r];
+      kept.runTime[k] = a.RunTime[k][r];
+    }
+    kept.mains = a.MainsTime[r];
+  }
   addr.RecordKind = 1;
   addr.dateTime = archiveDateCode(date.year, date.month, d, 23);
   addr.ArchiveRow = static_cast<std::uint16_t>(d);

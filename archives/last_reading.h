@@ -3,6 +3,16 @@
 
 namespace vardis {
 
+// The interval values of one archive row.
+struct IntervalRow {
+  double flow[4] = {0, 0, 0, 0};
+  double heat[2] = {0, 0};
+  double temperature[4] = {0, 0, 0, 0};
+  double pressure[4] = {0, 0, 0, 0};
+  double runTime[2] = {0, 0};
+  double mains = 0;
+};
+
 enum class ReadingKind { None, Hourly, Daily, Monthly };
 
 struct LastReading {
@@ -15,6 +25,8 @@ struct LastReading {
   int startDay = 0;     // daily: the last day of the month before (start values)
   int reportDay = 0;    // monthly: the record's day label
   bool complete = false;
+  // Hourly: the values of hour `day`, kept before the day's own record took its row.
+  IntervalRow keptHour;
   // Daily: the end values, copied aside before the start values were read.
   double endFlow[4] = {0, 0, 0, 0};
   double endHeat[2] = {0, 0};

@@ -36,6 +36,7 @@ std::string usageText() {
          "  --split          send each reply byte by byte, 2 ms apart\n"
          "  --noise          send 3 stray bytes before each reply\n"
          "  --late MS        delay each reply by MS milliseconds\n"
+         "  --late-every N   with --late: delay only replies N, 2N, ...\n"
          "  --silent         never answer\n"
          "  --pace           send at the wire speed of the line (10 bits a byte)\n"
          "  --turnaround MS  fixed delay before each reply (default 0)\n"
@@ -103,6 +104,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       f.noise = true;
     } else if (option == "--late") {
       f.lateMs = static_cast<int>(numberArgument(option, value(), 0, 3600000));
+    } else if (option == "--late-every") {
+      f.lateEvery = static_cast<unsigned>(numberArgument(option, value(), 1, 1000000));
     } else if (option == "--silent") {
       flag();
       f.silent = true;

@@ -152,7 +152,11 @@ void Simulator::start() {
   if (::pipe(pipeFds) != 0) throwErrno("pipe");
   wakeRead_ = pipeFds[0];
   wakeWrite_ = pipeFds[1];
-  for (int fd : pipeFds) {
+  int ctlFds[2];
+  if (::pipe(ctlFds) != 0) throwErrno("pipe");
+  ctlRead_ = ctlFds[0];
+  ctlWrite_ = ctlFds[1];
+  for (int fd : {pipeFds[0], pipeFds[1], ctlFds[0], ctlFds[1]}) {
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   }
@@ -200,7 +204,10 @@ void Simulator::openPseudoTerminal() {
   if (::unlockpt(lineFd_) != 0) throwErrno("unlockpt");
   char name[256];
   if (::ptsname_r(lineFd_, name, sizeof name) != 0) throwErrno("ptsname");
-  portPath_ = name;
+  {
+    std::lock_guard lock(mutex_);
+    portPath_ = name;
+  }
 
   // Keep the slave open ourselves: then the master never reads a hang-up while
   // the tool closes and reopens the port.
@@ -241,6 +248,29 @@ void Simulator::closeLine() {
   closeFd(slaveFd_);
   closeFd(wakeRead_);
   closeFd(wakeWrite_);
+  closeFd(ctlRead_);
+  closeFd(ctlWrite_);
+}
+
+namespace {
+constexpr int kUnplug = 1;
+constexpr int kReplug = 2;
+}  // namespace
+
+void Simulator::unplug() {
+  control(kUnplug);
+}
+void Simulator::replug() {
+  control(kReplug);
+}
+
+void Simulator::control(int what) {
+  if (!running() || !options_.device.empty()) return;
+  std::unique_lock lock(mutex_);
+  pendingControl_ = what;
+  const char byte = 'c';
+  [[maybe_unused]] const ssize_t n = ::write(ctlWrite_, &byte, 1);
+  changed_.wait(lock, [&] { return pendingControl_ == 0 || stopping_; });
 }
 
 unsigned Simulator::lineSpeed() const {
@@ -360,7 +390,7 @@ void Simulator::handleFrame(const Frame& frame) {
     e.sent.insert(e.sent.end(), reply->begin(), reply->end());
     e.split = f.split;
     e.paced = f.pace;
-    e.lateMs = std::max(0, f.lateMs);
+    e.lateMs = (f.lateEvery == 0 || e.seq % f.lateEvery == 0) ? std::max(0, f.lateMs) : 0;
     e.delayMs = e.lateMs + std::max(0, f.turnaroundMs);
 
     // When each byte goes out.
@@ -437,14 +467,38 @@ void Simulator::serve() {
         wait = &timeout;
       }
     }
-    pollfd fds[2] = {{lineFd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-    const int r = ::ppoll(fds, 2, wait, nullptr);
+    pollfd fds[3] = {{lineFd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}, {ctlRead_, POLLIN, 0}};
+    const int r = ::ppoll(fds, 3, wait, nullptr);
     if (r < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (r == 0) continue;  // a modem timer is due
     if (fds[1].revents & POLLIN) return;
+    if (fds[2].revents & POLLIN) {
+      char byte;
+      while (::read(ctlRead_, &byte, 1) > 0) {
+      }
+      std::unique_lock lock(mutex_);
+      const int what = pendingControl_;
+      lock.unlock();
+      if (what == kUnplug) {
+        closeFd(lineFd_);
+        closeFd(slaveFd_);
+      } else if (what == kReplug && lineFd_ < 0) {
+        try {
+          openPseudoTerminal();
+        } catch (const std::exception&) {
+          closeFd(lineFd_);
+          closeFd(slaveFd_);
+        }
+      }
+      lock.lock();
+      pendingControl_ = 0;
+      changed_.notify_all();
+      continue;
+    }
+    if (lineFd_ < 0) continue;
     bool trouble = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     if (fds[0].revents & POLLIN) {
       const ssize_t n = ::read(lineFd_, buffer, sizeof buffer);

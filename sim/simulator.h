@@ -30,7 +30,8 @@ struct FaultOptions {
   bool split = false;         // send the reply byte by byte
   int splitGapMs = 2;         // gap between the bytes of a split reply
   bool noise = false;         // stray bytes before each reply
-  int lateMs = 0;             // extra delay of each reply
+  int lateMs = 0;             // extra delay of each reply (or of every lateEvery-th)
+  unsigned lateEvery = 0;     // delay only replies N, 2N, ... (0: every reply)
   bool silent = false;        // never answer
   bool pace = false;          // send at the wire speed of the line (10 bits a byte)
   int turnaroundMs = 0;       // fixed delay before each reply
@@ -112,7 +113,16 @@ class Simulator {
   bool running() const { return thread_.joinable(); }
 
   // The path the tool opens: the pseudo-terminal's slave or the device.
-  std::string portPath() const { return portPath_; }
+  std::string portPath() const {
+    std::lock_guard lock(mutex_);
+    return portPath_;
+  }
+
+  // Pulls the plug: the pseudo-terminal goes away, as an unplugged USB adapter
+  // does; the tool's reads then fail at once. replug() opens a new one (its path
+  // is portPath() afterwards). Pseudo-terminals only; both wait until done.
+  void unplug();
+  void replug();
 
   std::vector<LogEntry> log() const;
   std::size_t logSize() const;
@@ -167,8 +177,12 @@ class Simulator {
   std::mutex modelMutex_;
   SimulatorOptions options_;
 
-  int lineFd_ = -1;    // pty master or device
-  int slaveFd_ = -1;   // kept open so the master never sees a hang-up
+  int lineFd_ = -1;   // pty master or device
+  int slaveFd_ = -1;  // kept open so the master never sees a hang-up
+  void control(int what);
+  int ctlRead_ = -1;  // self-pipe for unplug and replug
+  int ctlWrite_ = -1;
+  int pendingControl_ = 0;
   int wakeRead_ = -1;  // self-pipe for stop
   int wakeWrite_ = -1;
   std::string portPath_;

@@ -3,6 +3,8 @@
 // report complete, every value that got a good reply correct.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "archives/archive_reading.h"
 #include "connection/identification.h"
 #include "format/cp1251.h"
@@ -200,6 +202,72 @@ TEST(FaultMatrix, HourlyReadingWithDroppedReplies) {
         [&](sim::MeterModel& m) { return m.archiveValue(sim::RecordKind::Hourly, code, 9); });
     EXPECT_EQ(run.session->archive.Temperature[0][static_cast<std::size_t>(h)], t1) << h;
   }
+}
+
+TEST(FaultMatrix, RepliesLaterThanTheWaitAreDrainedByTheNextExchange) {
+  FaultRun run;
+  sim::FaultOptions f;
+  f.lateMs = 3012;  // lands in the 30 ms drain of the next exchange
+  f.lateEvery = 7;
+  run.fault(f);
+  run.monthly();
+  const auto p = run.predicted();
+  EXPECT_EQ(p.transactions, 21);
+  EXPECT_GE(p.counters.ErrorCount, 3);
+  run.expectCounters(p);
+  run.expectMonthlyValues(p);
+  EXPECT_EQ(countLines(run.report(ReportKind::Monthly)), monthlyLines(*run.session));
+}
+
+TEST(FaultMatrix, AdapterUnpluggedAndPluggedBackMidReading) {
+  FaultRun run;
+  // The tool opens the adapter by a name that stays when the device comes back.
+  const auto link = run.dir.path() / "ttyVARDIS";
+  std::filesystem::create_symlink(run.meter.simulator->portPath(), link);
+  run.session->StopConnection();
+  run.session->StartConnection({"0", link.string(), 8, false});
+  ASSERT_TRUE(run.session->reports.ReportFilesOpen);
+  run.fault({});
+
+  std::vector<std::string> trace;
+  run.session->setTrace([&](const std::string& l) { trace.push_back(l); });
+  // Pull the plug after the 8th request, put it back two exchanges later.
+  int stage = 0;
+  std::size_t badAtUnplug = 0;
+  run.session->setBreathe([&] {
+    QCoreApplication::processEvents();
+    const auto bad = static_cast<std::size_t>(std::count_if(
+        trace.begin(), trace.end(), [](const std::string& l) { return l.ends_with(" bad"); }));
+    if (stage == 0 && run.meter.requests().size() >= run.logStart + 8) {
+      run.meter.simulator->unplug();
+      badAtUnplug = bad;
+      stage = 1;
+    } else if (stage == 1 && bad >= badAtUnplug + 2) {
+      run.meter.simulator->replug();
+      const auto fresh = run.dir.path() / "ttyVARDIS.new";
+      std::filesystem::create_symlink(run.meter.simulator->portPath(), fresh);
+      std::filesystem::rename(fresh, link);
+      stage = 2;
+    }
+  });
+  run.monthly();
+  EXPECT_EQ(stage, 2);
+  EXPECT_GE(run.line.reopenCount(), 1);
+
+  const auto bad = std::count_if(trace.begin(), trace.end(),
+                                 [](const std::string& l) { return l.ends_with(" bad"); });
+  const auto good = std::count_if(trace.begin(), trace.end(),
+                                  [](const std::string& l) { return l.ends_with(" ok"); });
+  EXPECT_EQ(good, 21);
+  EXPECT_GE(bad, 2);
+  EXPECT_EQ(run.session->link.counters.ErrorCount, bad);
+  EXPECT_EQ(run.session->link.counters.RequestCount, 21 + bad);
+  EXPECT_EQ(run.session->link.counters.TimeoutCount, 0);
+  EXPECT_EQ(run.session->link.LinkFault, 0);
+  // Every request the meter saw after the replug got its value stored.
+  const auto p = run.predicted();
+  run.expectMonthlyValues(p);
+  EXPECT_EQ(countLines(run.report(ReportKind::Monthly)), monthlyLines(*run.session));
 }
 
 // A meter that never answers, on the scripted line: no real 33 s per transaction.
