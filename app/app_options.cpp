@@ -19,13 +19,18 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
                                 QStringLiteral("Save a picture of the window and quit."),
                                 QStringLiteral("FILE"));
   screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption chartScreenshot(
+      QStringLiteral("chart-screenshot"),
+      QStringLiteral("Read yesterday's hourly archive, save a picture of its chart and quit."),
+      QStringLiteral("FILE"));
+  chartScreenshot.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption tab(QStringLiteral("tab"), QStringLiteral("Current-values page to show."),
                          QStringLiteral("N"));
   tab.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption diagnostics(QStringLiteral("diagnostics"),
                                  QStringLiteral("Open the diagnostics window."));
   diagnostics.setFlags(QCommandLineOption::HiddenFromHelp);
-  parser.addOptions({demo, dataDir, screenshot, tab, diagnostics});
+  parser.addOptions({demo, dataDir, screenshot, chartScreenshot, tab, diagnostics});
 
   error.clear();
   help.clear();
@@ -49,6 +54,7 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
     return std::nullopt;
   }
   o.screenshot = parser.value(screenshot);
+  o.chartScreenshot = parser.value(chartScreenshot);
   if (parser.isSet(tab)) {
     bool ok = false;
     o.tab = parser.value(tab).toInt(&ok);

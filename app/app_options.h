@@ -11,6 +11,7 @@ struct AppOptions {
   bool demo = false;         // --demo: the simulated meter on a pseudo-terminal
   QString dataDir;           // --data-dir DIR; empty: the default data folder
   QString screenshot;        // --screenshot FILE: save the window as a picture and quit
+  QString chartScreenshot;   // --chart-screenshot FILE: read yesterday's hours, save the chart
   int tab = -1;              // --tab N: the current-values page shown first
   bool diagnostics = false;  // --diagnostics: open the diagnostics window at start
 };

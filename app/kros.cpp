@@ -30,7 +30,9 @@
 #include <map>
 #include <string_view>
 
+#include "app/archive_chart.h"
 #include "app/port_combo_box.h"
+#include "archives/archive_data.h"
 #include "archives/archive_reading.h"
 #include "connection/data_dir.h"
 #include "connection/identification.h"
@@ -214,9 +216,16 @@ void TForm1::buildForm() {
   DiagnosticsAction->setShortcut(QKeySequence(Qt::Key_F12));
   DiagnosticsAction->setShortcutContext(Qt::ApplicationShortcut);
   connect(DiagnosticsAction, &QAction::triggered, this, &TForm1::showDiagnostics);
+  ChartAction = new QAction(QStringLiteral("График архива"), this);
+  ChartAction->setObjectName("ChartAction");
+  ChartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  ChartAction->setShortcutContext(Qt::ApplicationShortcut);
+  connect(ChartAction, &QAction::triggered, this, &TForm1::showArchiveChart);
   QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
   service->addAction(DiagnosticsAction);
+  service->addAction(ChartAction);
   addAction(DiagnosticsAction);
+  addAction(ChartAction);
 
   setWanted(Button14, false);
   setWanted(Button7, false);
@@ -483,6 +492,23 @@ void TForm1::showDiagnostics() {
   diagnostics_->activateWindow();
 }
 
+void TForm1::showArchiveChart() {
+  if (!chart_) {
+    chart_ = new vardis::ArchiveChart(this);
+    chart_->setData(vardis::lastArchiveData(session_));
+  }
+  chart_->show();
+  chart_->raise();
+  chart_->activateWindow();
+}
+
+void TForm1::refreshArchiveChart() {
+  // An open chart follows at once; a closed one stays closed and shows this
+  // reading when opened again. A reading that failed or was stopped leaves the
+  // chart on the last one that completed.
+  if (chart_) chart_->setData(vardis::lastArchiveData(session_));
+}
+
 QString TForm1::panelText(int panel) const {
   return StatusBar1Panels.at(static_cast<std::size_t>(panel))->text();
 }
@@ -590,6 +616,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   }
   FormClose();
   diagnostics_->close();
+  if (chart_) chart_->close();
   QMainWindow::closeEvent(event);
 }
 
@@ -674,10 +701,13 @@ void TForm1::Button6Click() {
 }
 
 void TForm1::Button9Click() {
-  runMeterCommand([this] {
+  bool read = false;
+  runMeterCommand([this, &read] {
     DateTimePicker1Change();
     vardis::ReadHourlyArchive(session_);
+    read = true;
   });
+  if (read) refreshArchiveChart();
 }
 
 void TForm1::Button10Click() {
@@ -685,17 +715,23 @@ void TForm1::Button10Click() {
 }
 
 void TForm1::Button11Click() {
-  runMeterCommand([this] {
+  bool read = false;
+  runMeterCommand([this, &read] {
     DateTimePicker1Change();
     vardis::ReadDailyArchive(session_);
+    read = true;
   });
+  if (read) refreshArchiveChart();
 }
 
 void TForm1::Button12Click() {
-  runMeterCommand([this] {
+  bool read = false;
+  runMeterCommand([this, &read] {
     DateTimePicker1Change();
     vardis::ReadMonthlyArchive(session_);
+    read = true;
   });
+  if (read) refreshArchiveChart();
 }
 
 void TForm1::Button15Click() {

@@ -26,8 +26,9 @@ class QTimer;
 class QWidget;
 
 namespace vardis {
+class ArchiveChart;
 class PortComboBox;
-}
+}  // namespace vardis
 
 class TForm1 : public QMainWindow, private vardis::SessionObserver {
   Q_OBJECT
@@ -55,6 +56,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QWidget* diagnosticsWindow() const { return diagnostics_; }
   // Puts the demo meter's port, speed and address into the connection controls.
   void setConnectionChoice(const QString& port, int speedIndex, const QString& address);
+  // The chart window of the last archive reading; nullptr until first opened.
+  vardis::ArchiveChart* archiveChart() const { return chart_; }
 
  signals:
   // After every status refresh.
@@ -88,6 +91,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   virtual void Timer3Timer();  // hang-up wait over: the hang-up command
 
   void showDiagnostics();
+  // "Сервис → График архива": opens the chart of the last archive reading.
+  void showArchiveChart();
 
  protected:
   // Shows a runtime error to the user; the tests capture it instead.
@@ -127,6 +132,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void applyEnabled();
   void guarded(const std::function<void()>& action);
   void appendTrace(const std::string& line);
+  // After a completed archive reading: the chart shows what it stored.
+  void refreshArchiveChart();
 
   vardis::Session session_;
   vardis::NodeDirectory nodes_;
@@ -192,7 +199,9 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QTimer* Timer2 = nullptr;
   QTimer* Timer3 = nullptr;
   QAction* DiagnosticsAction = nullptr;
+  QAction* ChartAction = nullptr;
 
  private:
   QWidget* diagnostics_ = nullptr;
+  vardis::ArchiveChart* chart_ = nullptr;
 };

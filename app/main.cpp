@@ -1,5 +1,7 @@
 // vardis: the service tool's window.
 #include <QApplication>
+#include <QDate>
+#include <QDateEdit>
 #include <QLocale>
 #include <QTimer>
 #include <cstdio>
@@ -8,8 +10,10 @@
 #include <system_error>
 
 #include "app/app_options.h"
+#include "app/archive_chart.h"
 #include "app/demo_meter.h"
 #include "app/kros.h"
+#include "archives/archive_data.h"
 #include "connection/data_dir.h"
 #include "link/qt_serial_line.h"
 
@@ -26,6 +30,66 @@ vardis::NumberStyle localNumbers() {
   const char c = point.isEmpty() ? '.' : point.at(0).toLatin1();
   style.decimalSeparator = c == 0 ? '.' : c;
   return style;
+}
+
+// The window of the program: when it takes pictures unattended, errors go to
+// standard error instead of a message box nobody would close.
+class ProgramForm : public TForm1 {
+ public:
+  using TForm1::TForm1;
+  bool unattended = false;
+  int errors = 0;
+
+ protected:
+  void showError(const QString& text) override {
+    if (!unattended) {
+      TForm1::showError(text);
+      return;
+    }
+    std::fprintf(stderr, "vardis: %s\n", text.toLocal8Bit().constData());
+    ++errors;
+  }
+};
+
+bool savePicture(QWidget* w, const QString& file) {
+  if (w->grab().save(file)) return true;
+  std::fprintf(stderr, "vardis: cannot write %s\n", file.toLocal8Bit().constData());
+  return false;
+}
+
+// The window, and the diagnostics window when open, as pictures; then quits.
+void windowPictures(ProgramForm& form, const QString& file, int status) {
+  if (!file.isEmpty()) {
+    if (!savePicture(&form, file)) status = kExitFailure;
+    if (form.diagnosticsWindow()->isVisible()) {
+      QString second = file;
+      const int dot = second.lastIndexOf('.');
+      second.insert(dot > 0 ? dot : second.size(), QStringLiteral("-diagnostics"));
+      if (!savePicture(form.diagnosticsWindow(), second)) status = kExitFailure;
+    }
+  }
+  form.close();
+  QCoreApplication::exit(status);
+}
+
+// "Старт", yesterday's "Часовые", then the chart window as a picture.
+void chartPicture(ProgramForm& form, const vardis::PcClock& clock, const QString& chartFile,
+                  const QString& windowFile) {
+  const vardis::LocalDateTime now = clock.now();
+  form.DateTimePicker1->setDate(QDate(now.year, now.month, now.day).addDays(-1));
+  form.Button13Click();
+  if (form.errors == 0) form.Button9Click();
+  if (form.errors != 0 || vardis::lastArchiveData(form.session()).kind != "hourly") {
+    std::fprintf(stderr, "vardis: the hourly archive was not read\n");
+    windowPictures(form, {}, kExitFailure);
+    return;
+  }
+  form.showArchiveChart();
+  // The chart lays itself out on the first paint.
+  QTimer::singleShot(kScreenshotDelayMs, &form, [&form, chartFile, windowFile] {
+    const int status = savePicture(form.archiveChart(), chartFile) ? 0 : kExitFailure;
+    windowPictures(form, windowFile, status);
+  });
 }
 
 // The help needs no display.
@@ -89,29 +153,22 @@ int main(int argc, char** argv) {
 
   vardis::QtSerialLine line;
   const auto clock = vardis::makeSystemClock();
-  TForm1 form(line, *clock, config);
+  ProgramForm form(line, *clock, config);
   if (demo) form.setConnectionChoice(demo->port(), demo->speedIndex(), demo->address());
   if (options->tab >= 0) form.PageControl2->setCurrentIndex(options->tab);
   form.show();
   if (options->diagnostics) form.showDiagnostics();
 
-  if (!options->screenshot.isEmpty()) {
-    const QString file = options->screenshot;
-    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, file] {
-      int status = 0;
-      if (!form.grab().save(file)) {
-        std::fprintf(stderr, "vardis: cannot write %s\n", file.toLocal8Bit().constData());
-        status = kExitFailure;
-      }
-      if (form.diagnosticsWindow()->isVisible()) {
-        QString second = file;
-        const int dot = second.lastIndexOf('.');
-        second.insert(dot > 0 ? dot : second.size(), QStringLiteral("-diagnostics"));
-        if (!form.diagnosticsWindow()->grab().save(second)) status = kExitFailure;
-      }
-      form.close();
-      QCoreApplication::exit(status);
+  if (!options->chartScreenshot.isEmpty()) {
+    form.unattended = true;
+    const QString chartFile = options->chartScreenshot;
+    const QString windowFile = options->screenshot;
+    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, &clock, chartFile, windowFile] {
+      chartPicture(form, *clock, chartFile, windowFile);
     });
+  } else if (!options->screenshot.isEmpty()) {
+    const QString file = options->screenshot;
+    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, file] { windowPictures(form, file, 0); });
   }
   return QApplication::exec();
 }

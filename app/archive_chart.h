@@ -1,0 +1,117 @@
+// The chart window of the last archive reading: one series per channel over the
+// hours of the day (hourly), the days of the month (daily) or the record's day
+// (monthly), grouped by unit on tabs, with the hours or days of abnormal
+// situations marked. It shows what lastArchiveData() returns; it reads nothing.
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "archives/archive_data.h"
+
+class QChart;
+class QChartView;
+class QCheckBox;
+class QLabel;
+class QLineSeries;
+class QPushButton;
+class QScatterSeries;
+class QStackedWidget;
+class QTabWidget;
+class QValueAxis;
+
+namespace vardis {
+
+// One interval whose abnormal word is not zero.
+struct AbnormalMarker {
+  double x = 0;   // the hour or the day on the x axis
+  QString label;  // the record's label: "05", "17"
+  std::uint32_t word = 0;
+  QStringList codes;  // "T1<", "G1o", ...
+};
+
+class ArchiveChart : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ArchiveChart(QWidget* parent = nullptr);
+  ~ArchiveChart() override;
+
+  // Replaces what is shown. An empty kind shows the "nothing read yet" page.
+  void setData(const ArchiveData& data);
+  const ArchiveData& data() const { return data_; }
+
+  // The channel series in tab order ("M1".."M4" or "G1".."G4", "T1".., "P1"..,
+  // "W1", "W2", "B1", "B2", "Tc"), and those of them currently shown.
+  QStringList seriesNames() const;
+  QStringList visibleSeriesNames() const;
+  // The series of a channel; nullptr for an unknown name.
+  QLineSeries* series(const QString& name) const;
+  QList<QPointF> seriesPoints(const QString& name) const;
+  bool isSeriesVisible(const QString& name) const;
+  // Shows or hides a channel (as its check box and its legend marker do).
+  void setSeriesVisible(const QString& name, bool visible);
+  // The check box of a channel; nullptr for an unknown name.
+  QCheckBox* seriesCheckBox(const QString& name) const;
+
+  // The abnormal intervals, in x order, and the codes at one x (empty when none).
+  const std::vector<AbnormalMarker>& abnormalMarkers() const { return markers_; }
+  QStringList abnormalCodesAt(double x) const;
+  // The x positions of the "НС" marker series drawn on the chart of a channel.
+  QList<double> markerSeriesX(const QString& seriesName) const;
+
+  // The hover texts: of a channel's value at x, and of the abnormal marker at x.
+  QString valueToolTip(const QString& seriesName, double x) const;
+  QString markerToolTip(double x) const;
+
+  // The tab titles, the current tab, and the axis titles of a channel's chart.
+  QStringList tabTitles() const;
+  QTabWidget* tabs() const { return tabs_; }
+  QString valueAxisTitle(const QString& seriesName) const;
+  QString xAxisTitle() const;
+  // The chart of the current tab.
+  QChartView* currentChartView() const;
+
+  // Saves the chart of the current tab as a PNG picture; false when it cannot.
+  bool saveChartPng(const QString& path) const;
+
+ public slots:
+  // "Сохранить PNG": asks for a file name and saves.
+  void savePngClicked();
+
+ private:
+  struct Channel;
+  struct Group;
+
+  void clear();
+  void buildGroups();
+  void buildGroup(Group& group);
+  void rescale(Group& group);
+  void showValueTip(const Channel& channel, const QPointF& point, bool state);
+  void showMarkerTip(const QPointF& point, bool state);
+  void updateLegendMarker(const Channel& channel);
+  double xOf(const ArchiveRecord& record, std::size_t index) const;
+  const ArchiveRecord* recordAt(double x) const;
+  QString intervalText(double x) const;
+  const Channel* channel(const QString& name) const;
+
+  ArchiveData data_;
+  std::vector<std::unique_ptr<Group>> groups_;
+  std::map<QString, Channel*> channels_;
+  std::vector<AbnormalMarker> markers_;
+
+  QStackedWidget* pages_ = nullptr;
+  QLabel* empty_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  QLabel* abnormalSummary_ = nullptr;
+  QPushButton* savePng_ = nullptr;
+};
+
+}  // namespace vardis
