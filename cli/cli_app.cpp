@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -9,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "archives/archive_data.h"
 #include "archives/archive_reading.h"
 #include "connection/data_dir.h"
 #include "connection/identification.h"
@@ -251,6 +253,9 @@ void runDial(Session& s, const CliCommand& cmd, int waitMsValue, std::ostream& o
 }
 
 void runHangUp(Session& s, int waitMsValue, std::ostream& out) {
+  // A modem takes "+++" as the escape only after a second of silence on the
+  // line; in the window the user's click gives that pause.
+  waitMs(s, std::min(waitMsValue, kEscapeGuardMs));
   StartHangUp(s);
   waitMs(s, waitMsValue);
   HangUpWaitElapsed(s);
@@ -269,14 +274,16 @@ void printSummary(const Session& s, std::ostream& out) {
     return;
   }
   out << "  report files:\n";
-  for (ReportKind k : {ReportKind::Parameters, ReportKind::Hourly, ReportKind::Daily,
-                       ReportKind::Monthly}) {
+  for (ReportKind k :
+       {ReportKind::Parameters, ReportKind::Hourly, ReportKind::Daily, ReportKind::Monthly}) {
     out << "    " << s.reports.file(k).path().string() << "\n";
   }
 }
 
+// Flushed at once: a program watching the output learns that the report is
+// complete on disk as soon as it is.
 void printReportDone(const Session& s, ReportKind kind, std::ostream& out) {
-  out << s.operationStatus() << ": " << s.reports.file(kind).path().string() << "\n";
+  out << s.operationStatus() << ": " << s.reports.file(kind).path().string() << std::endl;
 }
 
 bool parseDate(const std::string& text, PickedDate& out) {
@@ -287,6 +294,57 @@ bool parseDate(const std::string& text, PickedDate& out) {
   }
   out = PickedDate{y, m, d};
   return true;
+}
+
+// Where the exported data goes: standard output or the --out file, created
+// (or emptied) before the meter is reached.
+class ExportSink {
+ public:
+  // False with a message in `error` when the file cannot be written.
+  bool open(const CliOptions& o, std::ostream& out, std::string& error) {
+    if (o.exportFormat == ExportFormat::None) return true;
+    if (o.exportFile.empty() || o.exportFile == "-") {
+      stream_ = &out;
+      return true;
+    }
+    const std::filesystem::path path(o.exportFile);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      error = "--out " + o.exportFile + ": is a folder, not a file";
+      return false;
+    }
+    const std::filesystem::path folder = path.parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+      error = "--out " + o.exportFile + ": the folder " + folder.string() + " does not exist";
+      return false;
+    }
+    file_ = std::make_unique<std::ofstream>(path, std::ios::binary | std::ios::trunc);
+    if (!*file_) {
+      error = "--out " + o.exportFile + ": cannot create the file";
+      return false;
+    }
+    stream_ = file_.get();
+    return true;
+  }
+  bool active() const { return stream_ != nullptr; }
+  // Whether the export takes standard output, so the messages must go elsewhere.
+  bool onStandardOutput() const { return stream_ != nullptr && !file_; }
+  // Writes the text; false when it did not reach its place.
+  bool write(const std::string& text) {
+    *stream_ << text << std::flush;
+    return static_cast<bool>(*stream_);
+  }
+
+ private:
+  std::ostream* stream_ = nullptr;
+  std::unique_ptr<std::ofstream> file_;
+};
+
+// Keeps the data of the archive reading that just ended for the export.
+void exportArchive(const Session& s, const std::string& kind, ExportRun& run) {
+  ArchiveData d = lastArchiveData(s);
+  if (d.kind != kind) return;  // nothing complete was read
+  run.exports.push_back({kind, std::nullopt, std::move(d)});
 }
 
 }  // namespace
@@ -310,6 +368,10 @@ std::string usageText() {
       "                    use this fixed PC date and time instead of the real clock (tests)\n"
       "  --test-dial-wait-ms MS, --test-hangup-wait-ms MS\n"
       "                    shorten the modem waits of 35 s and 5 s (tests)\n"
+      "  --format csv|json values, hourly, daily and monthly also write their data in\n"
+      "                    this format to standard output; the messages then go to stderr\n"
+      "  --out FILE        with --format: write the data into FILE instead (emptied first;\n"
+      "                    '-' for standard output)\n"
       "commands:\n";
   for (const auto& [name, spec] : commandTable()) text += "  " + std::string(spec.help) + "\n";
   return text;
@@ -385,6 +447,25 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
         return std::nullopt;
       }
       o.fakePcTime = *v;
+    } else if (a == "--format") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      if (*v == "csv") {
+        o.exportFormat = ExportFormat::Csv;
+      } else if (*v == "json") {
+        o.exportFormat = ExportFormat::Json;
+      } else {
+        error = "--format " + *v + ": not csv or json";
+        return std::nullopt;
+      }
+    } else if (a == "--out") {
+      auto v = value(a);
+      if (!v) return std::nullopt;
+      if (v->empty()) {
+        error = "--out needs a file name";
+        return std::nullopt;
+      }
+      o.exportFile = *v;
     } else if (a == "--help" || a == "-h") {
       error = "";
       return std::nullopt;
@@ -420,11 +501,27 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
       return std::nullopt;
     }
   }
+  if (!o.exportFile.empty() && o.exportFormat == ExportFormat::None) {
+    error = "--out " + o.exportFile + " needs --format csv or --format json";
+    return std::nullopt;
+  }
   return o;
 }
 
-int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, std::ostream& out,
+int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, std::ostream& stdOut,
         std::ostream& err, bool progressOnTerminal, Breathe breathe) {
+  ExportSink exportSink;
+  {
+    std::string error;
+    if (!exportSink.open(options, stdOut, error)) {
+      err << "vardis-cli: " << error << "\n";
+      return kExitUsage;
+    }
+  }
+  // With the export on standard output the messages go to standard error.
+  std::ostream& out = exportSink.onStandardOutput() ? err : stdOut;
+  ExportRun exportRun;
+
   std::unique_ptr<PcClock> fixedClock;
   if (!options.fakePcTime.empty()) {
     LocalDateTime t;
@@ -483,6 +580,9 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
         runTransact(session, cmd, out);
       } else if (cmd.name == "values") {
         runValues(session, out);
+        if (exportSink.active()) {
+          exportRun.exports.push_back({"values", currentData(session), std::nullopt});
+        }
       } else if (cmd.name == "clock") {
         runClock(session, out);
       } else if (cmd.name == "set-clock") {
@@ -492,19 +592,22 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
       } else if (cmd.name == "hourly") {
         pickDate(session, cmd);
         ReadHourlyArchive(session);
+        if (exportSink.active()) exportArchive(session, "hourly", exportRun);
         printReportDone(session, ReportKind::Hourly, out);
       } else if (cmd.name == "daily") {
         pickDate(session, cmd);
         ReadDailyArchive(session);
+        if (exportSink.active()) exportArchive(session, "daily", exportRun);
         printReportDone(session, ReportKind::Daily, out);
       } else if (cmd.name == "monthly") {
         pickDate(session, cmd);
         ReadMonthlyArchive(session);
+        if (exportSink.active()) exportArchive(session, "monthly", exportRun);
         printReportDone(session, ReportKind::Monthly, out);
       } else if (cmd.name == "dump") {
         WriteRowDump(session);
         out << "row dump written: " << session.reports.file(ReportKind::Hourly).path().string()
-            << "\n";
+            << std::endl;
       } else if (cmd.name == "params") {
         WriteParameterReport(session);
         printReportDone(session, ReportKind::Parameters, out);
@@ -534,6 +637,9 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
     err << "vardis-cli: " << e.what() << "\n";
     status = kExitCommandError;
   }
+  if (session.reports.ReportFilesOpen) {
+    exportRun.serial = serialNumber(session.params.values[0]);
+  }
   try {
     session.StopConnection();
   } catch (const std::exception& e) {
@@ -541,6 +647,20 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
     status = kExitCommandError;
   }
   g_cancel = nullptr;
+  if (exportSink.active()) {
+    exportRun.address = session.link.addr.meterAddress;
+    const auto& c = session.link.counters;
+    exportRun.link = {c.RequestCount, c.ErrorCount, c.TimeoutCount, session.link.LinkFault != 0};
+    const bool written = exportSink.write(
+        options.exportFormat == ExportFormat::Json ? jsonText(exportRun) : csvText(exportRun));
+    if (!written) {
+      err << "vardis-cli: the exported data could not be written"
+          << (options.exportFile.empty() || options.exportFile == "-" ? ""
+                                                                      : " to " + options.exportFile)
+          << "\n";
+      if (status == kExitOk) status = kExitCommandError;
+    }
+  }
   if (status == kExitOk && (session.link.LinkFault || session.link.counters.TimeoutCount > 0)) {
     err << "vardis-cli: link fault: the meter did not answer (requests="
         << session.link.counters.RequestCount << ", errors=" << session.link.counters.ErrorCount

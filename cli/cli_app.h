@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/data_export.h"
 #include "link/pc_clock.h"
 #include "link/serial_line.h"
 
@@ -36,6 +37,10 @@ struct CliOptions {
   // Modem waits; tests shorten them.
   int dialWaitMs = 35000;
   int hangUpWaitMs = 5000;
+  // --format csv|json: values, hourly, daily and monthly also export their
+  // data, to standard output or, with --out FILE, into FILE ("-": standard output).
+  ExportFormat exportFormat = ExportFormat::None;
+  std::string exportFile;
   std::vector<CliCommand> commands;
 };
 

@@ -1,0 +1,880 @@
+// vardis-cli --format csv|json: the data exports against the simulated meter on
+// a pseudo-terminal, through the real serial line. The exports are read back
+// with readers of this test's own (Qt's JSON reader, a small RFC 4180 reader)
+// and every value is held against what the meter served.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QLocale>
+#include <QString>
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <optional>
+#include <set>
+#include <sstream>
+
+#include "cli/cli_app.h"
+#include "link/pc_clock.h"
+#include "link/qt_serial_line.h"
+#include "support/pty_meter.h"
+#include "support/temp_dir.h"
+
+namespace vardis {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::RecordKind;
+
+// The meter's clock stands still at 2011-04-10 12:00:07; the PC clock reads
+// 12:00, so both runs of a test name their report files alike.
+constexpr std::uint32_t kMeterClock = 1104101200;
+constexpr int kMeterSeconds = 7;
+constexpr const char* kPcTime = "2011-04-10 12:00";
+const std::vector<std::string> kReadings{"values",     "hourly",  "2011-04-09", "daily",
+                                         "2011-02-01", "monthly", "2011-03-01"};
+
+std::uint32_t dateCode(int y, int m, int d, int h) {
+  return static_cast<std::uint32_t>((y - 2000) * 100000000 + m * 1000000 + d * 10000 + h * 100);
+}
+
+std::string twoDigits(int n) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%02d", n);
+  return buf;
+}
+
+// The abnormal-situation codes in the order the meter's manual lists them,
+// with their bits in the word.
+std::vector<std::string> codesOf(std::uint32_t word) {
+  static const std::pair<const char*, int> table[] = {
+      {"T1<", 12}, {"T1>", 13}, {"P1<", 20}, {"P1>", 21}, {"G1<", 0},  {"G1>", 1},  {"G1o", 2},
+      {"T2<", 14}, {"T2>", 28}, {"P2<", 22}, {"P2>", 23}, {"G2<", 3},  {"G2>", 4},  {"G2o", 5},
+      {"T3<", 16}, {"T3>", 17}, {"P3<", 24}, {"P3>", 25}, {"G3<", 29}, {"G3>", 7},  {"G3o", 8},
+      {"T4<", 18}, {"T4>", 19}, {"P4<", 26}, {"P4>", 27}, {"G4<", 9},  {"G4>", 10}, {"G4o", 11},
+  };
+  std::vector<std::string> out;
+  for (const auto& [code, bit] : table) {
+    if ((word >> bit) & 1u) out.emplace_back(code);
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// What an export says, whichever format carried it.
+
+struct Q {
+  std::string name;
+  std::string unit;
+  double value = 0;
+};
+
+struct Rec {
+  std::string label;
+  std::string dateTime;
+  std::vector<Q> quantities;
+  std::optional<std::uint32_t> word;
+  std::optional<std::vector<std::string>> codes;
+};
+
+struct Totals {
+  std::string at;  // increments: "from/to"
+  std::vector<Q> quantities;
+};
+
+struct ArchiveExport {
+  std::string kind;
+  std::string period;
+  std::vector<Rec> records;
+  std::optional<Rec> day;
+  std::optional<Totals> integrators, start, increments;
+};
+
+struct CurrentExport {
+  std::string meterClock;
+  std::vector<Q> quantities;
+  std::uint32_t word = 0;
+  std::vector<std::string> codes;
+};
+
+struct LinkExport {
+  std::optional<long long> serial;
+  long long address = -1;
+  long long requests = -1, errors = -1, timeouts = -1;
+  std::optional<bool> linkFault;
+};
+
+struct RunExport {
+  std::vector<std::string> kinds;  // in the order the commands ran
+  std::optional<CurrentExport> values;
+  std::vector<ArchiveExport> archives;
+  LinkExport link;
+
+  const ArchiveExport* archive(const std::string& kind) const {
+    for (const auto& a : archives) {
+      if (a.kind == kind) return &a;
+    }
+    return nullptr;
+  }
+};
+
+// ---------------------------------------------------------------------------
+// The JSON reader: Qt's.
+
+std::vector<Q> quantitiesOf(const QJsonValue& v) {
+  std::vector<Q> out;
+  for (const QJsonValue& e : v.toArray()) {
+    const QJsonObject o = e.toObject();
+    out.push_back({o["name"].toString().toStdString(), o["unit"].toString().toStdString(),
+                   o["value"].toDouble()});
+  }
+  return out;
+}
+
+Rec recordOf(const QJsonObject& o) {
+  Rec r;
+  r.label = o["label"].toString().toStdString();
+  r.dateTime = o["dateTime"].toString().toStdString();
+  r.quantities = quantitiesOf(o["quantities"]);
+  if (o.contains("abnormalWord")) {
+    r.word = static_cast<std::uint32_t>(o["abnormalWord"].toInteger());
+    std::vector<std::string> codes;
+    for (const QJsonValue& c : o["abnormalCodes"].toArray()) {
+      codes.push_back(c.toString().toStdString());
+    }
+    r.codes = codes;
+  }
+  return r;
+}
+
+std::optional<Totals> totalsOf(const QJsonObject& o, const char* key) {
+  if (!o.contains(key)) return std::nullopt;
+  const QJsonObject t = o[key].toObject();
+  Totals out;
+  out.at = t.contains("at")
+               ? t["at"].toString().toStdString()
+               : t["from"].toString().toStdString() + "/" + t["to"].toString().toStdString();
+  out.quantities = quantitiesOf(t["quantities"]);
+  return out;
+}
+
+RunExport fromJson(const std::string& text, const std::string& heatUnit) {
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+  EXPECT_TRUE(doc.isObject());
+  const QJsonObject root = doc.object();
+  EXPECT_EQ(root.keys(), (QStringList{"exports", "link", "meter"}));
+  RunExport run;
+  for (const QJsonValue& v : root["exports"].toArray()) {
+    const QJsonObject e = v.toObject();
+    const std::string kind = e["kind"].toString().toStdString();
+    run.kinds.push_back(kind);
+    if (kind == "values") {
+      CurrentExport c;
+      c.meterClock = e["meterClock"].toString().toStdString();
+      c.quantities = quantitiesOf(e["quantities"]);
+      c.word = static_cast<std::uint32_t>(e["abnormalWord"].toInteger());
+      for (const QJsonValue& code : e["abnormalCodes"].toArray()) {
+        c.codes.push_back(code.toString().toStdString());
+      }
+      run.values = c;
+      continue;
+    }
+    ArchiveExport a;
+    a.kind = kind;
+    a.period = e["period"].toString().toStdString();
+    EXPECT_EQ(e["volume"], QJsonValue(false)) << kind;
+    EXPECT_EQ(e["heatUnit"].toString().toStdString(), heatUnit) << kind;
+    for (const QJsonValue& r : e["records"].toArray()) a.records.push_back(recordOf(r.toObject()));
+    if (e.contains("dayRecord")) a.day = recordOf(e["dayRecord"].toObject());
+    a.integrators = totalsOf(e, "integrators");
+    a.start = totalsOf(e, "startIntegrators");
+    a.increments = totalsOf(e, "increments");
+    run.archives.push_back(a);
+  }
+  const QJsonObject meter = root["meter"].toObject();
+  if (!meter["serial"].isNull()) run.link.serial = meter["serial"].toInteger(-1);
+  run.link.address = meter["address"].toInteger(-1);
+  const QJsonObject link = root["link"].toObject();
+  run.link.requests = link["requests"].toInteger(-1);
+  run.link.errors = link["errors"].toInteger(-1);
+  run.link.timeouts = link["timeouts"].toInteger(-1);
+  if (link["linkFault"].isBool()) run.link.linkFault = link["linkFault"].toBool();
+  return run;
+}
+
+// ---------------------------------------------------------------------------
+// The CSV reader: RFC 4180, records as lists of fields.
+
+using CsvRecord = std::vector<std::string>;
+
+std::vector<CsvRecord> parseCsv(const std::string& text) {
+  std::vector<CsvRecord> records;
+  CsvRecord fields;
+  std::string field;
+  bool quoted = false;
+  bool lineStarted = false;
+  auto endField = [&] {
+    fields.push_back(field);
+    field.clear();
+  };
+  auto endRecord = [&] {
+    endField();
+    records.push_back(fields);
+    fields.clear();
+    lineStarted = false;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+      continue;
+    }
+    lineStarted = true;
+    if (c == '"' && field.empty()) {
+      quoted = true;
+    } else if (c == ',') {
+      endField();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      ++i;
+      endRecord();
+    } else if (c == '\n') {
+      endRecord();
+    } else {
+      field += c;
+    }
+  }
+  EXPECT_FALSE(quoted) << "a quoted field runs to the end";
+  if (lineStarted) endRecord();
+  return records;
+}
+
+// Tables: runs of records between empty lines.
+std::vector<std::vector<CsvRecord>> csvTables(const std::string& text) {
+  std::vector<std::vector<CsvRecord>> tables(1);
+  for (auto& r : parseCsv(text)) {
+    if (r.size() == 1 && r[0].empty()) {
+      tables.emplace_back();
+    } else {
+      tables.back().push_back(std::move(r));
+    }
+  }
+  return tables;
+}
+
+double csvNumber(const std::string& text) {
+  bool ok = false;
+  const double v = QLocale::c().toDouble(QString::fromStdString(text), &ok);
+  EXPECT_TRUE(ok) << "not a number: '" << text << "'";
+  return v;
+}
+
+long long csvInteger(const std::string& text) {
+  bool ok = false;
+  const long long v = QString::fromStdString(text).toLongLong(&ok);
+  EXPECT_TRUE(ok) << "not a whole number: '" << text << "'";
+  return v;
+}
+
+// "M1[t/h]" -> name "M1", unit "t/h".
+std::pair<std::string, std::string> nameAndUnit(const std::string& column) {
+  const auto open = column.find('[');
+  EXPECT_NE(open, std::string::npos) << column;
+  EXPECT_EQ(column.back(), ']') << column;
+  if (open == std::string::npos) return {column, ""};
+  return {column.substr(0, open), column.substr(open + 1, column.size() - open - 2)};
+}
+
+std::vector<Q> csvQuantities(const CsvRecord& head, const CsvRecord& row, std::size_t first,
+                             std::size_t end) {
+  std::vector<Q> out;
+  for (std::size_t i = first; i < end; ++i) {
+    auto [name, unit] = nameAndUnit(head[i]);
+    out.push_back({name, unit, csvNumber(row[i])});
+  }
+  return out;
+}
+
+std::vector<std::string> splitCodes(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string code; in >> code;) out.push_back(code);
+  return out;
+}
+
+std::size_t columnOf(const CsvRecord& head, const std::string& name) {
+  for (std::size_t i = 0; i < head.size(); ++i) {
+    if (head[i] == name) return i;
+  }
+  ADD_FAILURE() << "no column " << name;
+  return head.size();
+}
+
+RunExport fromCsv(const std::string& text) {
+  RunExport run;
+  for (const auto& table : csvTables(text)) {
+    if (table.size() < 2) {
+      ADD_FAILURE() << "a table without rows";
+      continue;
+    }
+    const CsvRecord& head = table[0];
+    for (std::size_t r = 1; r < table.size(); ++r) {
+      EXPECT_EQ(table[r].size(), head.size()) << "row " << r << " of a table led by " << head[0];
+    }
+    if (head[0] == "serial") {
+      EXPECT_EQ(head,
+                (CsvRecord{"serial", "address", "requests", "errors", "timeouts", "linkFault"}));
+      EXPECT_EQ(table.size(), 2u);
+      const CsvRecord& row = table[1];
+      if (!row[0].empty()) run.link.serial = csvInteger(row[0]);
+      run.link.address = csvInteger(row[1]);
+      run.link.requests = csvInteger(row[2]);
+      run.link.errors = csvInteger(row[3]);
+      run.link.timeouts = csvInteger(row[4]);
+      EXPECT_TRUE(row[5] == "true" || row[5] == "false") << row[5];
+      run.link.linkFault = row[5] == "true";
+      continue;
+    }
+    EXPECT_EQ(head[0], "kind");
+    const std::string kind = table[1][0];
+    if (kind == "values") {
+      EXPECT_EQ(table.size(), 2u);
+      EXPECT_EQ(head[1], "dateTime");
+      const std::size_t abnormal = columnOf(head, "abnormal");
+      EXPECT_EQ(head.back(), "abnormalWord");
+      const CsvRecord& row = table[1];
+      CurrentExport c;
+      c.meterClock = row[1];
+      c.quantities = csvQuantities(head, row, 2, abnormal);
+      c.codes = splitCodes(row[abnormal]);
+      c.word = static_cast<std::uint32_t>(csvInteger(row.back()));
+      run.values = c;
+      run.kinds.push_back(kind);
+      continue;
+    }
+    if (head.size() > 2 && head[2] == "record") {
+      // The integrators of the reading just before.
+      EXPECT_EQ((CsvRecord{head.begin(), head.begin() + 4}),
+                (CsvRecord{"kind", "period", "record", "date"}));
+      if (run.archives.empty() || run.archives.back().kind != kind) {
+        ADD_FAILURE() << "integrators of " << kind << " without its records";
+        continue;
+      }
+      ArchiveExport& a = run.archives.back();
+      for (std::size_t r = 1; r < table.size(); ++r) {
+        const CsvRecord& row = table[r];
+        EXPECT_EQ(row[1], a.period);
+        Totals t{row[3], csvQuantities(head, row, 4, head.size())};
+        if (row[2] == "integrators") {
+          a.integrators = t;
+        } else if (row[2] == "start") {
+          a.start = t;
+        } else if (row[2] == "increments") {
+          a.increments = t;
+        } else {
+          ADD_FAILURE() << "unknown record " << row[2];
+        }
+      }
+      continue;
+    }
+    EXPECT_EQ((CsvRecord{head.begin(), head.begin() + 4}),
+              (CsvRecord{"kind", "period", "label", "dateTime"}));
+    const std::size_t abnormal = columnOf(head, "abnormal");
+    EXPECT_EQ(head.back(), "abnormalWord");
+    ArchiveExport a;
+    a.kind = kind;
+    a.period = table[1][1];
+    for (std::size_t r = 1; r < table.size(); ++r) {
+      const CsvRecord& row = table[r];
+      EXPECT_EQ(row[0], kind);
+      EXPECT_EQ(row[1], a.period);
+      Rec rec;
+      rec.label = row[2];
+      rec.dateTime = row[3];
+      rec.quantities = csvQuantities(head, row, 4, abnormal);
+      if (!row.back().empty()) {
+        rec.word = static_cast<std::uint32_t>(csvInteger(row.back()));
+        rec.codes = splitCodes(row[abnormal]);
+      } else {
+        EXPECT_EQ(row[abnormal], "");
+      }
+      // The day's own record follows the hours of an hourly reading.
+      if (kind == "hourly" && rec.label == "Сут") {
+        a.day = rec;
+      } else {
+        a.records.push_back(rec);
+      }
+    }
+    run.archives.push_back(a);
+    run.kinds.push_back(kind);
+  }
+  return run;
+}
+
+// ---------------------------------------------------------------------------
+// What the meter served.
+
+struct Served {
+  sim::Simulator& sim;
+
+  double archive(RecordKind kind, std::uint32_t code, int quantity) const {
+    return sim.withModel([&](sim::MeterModel& m) { return m.archiveValue(kind, code, quantity); });
+  }
+  double divisor(int channel) const {
+    return sim.withModel([&](sim::MeterModel& m) { return m.flowDivisor(channel); });
+  }
+  double floatValue(int i) const {
+    return sim.withModel([&](sim::MeterModel& m) { return static_cast<double>(m.floatValue(i)); });
+  }
+  double counter(int i) const {
+    return sim.withModel([&](sim::MeterModel& m) { return static_cast<double>(m.counter(i)); });
+  }
+  double parameter(int i) const {
+    return sim.withModel([&](sim::MeterModel& m) { return static_cast<double>(m.parameter(i)); });
+  }
+  std::string heatUnit() const { return parameter(9) == 0 ? "GJ" : "Gcal"; }
+
+  // An interval record: quantities 0..3 flow, 4 and 6 heat, 5 and 7 run
+  // times, 8 mains time, 9..12 temperatures, 13..16 pressures.
+  std::vector<Q> interval(RecordKind kind, std::uint32_t code) const {
+    std::vector<Q> q;
+    for (int k = 1; k <= 4; ++k)
+      q.push_back({"M" + std::to_string(k), "t/h", archive(kind, code, k - 1)});
+    for (int k = 1; k <= 4; ++k)
+      q.push_back({"T" + std::to_string(k), "degC", archive(kind, code, 8 + k)});
+    for (int k = 1; k <= 4; ++k)
+      q.push_back({"P" + std::to_string(k), "MPa", archive(kind, code, 12 + k)});
+    q.push_back({"W1", heatUnit(), archive(kind, code, 4)});
+    q.push_back({"W2", heatUnit(), archive(kind, code, 6)});
+    q.push_back({"B1", "h", archive(kind, code, 5) / 10000});
+    q.push_back({"B2", "h", archive(kind, code, 7) / 10000});
+    q.push_back({"Tc", "h", archive(kind, code, 8) / 10000});
+    return q;
+  }
+  std::uint32_t word(RecordKind kind, std::uint32_t code) const {
+    return static_cast<std::uint32_t>(archive(kind, code, 17));
+  }
+  // The integrators at the end of a day, in the units shown.
+  std::vector<Q> totals(std::uint32_t code) const {
+    const RecordKind k = RecordKind::DayEndTotals;
+    std::vector<Q> q;
+    for (int c = 1; c <= 4; ++c) {
+      q.push_back({"M" + std::to_string(c), "t", archive(k, code, c - 1) / divisor(c)});
+    }
+    q.push_back({"Q1", heatUnit(), archive(k, code, 4) / divisor(1)});
+    q.push_back({"Q2", heatUnit(), archive(k, code, 6) / divisor(2)});
+    q.push_back({"B1", "h", archive(k, code, 5) / 10000});
+    q.push_back({"B2", "h", archive(k, code, 7) / 10000});
+    q.push_back({"Tc", "h", archive(k, code, 8) / 10000});
+    return q;
+  }
+  std::vector<Q> current() const {
+    std::vector<Q> q;
+    auto add = [&](const std::string& name, const std::string& unit, double v) {
+      q.push_back({name, unit, v});
+    };
+    for (int n = 1; n <= 4; ++n) add("G" + std::to_string(n), "m3/h", floatValue(n - 1));
+    for (int n = 1; n <= 4; ++n) add("T" + std::to_string(n), "degC", floatValue(3 + n));
+    for (int n = 1; n <= 4; ++n) add("P" + std::to_string(n), "MPa", floatValue(7 + n));
+    for (int n = 1; n <= 4; ++n) add("density" + std::to_string(n), "kg/m3", floatValue(23 + n));
+    for (int n = 1; n <= 4; ++n) add("enthalpy" + std::to_string(n), "kJ/kg", floatValue(17 + n));
+    for (int n = 1; n <= 4; ++n) add("m" + std::to_string(n), "t/h", floatValue(11 + n));
+    for (int n = 1; n <= 4; ++n) add("M" + std::to_string(n), "t", counter(n - 1) / divisor(n));
+    add("W1", heatUnit() + "/h", floatValue(16));
+    add("W2", heatUnit() + "/h", floatValue(17));
+    add("Q1", heatUnit(), counter(4) / divisor(1));
+    add("Q2", heatUnit(), counter(6) / divisor(2));
+    add("B1", "h", counter(5) / 10000);
+    add("B2", "h", counter(7) / 10000);
+    add("Tc", "h", counter(8) / 10000);
+    return q;
+  }
+};
+
+void expectQuantities(const std::vector<Q>& got, const std::vector<Q>& want,
+                      const std::string& where) {
+  ASSERT_EQ(got.size(), want.size()) << where;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    EXPECT_EQ(got[i].name, want[i].name) << where;
+    EXPECT_EQ(got[i].unit, want[i].unit) << where << " " << want[i].name;
+    EXPECT_EQ(got[i].value, want[i].value) << where << " " << want[i].name;
+  }
+}
+
+void expectRecord(const Rec& got, const Served& meter, RecordKind kind, std::uint32_t code,
+                  const std::string& label, const std::string& dateTime) {
+  const std::string where = label + " " + dateTime;
+  EXPECT_EQ(got.label, label);
+  EXPECT_EQ(got.dateTime, dateTime);
+  expectQuantities(got.quantities, meter.interval(kind, code), where);
+  const std::uint32_t word = meter.word(kind, code);
+  ASSERT_TRUE(got.word.has_value()) << where;
+  EXPECT_EQ(*got.word, word) << where;
+  ASSERT_TRUE(got.codes.has_value()) << where;
+  EXPECT_EQ(*got.codes, codesOf(word)) << where;
+}
+
+// Every value of a run of kReadings against the meter.
+void expectTheMetersData(const RunExport& run, const Served& meter) {
+  EXPECT_EQ(run.kinds, (std::vector<std::string>{"values", "hourly", "daily", "monthly"}));
+
+  ASSERT_TRUE(run.values.has_value());
+  EXPECT_EQ(run.values->meterClock, "2011-04-10T12:00:07");
+  expectQuantities(run.values->quantities, meter.current(), "values");
+  const auto word =
+      static_cast<std::uint32_t>(meter.counter(24)) | static_cast<std::uint32_t>(meter.counter(25));
+  EXPECT_EQ(run.values->word, word);
+  EXPECT_EQ(run.values->codes, codesOf(word));
+
+  // Hourly, 2011-04-09: the hours, the day's record, the day's end values.
+  const ArchiveExport* hourly = run.archive("hourly");
+  ASSERT_NE(hourly, nullptr);
+  EXPECT_EQ(hourly->period, "2011-04-09");
+  ASSERT_EQ(hourly->records.size(), 24u);
+  for (int h = 0; h <= 23; ++h) {
+    expectRecord(hourly->records[static_cast<std::size_t>(h)], meter, RecordKind::Hourly,
+                 dateCode(2011, 4, 9, h), twoDigits(h), "2011-04-09T" + twoDigits(h) + ":00");
+  }
+  ASSERT_TRUE(hourly->day.has_value());
+  EXPECT_EQ(hourly->day->label, "Сут");
+  EXPECT_EQ(hourly->day->dateTime, "2011-04-09");
+  expectQuantities(hourly->day->quantities,
+                   meter.interval(RecordKind::Daily, dateCode(2011, 4, 9, 23)), "day record");
+  EXPECT_FALSE(hourly->day->word.has_value()) << "the hourly reading does not read the day's word";
+  ASSERT_TRUE(hourly->integrators.has_value());
+  EXPECT_EQ(hourly->integrators->at, "2011-04-09");
+  expectQuantities(hourly->integrators->quantities, meter.totals(dateCode(2011, 4, 9, 23)),
+                   "hourly integrators");
+  EXPECT_FALSE(hourly->start.has_value());
+  EXPECT_FALSE(hourly->increments.has_value());
+
+  // Daily, February 2011: 28 days, the end of the month and the month before.
+  const ArchiveExport* daily = run.archive("daily");
+  ASSERT_NE(daily, nullptr);
+  EXPECT_EQ(daily->period, "2011-02");
+  ASSERT_EQ(daily->records.size(), 28u);
+  for (int d = 1; d <= 28; ++d) {
+    expectRecord(daily->records[static_cast<std::size_t>(d - 1)], meter, RecordKind::Daily,
+                 dateCode(2011, 2, d, 23), twoDigits(d), "2011-02-" + twoDigits(d));
+  }
+  EXPECT_FALSE(daily->day.has_value());
+  ASSERT_TRUE(daily->integrators && daily->start && daily->increments);
+  const std::vector<Q> end = meter.totals(dateCode(2011, 2, 28, 23));
+  const std::vector<Q> start = meter.totals(dateCode(2011, 1, 31, 23));
+  EXPECT_EQ(daily->integrators->at, "2011-02-28");
+  expectQuantities(daily->integrators->quantities, end, "daily end values");
+  EXPECT_EQ(daily->start->at, "2011-01-31");
+  expectQuantities(daily->start->quantities, start, "daily start values");
+  std::vector<Q> increments = end;
+  for (std::size_t i = 0; i < increments.size(); ++i) increments[i].value -= start[i].value;
+  EXPECT_EQ(daily->increments->at, "2011-01-31/2011-02-28");
+  expectQuantities(daily->increments->quantities, increments, "daily increments");
+
+  // Monthly, March 2011: the one record, labelled with the report day.
+  const ArchiveExport* monthly = run.archive("monthly");
+  ASSERT_NE(monthly, nullptr);
+  EXPECT_EQ(monthly->period, "2011-03");
+  ASSERT_EQ(monthly->records.size(), 1u);
+  const int reportDay = static_cast<int>(meter.parameter(3));
+  expectRecord(monthly->records[0], meter, RecordKind::Monthly, dateCode(2011, 3, reportDay, 23),
+               twoDigits(reportDay), "2011-03");
+
+  // The data has abnormal codes to show, and more than one in a record.
+  std::size_t longest = 0;
+  for (const auto* a : {hourly, daily, monthly}) {
+    for (const auto& r : a->records) longest = std::max(longest, r.codes->size());
+  }
+  EXPECT_GT(longest, 1u);
+
+  EXPECT_EQ(run.link.serial, std::optional<long long>(12345));
+  EXPECT_EQ(run.link.address, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Running vardis-cli in this process.
+
+struct CliResult {
+  int status = -1;
+  std::string out, err;
+};
+
+// Pinned: the stopped clock, and the running hour's abnormal words (bit 6 of
+// counter 25 names nothing and shows no code).
+void pinMeter(sim::MeterModel& m) {
+  m.setClock(kMeterClock, kMeterSeconds);
+  m.setClockRunning(false);
+  m.pinCounter(24, (1u << 12) | (1u << 2) | (1u << 29));
+  m.pinCounter(25, 1u << 6);
+  m.pinFloatValue(0, 0.1f);  // 0.10000000149011612 in full
+}
+
+struct CliExport : ::testing::Test {
+  CliResult runCli(const std::string& port, const fs::path& dataDir,
+                   const std::vector<std::string>& args, char decimalSeparator = '.') {
+    std::vector<std::string> all{"--port",         port,   "--data-dir", dataDir.string(),
+                                 "--fake-pc-time", kPcTime};
+    all.insert(all.end(), args.begin(), args.end());
+    std::string error;
+    auto options = cli::parseArguments(all, error);
+    EXPECT_TRUE(options) << error;
+    CliResult r;
+    if (!options) return r;
+    options->decimalSeparator = decimalSeparator;
+    QtSerialLine line;
+    auto clock = makeSystemClock();
+    std::ostringstream out, err;
+    r.status = cli::run(*options, line, *clock, out, err, false,
+                        [] { QCoreApplication::processEvents(); });
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+  }
+
+  static fs::path dataDir(const test::TempDir& dir) {
+    fs::create_directories(dir.path() / "arc");
+    return dir.path();
+  }
+
+  // The number of requests the meter took so far, once `expected` are logged
+  // (or five seconds passed).
+  static long long requestsTaken(test::PtyMeter& meter, long long expected) {
+    meter.simulator->waitForLog(static_cast<std::size_t>(std::max(0LL, expected)),
+                                std::chrono::seconds(5));
+    return static_cast<long long>(meter.requests().size());
+  }
+};
+
+// ---------------------------------------------------------------------------
+
+TEST(ExportText, NumbersReadBackExactlyWithAPointWhateverTheLocale) {
+  EXPECT_EQ(cli::numberText(static_cast<double>(0.1f)), "0.10000000149011612");
+  EXPECT_EQ(cli::numberText(12.5), "12.5");
+  EXPECT_EQ(cli::numberText(3), "3");
+  EXPECT_EQ(cli::numberText(-0.001), "-0.001");
+  for (double v : {1e20, 97921.2216, 13159.090000000084, 4294967295.0 / 10000, 1.0 / 3}) {
+    bool ok = false;
+    EXPECT_EQ(QLocale::c().toDouble(QString::fromStdString(cli::numberText(v)), &ok), v);
+    EXPECT_TRUE(ok);
+  }
+}
+
+TEST(ExportText, FieldsAreQuotedOnlyWhenTheyMustBe) {
+  EXPECT_EQ(cli::csvField("T1< G1o"), "T1< G1o");
+  EXPECT_EQ(cli::csvField("Сут"), "Сут");
+  EXPECT_EQ(cli::csvField("a,b"), "\"a,b\"");
+  EXPECT_EQ(cli::csvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(cli::csvField("two\r\nlines"), "\"two\r\nlines\"");
+  const std::vector<std::string> fields{"a,b", "say \"hi\"", "two\r\nlines", "", "plain"};
+  std::string line;
+  for (const auto& f : fields) line += (line.empty() ? "" : ",") + cli::csvField(f);
+  const auto records = parseCsv(line + "\r\n");
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0], fields);
+}
+
+TEST(ExportText, ARunWithoutReadingsStillEndsWithTheLinkStatistics) {
+  cli::ExportRun run;
+  run.address = 7;
+  run.link = {12, 1, 0, false};
+  const auto tables = csvTables(cli::csvText(run));
+  ASSERT_EQ(tables.size(), 1u);
+  EXPECT_EQ(tables[0], (std::vector<CsvRecord>{
+                           {"serial", "address", "requests", "errors", "timeouts", "linkFault"},
+                           {"", "7", "12", "1", "0", "false"}}));
+  const RunExport json = fromJson(cli::jsonText(run), "Gcal");
+  EXPECT_TRUE(json.kinds.empty());
+  EXPECT_FALSE(json.link.serial.has_value());
+  EXPECT_EQ(json.link.address, 7);
+  EXPECT_EQ(json.link.requests, 12);
+  EXPECT_EQ(json.link.errors, 1);
+  EXPECT_EQ(json.link.timeouts, 0);
+  EXPECT_EQ(json.link.linkFault, std::optional<bool>(false));
+}
+
+TEST(ExportArguments, UsageErrorsSayWhatIsWrong) {
+  std::string error;
+  EXPECT_FALSE(cli::parseArguments({"--format", "xml", "values"}, error));
+  EXPECT_NE(error.find("xml"), std::string::npos) << error;
+  EXPECT_FALSE(cli::parseArguments({"--format"}, error));
+  EXPECT_NE(error.find("--format"), std::string::npos) << error;
+  EXPECT_FALSE(cli::parseArguments({"--out", "data.csv", "values"}, error));
+  EXPECT_NE(error.find("--format"), std::string::npos) << error;
+  auto o = cli::parseArguments({"--format", "json", "--out", "data.json", "daily"}, error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->exportFormat, cli::ExportFormat::Json);
+  EXPECT_EQ(o->exportFile, "data.json");
+  o = cli::parseArguments({"monthly", "--format", "csv"}, error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->exportFormat, cli::ExportFormat::Csv);
+  EXPECT_EQ(o->exportFile, "");
+  ASSERT_EQ(o->commands.size(), 1u);
+}
+
+TEST_F(CliExport, AnOutFileInAMissingFolderEndsTheRunBeforeTheMeterIsCalled) {
+  test::PtyMeter meter;
+  test::TempDir dir;
+  const fs::path missing = dir.path() / "no-such-folder" / "data.csv";
+  CliResult r = runCli(meter.simulator->portPath(), dataDir(dir),
+                       {"--format", "csv", "--out", missing.string(), "values"});
+  EXPECT_EQ(r.status, cli::kExitUsage);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "vardis-cli: --out " + missing.string() + ": the folder " +
+                       (dir.path() / "no-such-folder").string() + " does not exist\n");
+  EXPECT_FALSE(fs::exists(missing.parent_path()));
+  EXPECT_TRUE(fs::is_empty(dir.path() / "arc"));
+  EXPECT_EQ(meter.simulator->stats().framesReceived, 0u);
+
+  r = runCli(meter.simulator->portPath(), dataDir(dir),
+             {"--format", "json", "--out", dir.path().string(), "values"});
+  EXPECT_EQ(r.status, cli::kExitUsage);
+  EXPECT_NE(r.err.find("is a folder"), std::string::npos) << r.err;
+  EXPECT_TRUE(fs::is_empty(dir.path() / "arc"));
+}
+
+// The JSON document in a file, the messages on standard output as always, and
+// the reports exactly as a run without the export writes them.
+TEST_F(CliExport, JsonFileHoldsWhatTheMeterServedAndTheReportsStayTheSame) {
+  test::PtyMeter meter({}, pinMeter);
+  const Served served{*meter.simulator};
+  test::TempDir withExport, without;
+  const fs::path file = withExport.path() / "export.json";
+  std::vector<std::string> args{"--format", "json", "--out", file.string()};
+  args.insert(args.end(), kReadings.begin(), kReadings.end());
+
+  const CliResult exported = runCli(meter.simulator->portPath(), dataDir(withExport), args);
+  ASSERT_EQ(exported.status, cli::kExitOk) << exported.err;
+  const std::string text = test::readFile(file);
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  const RunExport run = fromJson(text, served.heatUnit());
+  EXPECT_EQ(run.link.requests, requestsTaken(meter, run.link.requests));
+  const CliResult plain = runCli(meter.simulator->portPath(), dataDir(without), kReadings);
+  ASSERT_EQ(plain.status, cli::kExitOk) << plain.err;
+
+  // The messages are those of the run without the export, but for the folder.
+  auto withoutFolder = [](std::string messages, const fs::path& folder) {
+    const std::string name = folder.string();
+    for (auto at = messages.find(name); at != std::string::npos; at = messages.find(name, at)) {
+      messages.replace(at, name.size(), "DIR");
+    }
+    return messages;
+  };
+  EXPECT_EQ(withoutFolder(exported.out, withExport.path()),
+            withoutFolder(plain.out, without.path()));
+  EXPECT_NE(exported.out.find("meter 12345 identified"), std::string::npos) << exported.out;
+  EXPECT_EQ(exported.err, "");
+
+  // Four reports, byte for byte the same.
+  auto reportNames = [](const fs::path& dataDir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dataDir / "arc")) {
+      names.insert(e.path().filename().string());
+    }
+    return names;
+  };
+  const std::set<std::string> names = reportNames(without.path());
+  EXPECT_EQ(reportNames(withExport.path()), names);
+  EXPECT_EQ(names, (std::set<std::string>{
+                       "12345D2011_04_10_12_00_par.txt", "12345D2011_04_10_12_00_chas.txt",
+                       "12345D2011_04_10_12_00_sut.txt", "12345D2011_04_10_12_00_mes.txt"}));
+  for (const auto& name : names) {
+    const std::string a = test::readFile(withExport.path() / "arc" / name);
+    const std::string b = test::readFile(without.path() / "arc" / name);
+    // No parameter report was asked for: that one stays empty.
+    EXPECT_EQ(b.empty(), name.find("_par") != std::string::npos) << name;
+    EXPECT_TRUE(a == b) << name << " differs";
+  }
+
+  expectTheMetersData(run, served);
+  EXPECT_EQ(run.link.errors, 0);
+  EXPECT_EQ(run.link.timeouts, 0);
+  EXPECT_EQ(run.link.linkFault, std::optional<bool>(false));
+  EXPECT_NE(text.find("0.10000000149011612"), std::string::npos);
+}
+
+// CSV on standard output: nothing else there; the messages go to standard
+// error; a decimal comma in the reports does not reach the CSV.
+TEST_F(CliExport, CsvOnStandardOutputHoldsWhatTheMeterServed) {
+  test::PtyMeter meter({}, pinMeter);
+  const Served served{*meter.simulator};
+  test::TempDir dir;
+  std::vector<std::string> args{"--format", "csv"};
+  args.insert(args.end(), kReadings.begin(), kReadings.end());
+
+  const CliResult r = runCli(meter.simulator->portPath(), dataDir(dir), args, ',');
+  ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+  EXPECT_NE(r.err.find("meter 12345 identified"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("_chas.txt"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.rfind("kind,dateTime,G1[m3/h],", 0), 0u) << r.out.substr(0, 80);
+  EXPECT_EQ(r.out.find("identified"), std::string::npos);
+
+  // Every line ends in CR LF; empty lines part the tables.
+  std::size_t lf = 0, crlf = 0;
+  for (std::size_t i = 0; i < r.out.size(); ++i) {
+    if (r.out[i] != '\n') continue;
+    ++lf;
+    if (i > 0 && r.out[i - 1] == '\r') ++crlf;
+  }
+  EXPECT_EQ(lf, crlf);
+  EXPECT_EQ(csvTables(r.out).size(), 7u);
+
+  const RunExport run = fromCsv(r.out);
+  expectTheMetersData(run, served);
+  EXPECT_EQ(run.link.requests, requestsTaken(meter, run.link.requests));
+  EXPECT_EQ(run.link.errors, 0);
+  EXPECT_EQ(run.link.timeouts, 0);
+  EXPECT_EQ(run.link.linkFault, std::optional<bool>(false));
+  EXPECT_NE(r.out.find(",0.10000000149011612,"), std::string::npos);
+
+  // The report took the decimal comma.
+  const std::string mes = test::readFile(dir.path() / "arc" / "12345D2011_04_10_12_00_mes.txt");
+  bool decimalComma = false;
+  for (std::size_t i = 1; i + 1 < mes.size(); ++i) {
+    decimalComma = decimalComma ||
+                   (mes[i] == ',' && std::isdigit(static_cast<unsigned char>(mes[i - 1])) != 0 &&
+                    std::isdigit(static_cast<unsigned char>(mes[i + 1])) != 0);
+  }
+  EXPECT_TRUE(decimalComma);
+}
+
+// Replies that fail their check are counted as the link statistics say.
+TEST_F(CliExport, LinkStatisticsCountTheFailedReplies) {
+  sim::FaultOptions faults;
+  faults.corruptEvery = 10;
+  test::PtyMeter meter(faults, pinMeter);
+  const Served served{*meter.simulator};
+  test::TempDir dir;
+  const CliResult r = runCli(meter.simulator->portPath(), dataDir(dir),
+                             {"--format", "json", "--out", "-", "values", "clock"});
+  ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+  const RunExport run = fromJson(r.out, served.heatUnit());
+  EXPECT_EQ(run.kinds, std::vector<std::string>{"values"});
+  ASSERT_TRUE(run.values.has_value());
+  expectQuantities(run.values->quantities, served.current(), "values");
+
+  EXPECT_EQ(run.link.requests, requestsTaken(meter, run.link.requests));
+  const auto log = meter.requests();
+  long long failed = 0;
+  for (const auto& e : log) failed += e.replyPassesCheck() ? 0 : 1;
+  EXPECT_GT(failed, 0);
+  EXPECT_EQ(run.link.requests, static_cast<long long>(log.size()));
+  EXPECT_EQ(run.link.errors, failed);
+  EXPECT_EQ(run.link.timeouts, 0);
+  EXPECT_EQ(run.link.linkFault, std::optional<bool>(false));
+  EXPECT_NE(r.err.find("Время:  12:00:07"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace vardis
