@@ -1,4 +1,5 @@
 // The window against the simulated meter of the demo mode, over a pseudo-terminal.
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -73,6 +74,50 @@ class DemoTest : public QObject {
     QTest::mouseClick(form.Button14, Qt::LeftButton);
     QVERIFY(form.Button13->isEnabled());
     QVERIFY(!form.session().reports.ReportFilesOpen);
+  }
+
+  // "Часовые" at 115200 baud: one complete report per run, appended.
+  void hourlyReadingAppendsOneCompleteReportPerRun() {
+    QString error;
+    const auto demo = vardis::startDemoMeter(error);
+    QVERIFY2(demo, qPrintable(error));
+    vardis::QtSerialLine line;
+    const auto clock = vardis::makeSystemClock();
+    vardis::test::TempDir dir;
+    std::filesystem::create_directories(vardis::reportDir(dir.path()));
+    vardis::SessionConfig config;
+    config.dataDir = dir.path();
+    TestForm form(line, *clock, config);
+    form.setConnectionChoice(demo->port(), demo->speedIndex(), demo->address());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(form.Button13, Qt::LeftButton);
+    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join('\n')));
+    form.DateTimePicker1->setDate(QDate::currentDate().addDays(-1));
+
+    const auto path =
+        vardis::reportDir(dir.path()) / (form.Edit2->text().toStdString() + "_chas.txt");
+    std::vector<std::size_t> sizes;
+    for (int run = 1; run <= 2; ++run) {
+      QTest::mouseClick(form.Button9, Qt::LeftButton);
+      QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join('\n')));
+      QTRY_COMPARE(form.panelText(3), QStringLiteral("Архивы записаны"));
+      QCOMPARE(form.panelText(1), QStringLiteral("Кол.таймаутов=0"));
+      // On disk as soon as the command ended, before any "Стоп".
+      const std::string text = vardis::test::readFile(path);
+      std::size_t lines = 0;
+      for (std::size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", p + 2))
+        ++lines;
+      sizes.push_back(lines);
+      const std::string title = "\xCF\xF0\xEE\xF2\xEE\xEA\xEE\xEB";  // "Протокол" in code page 1251
+      std::size_t titles = 0;
+      for (std::size_t p = text.find(title); p != std::string::npos; p = text.find(title, p + 1))
+        ++titles;
+      QCOMPARE(titles, std::size_t(run));
+    }
+    QVERIFY(sizes[0] == 49 || sizes[0] == 78);
+    QVERIFY(sizes[1] - sizes[0] == 49 || sizes[1] - sizes[0] == 78);
+    QTest::mouseClick(form.Button14, Qt::LeftButton);
   }
 };
 
