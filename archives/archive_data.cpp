@@ -23,11 +23,6 @@ std::string isoDateTime(int y, int m, int d, int h) {
   return buf;
 }
 
-double divisor(int decimals) {
-  if (decimals < 0 || decimals >= static_cast<int>(IntegratorDivisor.size())) return 1;
-  return IntegratorDivisor[static_cast<std::size_t>(decimals)];
-}
-
 std::string heatUnit(const Session& s) {
   return s.params.values[9] == 0 ? "GJ" : "Gcal";
 }
@@ -69,10 +64,10 @@ std::vector<Quantity> integratorQuantities(const Session& s, const double flow[4
   std::vector<Quantity> q;
   for (std::size_t k = 0; k < 4; ++k) {
     q.push_back({std::string(volume ? "G" : "M") + std::to_string(k + 1), volume ? "m3" : "t",
-                 flow[k] / divisor(slot[12 + k].decimals)});
+                 flow[k] / integratorDivisor(slot[12 + k].decimals)});
   }
-  q.push_back({"Q1", heatUnit(s), heat[0] / divisor(slot[16].decimals)});
-  q.push_back({"Q2", heatUnit(s), heat[1] / divisor(slot[17].decimals)});
+  q.push_back({"Q1", heatUnit(s), heat[0] / integratorDivisor(slot[16].decimals)});
+  q.push_back({"Q2", heatUnit(s), heat[1] / integratorDivisor(slot[17].decimals)});
   q.push_back({"B1", "h", runTime[0] / 10000});
   q.push_back({"B2", "h", runTime[1] / 10000});
   q.push_back({"Tc", "h", mains / 10000});
@@ -208,12 +203,12 @@ CurrentData currentData(const Session& s) {
     add("m" + std::to_string(n), "t/h", fl[static_cast<std::size_t>(11 + n)]);
   for (int n = 1; n <= 4; ++n) {
     const int p = slot[static_cast<std::size_t>(11 + n)].decimals;
-    add("M" + std::to_string(n), "t", ct[static_cast<std::size_t>(n - 1)] / divisor(p));
+    add("M" + std::to_string(n), "t", ct[static_cast<std::size_t>(n - 1)] / integratorDivisor(p));
   }
   add("W1", heat + "/h", fl[16]);
   add("W2", heat + "/h", fl[17]);
-  add("Q1", heat, ct[4] / divisor(slot[16].decimals));
-  add("Q2", heat, ct[6] / divisor(slot[17].decimals));
+  add("Q1", heat, ct[4] / integratorDivisor(slot[16].decimals));
+  add("Q2", heat, ct[6] / integratorDivisor(slot[17].decimals));
   add("B1", "h", ct[5] / 10000);
   add("B2", "h", ct[7] / 10000);
   add("Tc", "h", ct[8] / 10000);

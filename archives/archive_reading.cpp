@@ -26,11 +26,6 @@ std::string withDigit(const char* label, int k) {
   return s;
 }
 
-double divisor(int decimals) {
-  if (decimals < 0 || decimals >= static_cast<int>(IntegratorDivisor.size())) return 1;
-  return IntegratorDivisor[static_cast<std::size_t>(decimals)];
-}
-
 // Appends report lines to one file; the report is committed to disk when the
 // command ends, also when it ends early.
 class ReportWriter {
@@ -79,6 +74,26 @@ std::string serialText(const Session& s) {
 std::string unitLine(const Session& s, const char* end) {
   return std::string(volumeArchive(s) ? rt::kUnitsVolume : rt::kUnitsMass) + s.HeatUnitText +
          rt::kUnitsHeatJoin + s.HeatUnitText + end;
+}
+
+// The head every archive report starts with: title, serial number, a blank
+// line, and the column header and unit line between rulers.
+struct TableHead {
+  std::string title;
+  const char* serial;
+  const char* headerMass;
+  const char* headerVolume;
+  const char* unitsEnd;
+};
+
+void writeHead(ReportWriter& w, const Session& s, const TableHead& h) {
+  w.line(h.title);
+  w.line(h.serial + serialText(s));
+  w.line(" ");
+  w.line(ruler(156));
+  w.line(volumeArchive(s) ? h.headerVolume : h.headerMass);
+  w.line(unitLine(s, h.unitsEnd));
+  w.line(ruler(156));
 }
 
 void abnormalSection(ReportWriter& w, const char* header, int first, int last,
@@ -131,12 +146,14 @@ void dailyIntegratorLines(ReportWriter& w, const Session& s, const Integrators& 
   auto flowLine = [&](int k) {
     const int p = slot[static_cast<std::size_t>(11 + k)].decimals;
     return withDigit(rt::kMonthlyMassLabel1, k) +
-           fixedRight(v.flow[static_cast<std::size_t>(k - 1)] / divisor(p), 11, p, ns) + "  ";
+           fixedRight(v.flow[static_cast<std::size_t>(k - 1)] / integratorDivisor(p), 11, p, ns) +
+           "  ";
   };
   auto heatLine = [&](int k) {
     const int p = slot[static_cast<std::size_t>(15 + k)].decimals;
     return std::string(k == 1 ? "Q1 ," : "Q2 ,") + s.HeatUnitText + " : " +
-           fixedRight(v.heat[static_cast<std::size_t>(k - 1)] / divisor(p), 11, p, ns) + "    ";
+           fixedRight(v.heat[static_cast<std::size_t>(k - 1)] / integratorDivisor(p), 11, p, ns) +
+           "    ";
   };
   auto runLine = [&](int k) {
     return withDigit(rt::kRunTime1, k) +
@@ -219,14 +236,11 @@ void ReadHourlyArchive(Session& s) {
   const NumberStyle ns = s.config().numbers;
   const auto& a = s.archive;
   ReportWriter w(s, ReportKind::Hourly);
-  w.line(rt::kHourlyTitle + fourDigits(date.year) + "." + twoDigits(date.month) + "." +
-         twoDigits(date.day));
-  w.line(rt::kHourlySerial + serialText(s));
-  w.line(" ");
-  w.line(ruler(156));
-  w.line(volumeArchive(s) ? rt::kHourlyHeaderVolume : rt::kHourlyHeaderMass);
-  w.line(unitLine(s, rt::kHourlyUnitsEnd));
-  w.line(ruler(156));
+  writeHead(
+      w, s,
+      {rt::kHourlyTitle + fourDigits(date.year) + "." + twoDigits(date.month) + "." +
+           twoDigits(date.day),
+       rt::kHourlySerial, rt::kHourlyHeaderMass, rt::kHourlyHeaderVolume, rt::kHourlyUnitsEnd});
   for (int h = 0; h <= 23; ++h) {
     w.line("| " + twoDigits(h) + ": | " + valueColumns(s, h, 4) +
            (a.AbnormalWord[static_cast<std::size_t>(h)] != 0 ? "*" : ""));
@@ -277,16 +291,17 @@ void ReadHourlyArchive(Session& s) {
   for (int k = 1; k <= 4; ++k) {
     const int p = slot[static_cast<std::size_t>(11 + k)].decimals;
     w.line(withDigit(volume ? rt::kVolumeLabel : rt::kMassLabel, k) + " : " +
-           fixedRight(a.FlowTotal[static_cast<std::size_t>(k - 1)][row] / divisor(p), 11, p, ns) +
+           fixedRight(a.FlowTotal[static_cast<std::size_t>(k - 1)][row] / integratorDivisor(p), 11,
+                      p, ns) +
            "  ");
   }
   const int p1 = slot[16].decimals;
   const int p2 = slot[17].decimals;
   w.line("Q1 ," + s.HeatUnitText + " : " +
-         fixedRight(a.HeatTotal[0][row] / divisor(p1), 11, p1, ns) + "    ");
+         fixedRight(a.HeatTotal[0][row] / integratorDivisor(p1), 11, p1, ns) + "    ");
   w.line(rt::kRunTime1 + fixedRight(a.RunTimeTotal[0][row] / 10000, 11, 2, ns) + "  ");
   w.line("Q2 ," + s.HeatUnitText + " : " +
-         fixedRight(a.HeatTotal[1][row] / divisor(p2), 11, p2, ns) + "    ");
+         fixedRight(a.HeatTotal[1][row] / integratorDivisor(p2), 11, p2, ns) + "    ");
   w.line(withDigit(rt::kRunTime1, 2) + fixedRight(a.RunTimeTotal[1][row] / 10000, 11, 2, ns) +
          "  ");
   w.line(rt::kMainsTimeTotal + fixedRight(a.MainsTimeTotal[row] / 10000, 11, 2, ns) + "  ");
@@ -351,13 +366,9 @@ void ReadDailyArchive(Session& s) {
 
   const auto& a = s.archive;
   ReportWriter w(s, ReportKind::Daily);
-  w.line(rt::kDailyTitle + fourDigits(Y) + "." + twoDigits(M));
-  w.line(rt::kDailySerial + serialText(s));
-  w.line(" ");
-  w.line(ruler(156));
-  w.line(volumeArchive(s) ? rt::kDailyHeaderVolume : rt::kDailyHeaderMass);
-  w.line(unitLine(s, rt::kDailyUnitsEnd));
-  w.line(ruler(156));
+  writeHead(w, s,
+            {rt::kDailyTitle + fourDigits(Y) + "." + twoDigits(M), rt::kDailySerial,
+             rt::kDailyHeaderMass, rt::kDailyHeaderVolume, rt::kDailyUnitsEnd});
   for (int d = 1; d <= N; ++d) {
     w.line("| " + twoDigits(d) + ": | " + valueColumns(s, d, 5) +
            (a.AbnormalWord[static_cast<std::size_t>(d)] != 0 ? "*" : ""));
@@ -446,13 +457,9 @@ void ReadMonthlyArchive(Session& s) {
 
   const auto& a = s.archive;
   ReportWriter w(s, ReportKind::Monthly);
-  w.line(rt::kMonthlyTitle + fourDigits(Y) + "." + twoDigits(M));
-  w.line(rt::kDailySerial + serialText(s));
-  w.line(" ");
-  w.line(ruler(156));
-  w.line(volumeArchive(s) ? rt::kMonthlyHeaderVolume : rt::kMonthlyHeaderMass);
-  w.line(unitLine(s, rt::kDailyUnitsEnd));
-  w.line(ruler(156));
+  writeHead(w, s,
+            {rt::kMonthlyTitle + fourDigits(Y) + "." + twoDigits(M), rt::kDailySerial,
+             rt::kMonthlyHeaderMass, rt::kMonthlyHeaderVolume, rt::kDailyUnitsEnd});
   w.line("| " + twoDigits(R) + ": | " + valueColumns(s, 23, 5) +
          (a.AbnormalWord[23] != 0 ? "*" : ""));
   w.line(" ");

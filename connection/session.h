@@ -41,6 +41,11 @@ inline constexpr int kDefaultSpeedIndex = 8;
 
 // Divisors of the integrators, indexed by a decimals count.
 inline constexpr std::array<double, 6> IntegratorDivisor{0.1, 1, 10, 100, 1000, 1};
+// The divisor for a decimals count; 1 for a count the table does not hold.
+inline double integratorDivisor(int decimals) {
+  if (decimals < 0 || decimals >= static_cast<int>(IntegratorDivisor.size())) return 1;
+  return IntegratorDivisor[static_cast<std::size_t>(decimals)];
+}
 
 // What a front end learns about while a command runs. Every method has a no-op default.
 class SessionObserver {

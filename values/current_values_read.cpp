@@ -60,11 +60,6 @@ std::uint32_t low32(double v) {
   return 0;
 }
 
-double divisor(int decimals) {
-  if (decimals < 0 || decimals >= static_cast<int>(IntegratorDivisor.size())) return 1;
-  return IntegratorDivisor[static_cast<std::size_t>(decimals)];
-}
-
 }  // namespace
 
 std::uint32_t abnormalFlagsFromCounters(double counter24, double counter25) {
@@ -121,15 +116,15 @@ std::vector<std::pair<std::string, std::string>> currentValueCaptions(const Sess
     const int p = slot[static_cast<std::size_t>(11 + n)].decimals;
     out.emplace_back(
         label(25 + n),
-        "M" + num(n) +
-            ",т: " + fixedRight(ct[static_cast<std::size_t>(n - 1)] / divisor(p), 11, p - 1, ns));
+        "M" + num(n) + ",т: " +
+            fixedRight(ct[static_cast<std::size_t>(n - 1)] / integratorDivisor(p), 11, p - 1, ns));
   }
   const int p1 = slot[16].decimals;
   const int p2 = slot[17].decimals;
   out.emplace_back("Label31", std::string(gj ? "Q1,Гдж: " : "Q1,Гкал: ") +
-                                  fixedRight(ct[4] / divisor(p1), 11, p1 - 1, ns));
+                                  fixedRight(ct[4] / integratorDivisor(p1), 11, p1 - 1, ns));
   out.emplace_back("Label34", std::string(gj ? "Q2,Гдж: " : "Q2,Гкал: ") +
-                                  fixedRight(ct[6] / divisor(p2), 11, p2 - 1, ns));
+                                  fixedRight(ct[6] / integratorDivisor(p2), 11, p2 - 1, ns));
   out.emplace_back("Label32", "В1,час: " + fixedRight(ct[5] / 10000, 11, 4, ns));
   out.emplace_back("Label35", "В2,час: " + fixedRight(ct[7] / 10000, 11, 4, ns));
   out.emplace_back("Label42", "Tс,ч: " + fixedRight(ct[8] / 10000, 11, 4, ns));
