@@ -373,7 +373,7 @@ std::string usageText() {
       "  --out FILE        with --format: write the data into FILE instead (emptied first;\n"
       "                    '-' for standard output)\n"
       "commands:\n";
-  for (const auto& [name, spec] : commandTable()) text += "  " + std::string(spec.help) + "\n";
+  for (const auto& [name, entry] : commandTable()) text += "  " + std::string(entry.help) + "\n";
   return text;
 }
 
@@ -489,10 +489,10 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
           return std::nullopt;
         }
       }
-      const auto& spec = commandTable().at(a);
+      const auto& entry = commandTable().at(a);
       const int n = static_cast<int>(cmd.args.size());
-      if (n < spec.minArgs || n > spec.maxArgs) {
-        error = "wrong number of arguments for '" + a + "'; " + spec.help;
+      if (n < entry.minArgs || n > entry.maxArgs) {
+        error = "wrong number of arguments for '" + a + "'; " + entry.help;
         return std::nullopt;
       }
       o.commands.push_back(std::move(cmd));
