@@ -10,9 +10,8 @@
 namespace vardis {
 
 std::string startStampText(const LocalDateTime& t) {
-  auto two = [](int v) { return (v <= 9 ? "0" : "") + std::to_string(v); };
-  return std::to_string(t.year) + "_" + two(t.month) + "_" + two(t.day) + "_" + two(t.hour) + "_" +
-         two(t.minute);
+  return std::to_string(t.year) + "_" + twoDigits(t.month) + "_" + twoDigits(t.day) + "_" +
+         twoDigits(t.hour) + "_" + twoDigits(t.minute);
 }
 
 long long serialNumber(double value) {

@@ -1,6 +1,7 @@
 #include "values/device_clock.h"
 
 #include "connection/session.h"
+#include "format/numtext.h"
 
 namespace vardis {
 
@@ -28,20 +29,15 @@ std::uint32_t archiveDateCode(int year, int month, int day, int hour) {
          static_cast<std::uint32_t>(day) * 10000u + static_cast<std::uint32_t>(hour) * 100u;
 }
 
-namespace {
-std::string two(std::uint32_t v) {
-  return (v <= 9 ? "0" : "") + std::to_string(v);
-}
-}  // namespace
-
 std::string clockDateCaption(std::uint32_t packed) {
   const DateTimeParts p = unpackDateTime(packed);
-  return "Дата:  " + std::to_string(p.year2 + 2000) + "." + two(p.month) + "." + two(p.day) + " ";
+  return "Дата:  " + std::to_string(p.year2 + 2000) + "." + twoDigits(p.month) + "." +
+         twoDigits(p.day) + " ";
 }
 
 std::string clockTimeCaption(std::uint32_t packed, std::uint8_t seconds) {
   const DateTimeParts p = unpackDateTime(packed);
-  return "Время:  " + two(p.hour) + ":" + two(p.minute) + ":" + two(seconds);
+  return "Время:  " + twoDigits(p.hour) + ":" + twoDigits(p.minute) + ":" + twoDigits(seconds);
 }
 
 int daysInMonth(int year, int month) {
