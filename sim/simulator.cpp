@@ -335,16 +335,23 @@ bool Simulator::sendAt(const std::vector<std::uint8_t>& bytes,
   return true;
 }
 
-void Simulator::record(LogEntry entry) {
-  if (options_.onRequest) options_.onRequest(entry);
+std::size_t Simulator::publish(const LogEntry& entry) {
+  std::size_t slot = 0;
   {
     std::lock_guard lock(mutex_);
     if (entry.seq != 0) stats_.requests = entry.seq;
     if (entry.outcome == Outcome::Answered || entry.outcome == Outcome::Corrupted)
       ++stats_.repliesSent;
-    log_.push_back(std::move(entry));
+    slot = log_.size();
+    log_.push_back(entry);
   }
   changed_.notify_all();
+  return slot;
+}
+
+void Simulator::record(LogEntry entry) {
+  publish(entry);
+  if (options_.onRequest) options_.onRequest(entry);
 }
 
 void Simulator::handleFrame(const Frame& frame) {
@@ -401,7 +408,20 @@ void Simulator::handleFrame(const Frame& frame) {
     std::vector<Clock::time_point> when(e.sent.size());
     for (std::size_t i = 0; i < when.size(); ++i)
       when[i] = first + step * static_cast<long long>(i);
-    if (!sendAt(e.sent, when)) e.outcome = Outcome::Aborted;
+    // The entry is in the log before the first byte of the reply leaves, so
+    // whoever has read a reply can count on finding its request logged.
+    const std::size_t slot = publish(e);
+    if (!sendAt(e.sent, when)) {
+      e.outcome = Outcome::Aborted;
+      {
+        std::lock_guard lock(mutex_);
+        log_[slot].outcome = Outcome::Aborted;
+        --stats_.repliesSent;
+      }
+      changed_.notify_all();
+    }
+    if (options_.onRequest) options_.onRequest(e);
+    return;
   }
   record(std::move(e));
 }
@@ -440,9 +460,11 @@ bool Simulator::carryOut(std::vector<ModemStep> steps) {
     ModemEvent& e = *step.event;
     // A new call, or the call resumed: the meter starts from a clean slate.
     if (e.kind == ModemEventKind::Connect || e.kind == ModemEventKind::Online) receiver_.clear();
-    if (!e.answer.empty())
-      writeSome(reinterpret_cast<const std::uint8_t*>(e.answer.data()), e.answer.size());
+    // Logged before the answer goes out, as the meter's requests are.
+    const std::string answer = e.answer;
     recordModem(std::move(e));
+    if (!answer.empty())
+      writeSome(reinterpret_cast<const std::uint8_t*>(answer.data()), answer.size());
     if (stopping_) return false;
   }
   return true;

@@ -171,6 +171,7 @@ class Simulator {
   bool writeSome(const std::uint8_t* data, std::size_t count);
   unsigned lineSpeed() const;
   void record(LogEntry entry);
+  std::size_t publish(const LogEntry& entry);
   void recordModem(ModemEvent event);
 
   MeterModel model_;

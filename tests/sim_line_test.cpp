@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -363,6 +365,33 @@ TEST(SimLine, StopsPromptlyWhileAReplyWaits) {
   ASSERT_EQ(sim->logSize(), 1u);
   EXPECT_EQ(sim->log().front().outcome, Outcome::Aborted);
   EXPECT_FALSE(sim->running());
+}
+
+TEST(SimLine, AReplyThatArrivedHasItsRequestInTheLogAlready) {
+  // The simulator's own request callback is held until the test has looked:
+  // the reply must be out, and its request logged, before that callback runs.
+  std::mutex m;
+  std::condition_variable cv;
+  bool release = false;
+  SimulatorOptions options;
+  options.onRequest = [&](const LogEntry&) {
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return release; });
+  };
+  auto sim = std::make_unique<Simulator>(testMeter(), options);
+  sim->start();
+  Port port(sim->portPath());
+  port.send(readParameter(0));
+  const Arrival a = port.receive(kFrameLength);
+  const std::size_t logged = sim->logSize();
+  {
+    std::lock_guard lock(m);
+    release = true;
+  }
+  cv.notify_all();
+  EXPECT_EQ(a.bytes.size(), kFrameLength);
+  EXPECT_EQ(logged, 1u);
+  sim->stop();
 }
 
 TEST(SimLine, ServesAGivenSerialDevice) {
