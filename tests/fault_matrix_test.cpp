@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 
 #include "archives/archive_reading.h"
 #include "connection/identification.h"
@@ -46,9 +47,22 @@ struct FaultRun {
     cfg.dataDir = dir.path();
     session = std::make_unique<Session>(line, *clock, cfg);
     session->setBreathe([] { QCoreApplication::processEvents(); });
+    session->setTrace([this](const std::string& l) { trace.push_back(l); });
     session->StartConnection({"0", meter.simulator->portPath(), 8, false});
     EXPECT_TRUE(session->reports.ReportFilesOpen);
   }
+
+  // A failed run shows both ends of the line: what the tool did and what the
+  // meter saw.
+  ~FaultRun() {
+    if (!::testing::Test::HasFailure()) return;
+    std::cerr << "tool's exchanges:\n";
+    for (const auto& l : trace) std::cerr << "  " << l << "\n";
+    std::cerr << "meter's log (the faulty run starts at request " << logStart + 1 << "):\n";
+    for (const auto& e : meter.simulator->log()) std::cerr << "  " << e.describe() << "\n";
+  }
+
+  std::vector<std::string> trace;
 
   // Applies the fault and forgets what came before; counters start from 0.
   void fault(const sim::FaultOptions& f) {
@@ -229,8 +243,8 @@ TEST(FaultMatrix, AdapterUnpluggedAndPluggedBackMidReading) {
   ASSERT_TRUE(run.session->reports.ReportFilesOpen);
   run.fault({});
 
-  std::vector<std::string> trace;
-  run.session->setTrace([&](const std::string& l) { trace.push_back(l); });
+  auto& trace = run.trace;
+  trace.clear();
   // Pull the plug after the 8th request, put it back two exchanges later.
   int stage = 0;
   std::size_t badAtUnplug = 0;
@@ -240,13 +254,15 @@ TEST(FaultMatrix, AdapterUnpluggedAndPluggedBackMidReading) {
         trace.begin(), trace.end(), [](const std::string& l) { return l.ends_with(" bad"); }));
     if (stage == 0 && run.meter.requests().size() >= run.logStart + 8) {
       run.meter.simulator->unplug();
+      // The device node goes with the adapter. Left in place, the name would
+      // point at a freed pseudo-terminal number that a test running beside
+      // this one may get for its own meter.
+      std::filesystem::remove(link);
       badAtUnplug = bad;
       stage = 1;
     } else if (stage == 1 && bad >= badAtUnplug + 2) {
       run.meter.simulator->replug();
-      const auto fresh = run.dir.path() / "ttyVARDIS.new";
-      std::filesystem::create_symlink(run.meter.simulator->portPath(), fresh);
-      std::filesystem::rename(fresh, link);
+      std::filesystem::create_symlink(run.meter.simulator->portPath(), link);
       stage = 2;
     }
   });
