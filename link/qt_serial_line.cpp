@@ -115,7 +115,7 @@ void QtSerialLine::waitIdle(int ms) {
   QElapsedTimer timer;
   timer.start();
   while (timer.elapsed() < ms) {
-    const int slice = std::min<int>(kBreatheSliceMs, ms - static_cast<int>(timer.elapsed()));
+    const int slice = std::min<int>(kWaitSliceMs, ms - static_cast<int>(timer.elapsed()));
     if (slice > 0) QThread::msleep(static_cast<unsigned long>(slice));
     breathe();
   }
@@ -145,7 +145,7 @@ std::uint16_t QtSerialLine::Receive_Binary(const PortName& port, std::uint8_t* b
     if (got >= wanted) break;
     const qint64 left = timeoutMs - timer.elapsed();
     if (left <= 0) break;
-    const int slice = static_cast<int>(std::min<qint64>(left, kBreatheSliceMs));
+    const int slice = static_cast<int>(std::min<qint64>(left, kWaitSliceMs));
     QElapsedTimer waited;
     waited.start();
     const bool readable = serial->waitForReadyRead(slice);

@@ -13,6 +13,11 @@ namespace vardis {
 
 class QtSerialLine final : public SerialLine {
  public:
+  // How long one wait for bytes lasts before the window breathes: well inside
+  // the 50 ms the line promises, so the window's 200 ms status refresh is never
+  // held back by much more than this.
+  static constexpr int kWaitSliceMs = 20;
+
   QtSerialLine();
   ~QtSerialLine() override;
 
