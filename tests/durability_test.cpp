@@ -323,6 +323,41 @@ TEST_F(Durability, MonthlyReportIsWholeWhenTheToolIsKilledRightAfter) {
   EXPECT_EQ(fs::file_size(report("_chas.txt")), 0u);
 }
 
+TEST_F(Durability, AUsageErrorIsOneLineAndTouchesNoReport) {
+  auto cli = startCli({"monthly", "2011-03-15"});
+  ASSERT_TRUE(cli->waitForLine([](const std::string& l) { return startsWith(l, "Архивы"); }));
+  EXPECT_EQ(cli->wait(), 0);
+  const auto before = readFile(report("_mes.txt"));
+
+  Child wrong({VARDIS_CLI_PATH, "--port", port_, "--speed", "12345", "--data-dir",
+               dataDir().string(), "monthly", "2011-03-15"},
+              Child::Setup{});
+  const int status = wrong.wait();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+  const std::string err = wrong.errorText();
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_TRUE(startsWith(err, "vardis-cli: ")) << err;
+  EXPECT_NE(err.find("12345"), std::string::npos) << err;
+  EXPECT_EQ(readFile(report("_mes.txt")), before);
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(reportFolder())) ++files;
+  EXPECT_EQ(files, 4u);
+}
+
+TEST_F(Durability, DailyReportIsWholeWhenTheToolIsKilledRightAfter) {
+  killRightAfter({"daily", "2011-02-15", "hourly", "2011-04-07"},
+                 "Архивы записаны: ", report("_sut.txt"));
+  const auto lines = reportLines(report("_sut.txt"));
+  // February 2011, not the PC's month: 28 day lines after the 7 of the head;
+  // the section of abnormal situations adds 5 lines and one per day.
+  ASSERT_GE(lines.size(), 35u + 28u);
+  EXPECT_EQ(lines[0], toCp1251("Протокол среднесуточных значений за месяц:2011.02"));
+  bool any = false;
+  for (std::size_t d = 0; d < 28; ++d) any = any || marked(lines[7 + d]);
+  EXPECT_EQ(lines.size(), any ? 40u + 2u * 28u : 35u + 28u);
+  EXPECT_EQ(fs::file_size(report("_chas.txt")), 0u);
+}
+
 TEST_F(Durability, ParameterReportIsWholeWhenTheToolIsKilledRightAfter) {
   killRightAfter({"params", "hourly", "2011-04-07"}, "Параметры записаны: ", report("_par.txt"));
   const auto lines = reportLines(report("_par.txt"));

@@ -7,6 +7,8 @@ gtest_discover_tests(e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 # The GSM connection: the tool's modem commands against the simulated modem.
 target_sources(e2e_tests PRIVATE e2e_modem_test.cpp)
 target_link_libraries(e2e_tests PRIVATE vardis_cli_lib)
+# The archive reports from pinned records of the simulated meter.
+target_sources(e2e_tests PRIVATE archives_sim_test.cpp)
 
 # The fault matrix: real readings through each fault of the line.
 add_executable(fault_matrix_tests e2e_main.cpp fault_matrix_test.cpp)

@@ -5,6 +5,7 @@
 #include "archives/archive_store.h"
 #include "link/pc_clock.h"
 #include "support/pty_meter.h"
+#include "values/device_clock.h"
 
 namespace vardis {
 namespace {
@@ -194,6 +195,73 @@ TEST_F(E2E, IdentificationOverTheLine) {
   EXPECT_EQ(t.panel3, "Параметры записаны");
   s.StopConnection();
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "arc" / "12345D2011_04_08_09_05_mes.txt"));
+}
+
+// An adapter pulled out and not put back: each wait fails without spinning the
+// processor, and the line opens the device again once it is back.
+TEST_F(E2E, AVanishedDeviceIsWaitedOutWithoutSpinningAndReopenedWhenBack) {
+  PtyMeter meter;
+  const auto name = dir.path() / "ttyVARDIS";
+  std::filesystem::create_symlink(meter.simulator->portPath(), name);
+  QtSerialLine line;
+  int breathes = 0;
+  line.setBreathe([&] { ++breathes; });
+  const PortName port = name.string();
+  line.Open_Com(port, 115200, 8, 0, 0);
+  ASSERT_EQ(line.lastOpenError(), "");
+  const Frame request = buildFrame(0, 5, 0, 0, 0);
+  auto exchange = [&](std::uint16_t waitMs) {
+    std::array<std::uint8_t, 64> reply{};
+    std::uint16_t word = 0;
+    line.Send_Binary(port, request.data(), request.size());
+    return line.Receive_Binary(port, reply.data(), waitMs, kFrameLength, &word);
+  };
+  EXPECT_EQ(exchange(3000), kFrameLength);
+
+  // The device node goes with the adapter.
+  meter.simulator->unplug();
+  std::filesystem::remove(name);
+  constexpr std::uint16_t kWaitMs = 500;
+  for (int i = 0; i < 3; ++i) {
+    breathes = 0;
+    EXPECT_EQ(exchange(kWaitMs), 0) << "exchange " << i;
+    // A read that fails at once, tried again and again, would breathe
+    // thousands of times in the wait.
+    EXPECT_LE(breathes, kWaitMs / QtSerialLine::kWaitSliceMs + 3) << "exchange " << i;
+  }
+  EXPECT_EQ(line.reopenCount(), 0);
+  EXPECT_NE(line.lastOpenError(), "");
+
+  meter.simulator->replug();
+  std::filesystem::create_symlink(meter.simulator->portPath(), name);
+  EXPECT_EQ(exchange(3000), kFrameLength);
+  EXPECT_EQ(line.reopenCount(), 1);
+  line.Close_Com(port);
+}
+
+// "Время ПК в прибор" over the line: one reading of the PC clock, its whole
+// seconds and minute packed into the set-clock request; the meter's clock
+// then reads back what the PC had.
+TEST_F(E2E, SettingTheMetersClockFromThePcAndReadingItBack) {
+  PtyMeter meter({}, [](sim::MeterModel& m) { m.setClockRunning(false); });
+  const auto pc = makeFixedClock({2011, 12, 31, 23, 59, 58, 900});
+  LineSession ls(meter.simulator->portPath(), dir.path(), *pc);
+  Session& s = *ls.session;
+
+  SetDeviceClock(s);
+  const auto log = meter.requests();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log.back().command, 0);
+  EXPECT_EQ(log.back().index1, 58);
+  EXPECT_EQ(log.back().argument, 1112312359u);
+  const auto kept = meter.simulator->withModel([](sim::MeterModel& m) { return m.clock(); });
+  EXPECT_EQ(kept.packed, 1112312359u);
+  EXPECT_EQ(kept.seconds, 58);
+
+  ReadDeviceClock(s);
+  EXPECT_EQ(s.caption("Label40"), "Дата:  2011.12.31 ");
+  EXPECT_EQ(s.caption("Label41"), "Время:  23:59:58");
+  EXPECT_EQ(s.link.counters.ErrorCount, 0);
 }
 
 }  // namespace
