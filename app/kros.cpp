@@ -116,7 +116,8 @@ TForm1::TForm1(vardis::SerialLine& line, const vardis::PcClock& clock, vardis::S
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("ВАРДИС АРХИВ V2.1 2011.04.08"));
   buildForm();
-  setFixedSize(kClientWidth, kClientHeight);
+  // The form's client area is 663 x 545 below the menu bar, status line included.
+  setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 
   session_.setObserver(this);
   // Each exchange lets the window repaint, refresh the status line and take "Стоп".
@@ -226,6 +227,10 @@ void TForm1::buildForm() {
   service->addAction(ChartAction);
   addAction(DiagnosticsAction);
   addAction(ChartAction);
+  // The chart belongs with the archive buttons: a right click on their group
+  // offers it, and the group keeps its layout.
+  GroupBox3->addAction(ChartAction);
+  GroupBox3->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   setWanted(Button14, false);
   setWanted(Button7, false);

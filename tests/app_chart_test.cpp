@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFile>
+#include <QGroupBox>
 #include <QImage>
 #include <QPushButton>
 #include <QTabWidget>
@@ -157,8 +158,13 @@ class ChartTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 
     // Opened before any reading: the chart says there is nothing yet.
+    // The archive group offers the chart on a right click.
     QVERIFY(!chart());
-    form_->ChartAction->trigger();
+    QCOMPARE(form_->GroupBox3->contextMenuPolicy(), Qt::ActionsContextMenu);
+    const QList<QAction*> offered = form_->GroupBox3->actions();
+    QCOMPARE(offered.size(), 1);
+    QCOMPARE(offered.front()->text(), QStringLiteral("График архива"));
+    offered.front()->trigger();
     QVERIFY(chart());
     QVERIFY(QTest::qWaitForWindowExposed(chart()));
     QVERIFY(chart()->seriesNames().isEmpty());

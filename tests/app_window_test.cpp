@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -111,9 +112,13 @@ class WindowTest : public QObject {
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     QCOMPARE(form_->windowTitle(), u("ВАРДИС АРХИВ V2.1 2011.04.08"));
-    QCOMPARE(form_->size(), QSize(663, 545));
-    QCOMPARE(form_->minimumSize(), QSize(663, 545));
-    QCOMPARE(form_->maximumSize(), QSize(663, 545));
+    // The client area below the menu bar, status line included.
+    const QSize client(663, 545);
+    const QSize whole = client + QSize(0, form_->menuBar()->height());
+    QCOMPARE(form_->centralWidget()->height() + form_->statusBar()->height(), 545);
+    QCOMPARE(form_->size(), whole);
+    QCOMPARE(form_->minimumSize(), whole);
+    QCOMPARE(form_->maximumSize(), whole);
     const Qt::WindowFlags flags = form_->windowFlags();
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
@@ -320,13 +325,14 @@ class WindowTest : public QObject {
     // The diagnostics window opens from its menu entry (F12).
     QVERIFY(!form_->diagnosticsWindow()->isVisible());
     QCOMPARE(form_->DiagnosticsAction->shortcut(), QKeySequence(Qt::Key_F12));
+    const QSize before = form_->size();
     form_->DiagnosticsAction->trigger();
     QVERIFY(form_->diagnosticsWindow()->isVisible());
     for (const char* name : {"Label1", "Memo1", "Button1", "Button3", "Button5", "Button10"}) {
       QVERIFY2(form_->diagnosticsWindow()->isAncestorOf(control<QWidget>(name)), name);
     }
     // The main window keeps its size.
-    QCOMPARE(form_->size(), QSize(663, 545));
+    QCOMPARE(form_->size(), before);
   }
 
   // Every shown control gets at least the room its text needs, on every tab page,
