@@ -67,4 +67,10 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
   return o;
 }
 
+std::filesystem::path dataDirFor(const AppOptions& options,
+                                 const std::filesystem::path& defaultDir) {
+  if (!options.dataDir.isEmpty()) return std::filesystem::path(options.dataDir.toStdString());
+  return options.demo ? defaultDir / "demo" : defaultDir;
+}
+
 }  // namespace vardis

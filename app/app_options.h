@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 #include <optional>
 
 namespace vardis {
@@ -21,5 +22,11 @@ struct AppOptions {
 // and the help text in `help`.
 std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString& error,
                                           QString& help);
+
+// The data folder the program works in: --data-dir when given; otherwise the
+// default one, and for a demonstration a "demo" folder inside it, so that the
+// demo never makes the real report folder.
+std::filesystem::path dataDirFor(const AppOptions& options,
+                                 const std::filesystem::path& defaultDir);
 
 }  // namespace vardis

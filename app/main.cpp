@@ -134,9 +134,7 @@ int main(int argc, char** argv) {
   }
 
   vardis::SessionConfig config;
-  config.dataDir = options->dataDir.isEmpty()
-                       ? vardis::defaultDataDir()
-                       : std::filesystem::path(options->dataDir.toStdString());
+  config.dataDir = vardis::dataDirFor(*options, vardis::defaultDataDir());
   config.numbers = localNumbers();
 
   std::unique_ptr<vardis::DemoMeter> demo;
@@ -149,6 +147,9 @@ int main(int argc, char** argv) {
     // A demonstration needs no set-up: its report folder is made when missing.
     std::error_code ec;
     std::filesystem::create_directories(vardis::reportDir(config.dataDir), ec);
+    std::fprintf(stdout, "vardis: --demo: reports in %s\n",
+                 vardis::reportDir(config.dataDir).string().c_str());
+    std::fflush(stdout);
   }
 
   vardis::QtSerialLine line;

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
       std::cout << vardis::cli::usageText();
       return 0;
     }
-    std::cerr << "vardis-cli: " << error << "\n" << vardis::cli::usageText();
+    std::cerr << "vardis-cli: " << error << " (vardis-cli --help lists the options)\n";
     return vardis::cli::kExitUsage;
   }
   const QString point = QLocale().decimalPoint();

@@ -19,6 +19,21 @@ class OptionsTest : public QObject {
     QVERIFY(!o->diagnostics);
   }
 
+  void dataFolder() {
+    QString error;
+    QString help;
+    const std::filesystem::path home = "/home/op/vardis";
+    auto dirOf = [&](const QStringList& args) {
+      const auto o = vardis::parseAppOptions(args, error, help);
+      return o ? vardis::dataDirFor(*o, home) : std::filesystem::path("?");
+    };
+    QCOMPARE(dirOf({"vardis"}), home);
+    // The demonstration keeps away from the real report folder.
+    QCOMPARE(dirOf({"vardis", "--demo"}), home / "demo");
+    QCOMPARE(dirOf({"vardis", "--demo", "--data-dir", "/tmp/v"}), std::filesystem::path("/tmp/v"));
+    QCOMPARE(dirOf({"vardis", "--data-dir", "/tmp/w"}), std::filesystem::path("/tmp/w"));
+  }
+
   void everyOption() {
     QString error;
     QString help;
