@@ -1,5 +1,8 @@
 #include "connection/session.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "connection/identification.h"
 #include "link/port_text.h"
 
@@ -86,6 +89,29 @@ void Session::setProgress(int position) {
   observer_->progressChanged(position);
 }
 
+namespace {
+
+// The reply's float as the diagnostics show it: ten significant digits with
+// four decimals; a value with more than ten digits before the point is shown
+// in the scientific form instead ("3.402823466E+38"), not as forty digits.
+std::string diagnosticFloat(float f, const NumberStyle& numbers) {
+  const double v = f;
+  if (!std::isfinite(v) || v == 0) return fixedRight(v, 0, 4, numbers);
+  char text[48];
+  const auto end = std::to_chars(text, text + sizeof text, v, std::chars_format::scientific, 9).ptr;
+  double rounded = v;
+  std::from_chars(text, end, rounded);
+  if (std::fabs(rounded) < 1e10) return fixedRight(rounded, 0, 4, numbers);
+  std::string out(text, end);
+  for (char& c : out) {
+    if (c == '.') c = numbers.decimalSeparator;
+    if (c == 'e') c = 'E';
+  }
+  return out;
+}
+
+}  // namespace
+
 std::vector<std::string> Session::diagnosticLines() const {
   std::vector<std::string> lines;
   for (int i = 0; i < 12; ++i)
@@ -93,7 +119,7 @@ std::vector<std::string> Session::diagnosticLines() const {
   lines.push_back("l=" + std::to_string(link.ExpectedReplyLength));
   lines.push_back("r=" + std::to_string(link.ReceiveTimeWord));
   const float f = floatFromBits(getU32(&link.ReplyBuffer[5]));
-  lines.push_back("f=" + fixedRight(f, 0, 4, config_.numbers));
+  lines.push_back("f=" + diagnosticFloat(f, config_.numbers));
   lines.push_back("ret=" + std::to_string(link.ReceiveResult));
   lines.push_back("kc__=" + std::to_string(link.ReplySum));
   return lines;

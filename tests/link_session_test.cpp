@@ -1,6 +1,8 @@
 // Connection control: start-up, "Старт", "Стоп" and the status line texts.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "connection/session.h"
 #include "link/port_text.h"
 #include "support/fake_line.h"
@@ -145,6 +147,22 @@ TEST_F(SessionFixture, DiagnosticViewHasSeventeenLines) {
   EXPECT_EQ(lines[14], "f=1.5000");
   EXPECT_EQ(lines[15], "ret=11");
   EXPECT_EQ(lines[16], "kc__=" + std::to_string(f[9]));
+}
+
+TEST_F(SessionFixture, DiagnosticFloatHasTenDigitsThenTurnsScientific) {
+  auto shown = [&](float v) {
+    const Frame f = buildFrame(0, 5, 9, 0, bitsFromFloat(v));
+    std::copy(f.begin(), f.end(), session.link.ReplyBuffer.begin());
+    return session.diagnosticLines()[14];
+  };
+  EXPECT_EQ(shown(-0.25f), "f=-0.2500");
+  EXPECT_EQ(shown(1234567.125f), "f=1234567.1250");
+  // 123456.7890625 has thirteen significant digits: ten are shown.
+  EXPECT_EQ(shown(123456.7890625f), "f=123456.7891");
+  EXPECT_EQ(shown(9999998976.0f), "f=9999998976.0000");
+  EXPECT_EQ(shown(1e10f), "f=1.000000000E+10");
+  EXPECT_EQ(shown(std::numeric_limits<float>::max()), "f=3.402823466E+38");
+  EXPECT_EQ(shown(-std::numeric_limits<float>::max()), "f=-3.402823466E+38");
 }
 
 TEST(PortText, IntegersAsTheRuntimeReadsThem) {
