@@ -1,11 +1,15 @@
 // vardis-cli: arguments, exit status and what it prints, over a scripted line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/cli_app.h"
+#include "format/numtext.h"
+#include "params/parameter_names.h"
 #include "support/fake_meter.h"
 #include "support/temp_dir.h"
+#include "values/current_values_read.h"
 
 namespace vardis {
 namespace {
@@ -98,6 +102,47 @@ TEST_F(CliRun, IdentifiesThenRunsTheCommandsThenStops) {
   EXPECT_TRUE(std::filesystem::exists(dir.path() / "arc" / "12345D2011_04_08_09_05_par.txt"));
   // "Стоп" closed the port it opened.
   EXPECT_EQ(line.calls.back(), "Close_Com(/dev/pts/9)");
+}
+
+TEST_F(CliRun, ParamSetClockAndValuesPrintWhatTheMeterHolds) {
+  meter.parameters[9] = 1;
+  meter.parameters[3] = 25.9f;
+  meter.floats[4] = 71.5f;
+  meter.floats[8] = 0.6f;
+  line.responder = meter.responder();
+  const int status = run({"--gsm", "--fake-pc-time", "2011-12-31 23:59", "param", "9", "param", "3",
+                          "set-clock", "values"});
+  EXPECT_EQ(status, cli::kExitOk) << err.str();
+  const std::string text = out.str();
+  EXPECT_NE(text.find("9 " + parameterName(9) + ": 1 (1)\n"), std::string::npos) << text;
+  // The value with the decimals of its format, then in full.
+  EXPECT_NE(text.find("3 " + parameterName(3) + ": " +
+                      fixedLeft(25.9f, 0, parameterFormat(3).decimals, NumberStyle{}) +
+                      " (25.899999618530273)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("set the meter clock to 2011-12-31 23:59:00\n"), std::string::npos) << text;
+  EXPECT_EQ(meter.clock, 1112312359u);
+  // Every page of values under its tab and group, every label on it.
+  std::size_t lines = 0;
+  for (const auto& page : valuePages()) {
+    EXPECT_NE(text.find(std::string("[") + page.tab + "] " + page.group + "\n"), std::string::npos)
+        << page.tab;
+    lines += 1 + page.labels.size();
+  }
+  EXPECT_NE(text.find("\n  T1,гр.C:  71.50\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n  P1,Мпа: 0.600\n"), std::string::npos) << text;
+  const std::size_t start = text.find(std::string("[") + valuePages().front().tab + "]");
+  ASSERT_NE(start, std::string::npos);
+  const std::string valuesPart = text.substr(start);
+  EXPECT_GE(static_cast<std::size_t>(std::count(valuesPart.begin(), valuesPart.end(), '\n')),
+            lines);
+
+  // An index out of range is the command's error, named.
+  const int bad = run({"--gsm", "param", "256"});
+  EXPECT_EQ(bad, cli::kExitCommandError);
+  EXPECT_NE(err.str().find("'256' is not a parameter index 0..255"), std::string::npos)
+      << err.str();
 }
 
 TEST_F(CliRun, LinkFaultGivesStatusThree) {
