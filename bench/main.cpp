@@ -55,8 +55,8 @@ constexpr double kProcessorTargetPct = 2;  // of wall time while reading
 constexpr double kMemoryTargetMb = 40;     // vardis-cli peak resident memory
 
 struct Options {
-  std::string mode = "--quick";
-  int readings = kQuickReadings;
+  std::string mode = "--full";
+  int readings = kFullReadings;
   int turnaroundMs = 5;
   int timerSlackNs = -1;  // -1: as the system sets it
   std::string meterProgram = VARDIS_METER_SIM_PROGRAM;
@@ -64,15 +64,15 @@ struct Options {
 };
 
 void usage(std::ostream& out) {
-  out << "usage: vardis-bench [--quick | --full] [--readings N] [--turnaround MS]\n"
+  out << "usage: vardis-bench [--full | --quick] [--readings N] [--turnaround MS]\n"
          "                    [--timer-slack NS] [--meter-sim PATH] [--cli PATH]\n"
          "Reads hourly archives from the simulated meter at 9600 and 115200 baud,\n"
          "over the tool's serial line and over a plain one, and prints the time of\n"
          "each transaction against its floor, the processor share of the reading\n"
          "and the peak memory of vardis-cli.\n"
          "\n"
-         "  --quick           1 hourly reading (533 transactions) a speed (default)\n"
-         "  --full            10 hourly readings (5330 transactions) a speed\n"
+         "  --full            10 hourly readings (5330 transactions) a speed (default)\n"
+         "  --quick           1 hourly reading (533 transactions) a speed\n"
          "  --readings N      N hourly readings a speed\n"
          "  --turnaround MS   the meter's delay before each reply (default 5)\n"
          "  --timer-slack NS  the reading thread's timer slack (prctl), not the meter's\n"
