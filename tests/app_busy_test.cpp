@@ -1,9 +1,7 @@
-// The window on a real serial line whose far end never answers: the status line
-// keeps refreshing through a dead exchange, and "Стоп" ends the command after it.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
+// The window on the real serial line against the simulated meter on a
+// pseudo-terminal: "Старт" with "gsm", "Стоп" twice, a bad port text, and a
+// meter that never answers: the status line keeps refreshing through a dead
+// exchange, and "Стоп" ends the command after it.
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -14,6 +12,7 @@
 
 #include "app/kros.h"
 #include "link/qt_serial_line.h"
+#include "support/pty_meter.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -21,27 +20,6 @@ namespace {
 // The status line refreshes every 200 ms, and at least every 250 ms however
 // long an exchange waits.
 constexpr qint64 kLongestGapMs = 250;
-
-// A pseudo-terminal whose master side nobody reads or writes.
-class SilentPty {
- public:
-  SilentPty() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
-      if (const char* name = ::ptsname(master_)) path_ = QString::fromLocal8Bit(name);
-    }
-  }
-  ~SilentPty() {
-    if (master_ >= 0) ::close(master_);
-  }
-  SilentPty(const SilentPty&) = delete;
-  SilentPty& operator=(const SilentPty&) = delete;
-  const QString& path() const { return path_; }
-
- private:
-  int master_ = -1;
-  QString path_;
-};
 
 // The real serial line, with its calls counted.
 class RecordingLine final : public vardis::SerialLine {
@@ -93,9 +71,9 @@ class BusyTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void statusRefreshesDuringADeadExchangeAndStopEndsIt() {
-    SilentPty pty;
-    QVERIFY(!pty.path().isEmpty());
+  void startWithGsmSendsNothingAndStopTwiceClosesOnce() {
+    vardis::test::PtyMeter meter;
+    const QString port = QString::fromStdString(meter.simulator->portPath());
     RecordingLine line;
     const auto clock = vardis::makeSystemClock();
     vardis::test::TempDir dir;
@@ -105,7 +83,68 @@ class BusyTest : public QObject {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
-    form.setConnectionChoice(pty.path(), 8, QStringLiteral("0"));
+    form.setConnectionChoice(port, 8, QStringLiteral("0"));
+    form.CheckBox2->setChecked(true);
+    line.calls.clear();
+    QTest::mouseClick(form.Button13, Qt::LeftButton);
+    QVERIFY(form.errors.isEmpty());
+    QVERIFY2(line.lastOpenError.empty(), line.lastOpenError.c_str());
+    QCOMPARE(
+        std::count(line.calls.begin(), line.calls.end(), "Open_Com(" + port.toStdString() + ")"),
+        1);
+    // Nothing went to the meter: the call is to be dialled first.
+    QCOMPARE(line.sends, 0);
+    QCOMPARE(meter.simulator->stats().bytesReceived, std::uint64_t{0});
+    QVERIFY(!form.session().reports.ReportFilesOpen);
+    QVERIFY(!form.Button13->isEnabled());
+    QVERIFY(form.Button14->isEnabled());
+
+    line.calls.clear();
+    QTest::mouseClick(form.Button14, Qt::LeftButton);
+    QTest::mouseClick(form.Button14, Qt::LeftButton);
+    QCOMPARE(line.calls, std::vector<std::string>{"Close_Com(" + port.toStdString() + ")"});
+    QVERIFY(form.Button13->isEnabled());
+    QVERIFY(!form.Button14->isEnabled());
+    QVERIFY(!form.Timer1->isActive());
+  }
+
+  void badPortTextOpensNothing() {
+    vardis::test::PtyMeter meter;
+    RecordingLine line;
+    const auto clock = vardis::makeSystemClock();
+    vardis::test::TempDir dir;
+    vardis::SessionConfig config;
+    config.dataDir = dir.path();
+    TestForm form(line, *clock, config);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    form.setConnectionChoice(QStringLiteral("abc"), 8, QStringLiteral("0"));
+    line.calls.clear();
+    QTest::mouseClick(form.Button13, Qt::LeftButton);
+    QCOMPARE(form.errors, QStringList{QStringLiteral("'abc' is not a valid integer value")});
+    QVERIFY(!form.Button13->isEnabled());
+    QVERIFY(form.Button14->isEnabled());
+    for (const auto& call : line.calls) QVERIFY2(!call.starts_with("Open_Com"), call.c_str());
+    QCOMPARE(line.sends, 0);
+    QCOMPARE(meter.simulator->stats().bytesReceived, std::uint64_t{0});
+  }
+
+  void statusRefreshesDuringADeadExchangeAndStopEndsIt() {
+    vardis::sim::FaultOptions silent;
+    silent.silent = true;
+    vardis::test::PtyMeter meter(silent);
+    const QString port = QString::fromStdString(meter.simulator->portPath());
+    RecordingLine line;
+    const auto clock = vardis::makeSystemClock();
+    vardis::test::TempDir dir;
+    vardis::SessionConfig config;
+    config.dataDir = dir.path();
+    TestForm form(line, *clock, config);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    form.setConnectionChoice(port, 8, QStringLiteral("0"));
     form.CheckBox2->setChecked(true);
     QTest::mouseClick(form.Button13, Qt::LeftButton);
     QVERIFY(form.errors.isEmpty());
@@ -146,7 +185,7 @@ class BusyTest : public QObject {
     QVERIFY(form.errors.isEmpty());
 
     // The stop itself followed.
-    QCOMPARE(line.calls, std::vector<std::string>{"Close_Com(" + pty.path().toStdString() + ")"});
+    QCOMPARE(line.calls, std::vector<std::string>{"Close_Com(" + port.toStdString() + ")"});
     QVERIFY(form.Button13->isEnabled());
     QVERIFY(!form.Button14->isEnabled());
     QVERIFY(!form.Timer1->isActive());
