@@ -12,6 +12,7 @@
 #include "connection/data_dir.h"
 #include "link/qt_serial_line.h"
 #include "support/temp_dir.h"
+#include "values/current_values_read.h"
 
 namespace {
 
@@ -63,6 +64,18 @@ class DemoTest : public QObject {
     QVERIFY(form.valueLabels.at(40)->text().startsWith(QStringLiteral("Дата:  20")));
     QVERIFY(form.valueLabels.at(41)->text().startsWith(QStringLiteral("Время:  ")));
     QVERIFY(form.valueLabels.at(2)->text().startsWith(QStringLiteral("G1,м3/час: ")));
+    // Every label of every tab page shows what the reading put there.
+    std::size_t filled = 0;
+    for (const auto& page : vardis::valuePages()) {
+      for (const auto& name : page.labels) {
+        const auto* label = form.findChild<QLabel*>(QString::fromStdString(name));
+        QVERIFY2(label, name.c_str());
+        QVERIFY2(!label->text().trimmed().isEmpty(), name.c_str());
+        QCOMPARE(label->text(), QString::fromStdString(form.session().caption(name)));
+        ++filled;
+      }
+    }
+    QCOMPARE(filled, form.valueLabels.size());
 
     // A picture of the window with readings, for a look by eye.
     const QByteArray picture = qgetenv("VARDIS_WINDOW_PICTURE");
