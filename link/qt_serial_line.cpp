@@ -145,7 +145,9 @@ std::uint16_t QtSerialLine::Receive_Binary(const PortName& port, std::uint8_t* b
     if (got >= wanted) break;
     const qint64 left = timeoutMs - timer.elapsed();
     if (left <= 0) break;
-    const int slice = static_cast<int>(std::min<qint64>(left, kWaitSliceMs));
+    // A short wait (the drain before each request) is one piece: every extra
+    // wake-up would cost the reading time; a longer one goes in slices.
+    const int slice = static_cast<int>(left <= kWholeWaitMs ? left : kWaitSliceMs);
     QElapsedTimer waited;
     waited.start();
     const bool readable = serial->waitForReadyRead(slice);

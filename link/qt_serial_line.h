@@ -15,8 +15,10 @@ class QtSerialLine final : public SerialLine {
  public:
   // How long one wait for bytes lasts before the window breathes: well inside
   // the 50 ms the line promises, so the window's 200 ms status refresh is never
-  // held back by much more than this.
+  // held back by much more than a whole wait.
   static constexpr int kWaitSliceMs = 20;
+  // A wait of up to this long is made in one piece.
+  static constexpr int kWholeWaitMs = 30;
 
   QtSerialLine();
   ~QtSerialLine() override;
