@@ -65,6 +65,23 @@ class TestForm : public TForm1 {
   void showError(const QString& text) override { errors << text; }
 };
 
+// The window shown, on the real line to a simulated meter.
+struct WindowOnMeter {
+  explicit WindowOnMeter(const vardis::sim::FaultOptions& faults = {})
+      : meter(faults), port(QString::fromStdString(meter.simulator->portPath())) {
+    config.dataDir = dir.path();
+    form = std::make_unique<TestForm>(line, *clock, config);
+    form->show();
+  }
+  vardis::test::PtyMeter meter;
+  QString port;
+  RecordingLine line;
+  std::unique_ptr<vardis::PcClock> clock = vardis::makeSystemClock();
+  vardis::test::TempDir dir;
+  vardis::SessionConfig config;
+  std::unique_ptr<TestForm> form;
+};
+
 }  // namespace
 
 class BusyTest : public QObject {
@@ -72,16 +89,11 @@ class BusyTest : public QObject {
 
  private slots:
   void startWithGsmSendsNothingAndStopTwiceClosesOnce() {
-    vardis::test::PtyMeter meter;
-    const QString port = QString::fromStdString(meter.simulator->portPath());
-    RecordingLine line;
-    const auto clock = vardis::makeSystemClock();
-    vardis::test::TempDir dir;
-    vardis::SessionConfig config;
-    config.dataDir = dir.path();
-    TestForm form(line, *clock, config);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    WindowOnMeter w;
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+    TestForm& form = *w.form;
+    RecordingLine& line = w.line;
+    const QString& port = w.port;
 
     form.setConnectionChoice(port, 8, QStringLiteral("0"));
     form.CheckBox2->setChecked(true);
@@ -94,7 +106,7 @@ class BusyTest : public QObject {
         1);
     // Nothing went to the meter: the call is to be dialled first.
     QCOMPARE(line.sends, 0);
-    QCOMPARE(meter.simulator->stats().bytesReceived, std::uint64_t{0});
+    QCOMPARE(w.meter.simulator->stats().bytesReceived, std::uint64_t{0});
     QVERIFY(!form.session().reports.ReportFilesOpen);
     QVERIFY(!form.Button13->isEnabled());
     QVERIFY(form.Button14->isEnabled());
@@ -109,15 +121,10 @@ class BusyTest : public QObject {
   }
 
   void badPortTextOpensNothing() {
-    vardis::test::PtyMeter meter;
-    RecordingLine line;
-    const auto clock = vardis::makeSystemClock();
-    vardis::test::TempDir dir;
-    vardis::SessionConfig config;
-    config.dataDir = dir.path();
-    TestForm form(line, *clock, config);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    WindowOnMeter w;
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+    TestForm& form = *w.form;
+    RecordingLine& line = w.line;
 
     form.setConnectionChoice(QStringLiteral("abc"), 8, QStringLiteral("0"));
     line.calls.clear();
@@ -127,22 +134,17 @@ class BusyTest : public QObject {
     QVERIFY(form.Button14->isEnabled());
     for (const auto& call : line.calls) QVERIFY2(!call.starts_with("Open_Com"), call.c_str());
     QCOMPARE(line.sends, 0);
-    QCOMPARE(meter.simulator->stats().bytesReceived, std::uint64_t{0});
+    QCOMPARE(w.meter.simulator->stats().bytesReceived, std::uint64_t{0});
   }
 
   void statusRefreshesDuringADeadExchangeAndStopEndsIt() {
     vardis::sim::FaultOptions silent;
     silent.silent = true;
-    vardis::test::PtyMeter meter(silent);
-    const QString port = QString::fromStdString(meter.simulator->portPath());
-    RecordingLine line;
-    const auto clock = vardis::makeSystemClock();
-    vardis::test::TempDir dir;
-    vardis::SessionConfig config;
-    config.dataDir = dir.path();
-    TestForm form(line, *clock, config);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    WindowOnMeter w(silent);
+    QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+    TestForm& form = *w.form;
+    RecordingLine& line = w.line;
+    const QString& port = w.port;
 
     form.setConnectionChoice(port, 8, QStringLiteral("0"));
     form.CheckBox2->setChecked(true);
