@@ -26,18 +26,12 @@ std::string withDigit(const char* label, int k) {
   return s;
 }
 
-// Appends report lines to one file; the report is committed to disk when the
-// command ends, also when it ends early.
+// Writes one report into one file: the report goes to the disk whole when the
+// command completes, and not at all when it ends early (stopped, or failed).
 class ReportWriter {
  public:
   ReportWriter(Session& s, ReportKind kind) : file_(s.reports.file(kind)) {}
-  ~ReportWriter() {
-    try {
-      if (file_.isOpen()) file_.commit();
-    } catch (...) {
-      // The write error that ended the command has been reported already.
-    }
-  }
+  ~ReportWriter() { file_.discard(); }
   ReportWriter(const ReportWriter&) = delete;
   ReportWriter& operator=(const ReportWriter&) = delete;
   void line(const std::string& text) { file_.writeLine(text); }

@@ -35,41 +35,50 @@ inline constexpr int kIoFileNotOpen = 103;
 // Maps an errno value to the runtime's I/O error number.
 int ioErrorFromErrno(int err);
 
+// A report file. Reports are only ever appended: opening never truncates,
+// and each report goes to the file whole or not at all. Lines are kept in
+// memory until commit(), which appends the whole report under an exclusive
+// lock of the file (so two programs writing into one file never mix or lose
+// reports), syncs it to the disk, and on any failure cuts the file back to
+// exactly what it held before. A report that is never committed (a stopped
+// command, a failed reading) leaves the file as it was.
 class ReportFile {
  public:
   ReportFile() = default;
-  ~ReportFile();  // closes, writing what is buffered; never throws
+  ~ReportFile();  // closes; a report not committed is dropped; never throws
   ReportFile(const ReportFile&) = delete;
   ReportFile& operator=(const ReportFile&) = delete;
 
-  // Creates (or truncates) the file and keeps it open for appending.
+  // Opens the file for appending, creating it empty when it does not exist.
   // Throws IoError; the file stays closed then.
-  void create(const std::filesystem::path& path);
-  // Opens an existing file (or creates it) and appends after its end.
-  void openForAppend(const std::filesystem::path& path);
+  void open(const std::filesystem::path& path);
   bool isOpen() const noexcept { return fd_ >= 0; }
   const std::filesystem::path& path() const noexcept { return path_; }
 
-  // Appends one line: `utf8` converted to code page 1251, then CR LF.
-  // Throws IoError(103) when the file is not open, or the write error.
+  // Adds one line to the report being written: `utf8` converted to code page
+  // 1251, then CR LF. Throws IoError(103) when the file is not open.
   void writeLine(std::string_view utf8);
+  // Whether lines wait for a commit.
+  bool hasPendingReport() const noexcept { return !pending_.empty(); }
 
-  // Hands everything written so far to the operating system and syncs it to
-  // the disk (fsync). Called when a command's report is complete.
+  // Appends the report written since the last commit to the file and syncs
+  // it to the disk. Throws IoError (103 when not open, else the write or sync
+  // error); the file then holds exactly what it held before, and the report
+  // is dropped.
   void commit();
+  // Drops the lines written since the last commit.
+  void discard() noexcept { pending_.clear(); }
 
-  // Writes what is buffered and closes. Throws IoError on a failed write;
-  // the file is closed in any case. Closing a closed file does nothing.
+  // Drops a report not committed and closes. Throws IoError when closing
+  // fails; the file is closed in any case. Closing a closed file does nothing.
   void close();
 
  private:
-  void openWith(const std::filesystem::path& path, int mode);
-  void writeOut();
-  void dropPartialLine(std::size_t written);
+  void appendWhole();
 
   int fd_ = -1;
   std::filesystem::path path_;
-  std::string buffer_;
+  std::string pending_;
 };
 
 }  // namespace vardis

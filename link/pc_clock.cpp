@@ -16,7 +16,11 @@ class SystemClock final : public PcClock {
     const std::time_t secs = system_clock::to_time_t(tp);
     const auto ms = duration_cast<milliseconds>(tp.time_since_epoch()).count() % 1000;
     std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &secs);
+#else
     localtime_r(&secs, &tm);
+#endif
     LocalDateTime t;
     t.year = tm.tm_year + 1900;
     t.month = tm.tm_mon + 1;

@@ -103,17 +103,8 @@ void WriteParameterReport(Session& s) {
     s.setProgress(i * 100 / 122);
   }
   ReportFile& file = s.reports.file(ReportKind::Parameters);
-  try {
-    for (const auto& line : parameterReportLines(s.params, s.config().numbers.decimalSeparator)) {
-      file.writeLine(line);
-    }
-  } catch (...) {
-    // What was written before the failure stays on disk.
-    try {
-      if (file.isOpen()) file.commit();
-    } catch (...) {
-    }
-    throw;
+  for (const auto& line : parameterReportLines(s.params, s.config().numbers.decimalSeparator)) {
+    file.writeLine(line);
   }
   file.commit();
   s.setOperationStatus("Параметры записаны");

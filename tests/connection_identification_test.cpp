@@ -161,6 +161,7 @@ TEST_F(IdentificationFixture, MissingReportFolderIsOneClearMessage) {
 TEST_F(IdentificationFixture, NewIdentificationClosesTheOldSetWithItsText) {
   MeterIdentification(*session);
   session->reports.file(ReportKind::Hourly).writeLine("hour line");
+  session->reports.file(ReportKind::Hourly).commit();
   clock.advance(60000);
   MeterIdentification(*session);
   EXPECT_EQ(test::readFile(arc("12345D2011_04_08_09_05_chas.txt")), "hour line\r\n");
@@ -172,9 +173,11 @@ TEST_F(IdentificationFixture, NewIdentificationClosesTheOldSetWithItsText) {
 TEST_F(IdentificationFixture, SameMinuteAgainKeepsWhatWasWritten) {
   MeterIdentification(*session);
   session->reports.file(ReportKind::Daily).writeLine("day report");
+  session->reports.file(ReportKind::Daily).commit();
   session->StopConnection();
   MeterIdentification(*session);
   session->reports.file(ReportKind::Daily).writeLine("second");
+  session->reports.file(ReportKind::Daily).commit();
   session->StopConnection();
   EXPECT_EQ(test::readFile(arc("12345D2011_04_08_09_05_sut.txt")), "day report\r\nsecond\r\n");
 }
@@ -182,6 +185,8 @@ TEST_F(IdentificationFixture, SameMinuteAgainKeepsWhatWasWritten) {
 TEST_F(IdentificationFixture, StopClosesTheFilesOnce) {
   MeterIdentification(*session);
   session->reports.file(ReportKind::Monthly).writeLine("x");
+  session->reports.file(ReportKind::Monthly).commit();
+  session->reports.file(ReportKind::Monthly).writeLine("a report that never completed");
   session->StopConnection();
   EXPECT_FALSE(session->reports.ReportFilesOpen);
   EXPECT_EQ(test::readFile(arc("12345D2011_04_08_09_05_mes.txt")), "x\r\n");

@@ -189,7 +189,12 @@ TEST(PortText, PortNumbersAndDevicePaths) {
   EXPECT_FALSE(portFromText("COM"));
   EXPECT_FALSE(portFromText("ttyUSB0"));
   EXPECT_FALSE(portFromText("/"));
-#ifndef _WIN32
+#ifdef _WIN32
+  EXPECT_EQ(deviceForPort("1"), "COM1");
+  EXPECT_EQ(deviceForPort("12"), "COM12");
+  EXPECT_EQ(deviceForPort("COM12"), "COM12");
+  EXPECT_EQ(deviceForPort(*portFromText("com3")), "com3");
+#else
   EXPECT_EQ(deviceForPort("1"), "/dev/ttyS0");
   EXPECT_EQ(deviceForPort("9"), "/dev/ttyS8");
 #endif

@@ -1,7 +1,13 @@
 // A fresh folder per test, removed afterwards.
 #pragma once
 
+#ifdef _WIN32
+#include <process.h>
+#define VARDIS_TEST_PID ::_getpid
+#else
 #include <unistd.h>
+#define VARDIS_TEST_PID ::getpid
+#endif
 
 #include <atomic>
 #include <filesystem>
@@ -16,7 +22,7 @@ class TempDir {
   TempDir() {
     static std::atomic<int> counter{0};
     path_ = std::filesystem::temp_directory_path() /
-            ("vardis-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+            ("vardis-test-" + std::to_string(VARDIS_TEST_PID()) + "-" + std::to_string(counter++));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
