@@ -30,6 +30,7 @@ void Session::windowCreated() {
 
 void Session::StartConnection(const ConnectionChoice& choice) {
   link.counters = ExchangeCounters{};
+  link.newConnection();
   observer_->connectionStarted();
 
   const auto address = parseInteger(choice.addressText);

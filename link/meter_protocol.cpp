@@ -108,23 +108,22 @@ void MeterProtocol::run(Transaction t) {
     if (trace_) traceLine = timeStamp(clock_) + " " + info.name;
 
     // Throw away whatever stray bytes wait on the line (modem answers, late replies).
-    std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), info.drainMs, kDrainWanted,
-                                             &ReceiveTimeWord);
-    ReceiveResult = got;
-    if (trace_) {
-      traceLine +=
-          " drain<- [" + hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, 40)) + "]";
-    }
+    ReceiveResult = drain(info, trace_ ? &traceLine : nullptr);
 
     line_.Send_Binary(port, RequestBuffer.data(), kFrameLength);
     if (trace_) traceLine += " send-> [" + hexBytes(RequestBuffer.data(), kFrameLength) + "]";
 
     if (breathe_) breathe_();
 
-    got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs, ExpectedReplyLength,
-                               &ReceiveTimeWord);
+    const std::int64_t sentAt = clock_.steadyMs();
+    const std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs,
+                                                   ExpectedReplyLength, &ReceiveTimeWord);
     ReceiveResult = got;
     const bool good = CheckReply();
+    replyMayBeLate_ = got < ExpectedReplyLength;
+    if (good && !replyMayBeLate_) {
+      longestAnswerMs_ = std::max(longestAnswerMs_, clock_.steadyMs() - sentAt);
+    }
     if (trace_) {
       traceLine += " reply<- [" +
                    hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, ReplyBuffer.size())) +
@@ -176,6 +175,39 @@ void MeterProtocol::decodeAndStore(Transaction t) {
       archive_.storeIntegrator(addr.QuantityIndex, addr.ArchiveRow, raw);
       break;
   }
+}
+
+// Reads and throws away what waits on the line before a request. After an
+// exchange whose reply did not come complete in time, its answer may still be
+// on the way: taken for the reply to the next request, it would shift every
+// value after it by one. So the drain then goes on until the line has been
+// quiet for twice the longest answer time seen on this connection (at least
+// the drain time-out, at most the reply wait). After a complete reply it is
+// the single read of the drain time-out.
+std::uint16_t MeterProtocol::drain(const TransactionInfo& info, std::string* trace) {
+  const std::int64_t quietMs =
+      replyMayBeLate_ ? std::clamp<std::int64_t>(2 * longestAnswerMs_, info.drainMs, kReplyWaitMs)
+                      : info.drainMs;
+  const std::int64_t start = clock_.steadyMs();
+  std::uint16_t total = 0;
+  for (;;) {
+    const std::uint16_t got =
+        line_.Receive_Binary(port, DrainBuffer.data(), static_cast<std::uint16_t>(quietMs),
+                             kDrainWanted, &ReceiveTimeWord);
+    if (trace) {
+      *trace += std::string(total == 0 ? " drain<- [" : " [") +
+                hexBytes(DrainBuffer.data(), std::min<std::size_t>(got, kDrainWanted)) + "]";
+    }
+    total = static_cast<std::uint16_t>(total + got);
+    if (!replyMayBeLate_ || got == 0 || clock_.steadyMs() - start >= kReplyWaitMs) break;
+  }
+  replyMayBeLate_ = false;
+  return total;
+}
+
+void MeterProtocol::newConnection() {
+  longestAnswerMs_ = 0;
+  replyMayBeLate_ = false;
 }
 
 void MeterProtocol::sendRaw(std::string_view bytes) {

@@ -94,6 +94,12 @@ class MeterProtocol {
   // Sends a modem text from the request buffer (the reply buffer is pre-filled first).
   void sendRaw(std::string_view bytes);
 
+  // A new connection: forget the answer times of the last one.
+  void newConnection();
+  // The longest time a good reply took on this connection, from the send to
+  // its last byte.
+  std::int64_t longestAnswerMs() const { return longestAnswerMs_; }
+
   // Called once per exchange between the send and the reply wait.
   void setBreathe(Breathe b) { breathe_ = std::move(b); }
   void setTrace(TraceSink sink) { trace_ = std::move(sink); }
@@ -106,6 +112,8 @@ class MeterProtocol {
   PortName port = "0";
   std::array<std::uint8_t, 16> RequestBuffer{};
   std::array<std::uint8_t, 52> ReplyBuffer{};
+  // What the drain before each request threw away; never taken for a reply.
+  std::array<std::uint8_t, kDrainWanted> DrainBuffer{};
   std::uint16_t ExpectedReplyLength = 11;
   std::uint16_t ReceiveTimeWord = 200;
   std::uint32_t ReceiveResult = 0;
@@ -116,6 +124,7 @@ class MeterProtocol {
 
  private:
   bool CheckReply();
+  std::uint16_t drain(const TransactionInfo& info, std::string* trace);
   void decodeAndStore(Transaction t);
   void traceExchange(const std::string& line);
 
@@ -127,6 +136,9 @@ class MeterProtocol {
   Breathe breathe_;
   TraceSink trace_;
   const std::atomic<bool>* cancel_ = nullptr;
+  std::int64_t longestAnswerMs_ = 0;
+  // The last exchange got no complete reply: its answer may still arrive.
+  bool replyMayBeLate_ = false;
 };
 
 // Hex dump "23 00 05 ..." of a byte range, for the trace.

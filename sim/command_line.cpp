@@ -37,6 +37,7 @@ std::string usageText() {
          "  --noise          send 3 stray bytes before each reply\n"
          "  --late MS        delay each reply by MS milliseconds\n"
          "  --late-every N   with --late: delay only replies N, 2N, ...\n"
+         "  --late-at N      with --late: delay only reply N\n"
          "  --silent         never answer\n"
          "  --pace           send at the wire speed of the line (10 bits a byte)\n"
          "  --turnaround MS  fixed delay before each reply (default 0)\n"
@@ -106,6 +107,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
       f.lateMs = static_cast<int>(numberArgument(option, value(), 0, 3600000));
     } else if (option == "--late-every") {
       f.lateEvery = static_cast<unsigned>(numberArgument(option, value(), 1, 1000000));
+    } else if (option == "--late-at") {
+      f.lateAt = static_cast<unsigned>(numberArgument(option, value(), 1, 1000000000));
     } else if (option == "--silent") {
       flag();
       f.silent = true;

@@ -397,7 +397,9 @@ void Simulator::handleFrame(const Frame& frame) {
     e.sent.insert(e.sent.end(), reply->begin(), reply->end());
     e.split = f.split;
     e.paced = f.pace;
-    e.lateMs = (f.lateEvery == 0 || e.seq % f.lateEvery == 0) ? std::max(0, f.lateMs) : 0;
+    const bool late =
+        f.lateAt != 0 ? e.seq == f.lateAt : (f.lateEvery == 0 || e.seq % f.lateEvery == 0);
+    e.lateMs = late ? std::max(0, f.lateMs) : 0;
     e.delayMs = e.lateMs + std::max(0, f.turnaroundMs);
 
     // When each byte goes out.

@@ -32,6 +32,7 @@ struct FaultOptions {
   bool noise = false;         // stray bytes before each reply
   int lateMs = 0;             // extra delay of each reply (or of every lateEvery-th)
   unsigned lateEvery = 0;     // delay only replies N, 2N, ... (0: every reply)
+  unsigned lateAt = 0;        // delay only reply N (0: as lateEvery says)
   bool silent = false;        // never answer
   bool pace = false;          // send at the wire speed of the line (10 bits a byte)
   int turnaroundMs = 0;       // fixed delay before each reply

@@ -234,6 +234,35 @@ TEST(FaultMatrix, RepliesLaterThanTheWaitAreDrainedByTheNextExchange) {
   EXPECT_EQ(countLines(run.report(ReportKind::Monthly)), monthlyLines(*run.session));
 }
 
+// A meter that answers in 100 ms (as over a GSM call), one answer 3.06 s
+// late: past the reply wait and past a plain drain after it. No value after
+// it may belong to another request.
+TEST(FaultMatrix, OneLateReplyShiftsNothingAfterIt) {
+  FaultRun run;
+  sim::FaultOptions f;
+  f.turnaroundMs = 100;
+  f.lateMs = 2960;
+  f.lateAt = static_cast<unsigned>(run.meter.requests().size()) + 6;
+  run.fault(f);
+  run.monthly();
+  const auto p = run.predicted();
+  EXPECT_EQ(p.counters.ErrorCount, 1);
+  EXPECT_EQ(p.counters.TimeoutCount, 0);
+  run.expectCounters(p);
+  run.expectMonthlyValues(p);
+  EXPECT_EQ(countLines(run.report(ReportKind::Monthly)), monthlyLines(*run.session));
+
+  WriteParameterReport(*run.session);
+  for (int i = 0; i <= 122; ++i) {
+    const double expected =
+        run.meter.simulator->withModel([&](sim::MeterModel& m) { return double(m.parameter(i)); });
+    EXPECT_EQ(run.session->params.values[static_cast<std::size_t>(i)],
+              expected > 1000000.0 ? 0.0 : expected)
+        << "parameter " << i;
+  }
+  EXPECT_EQ(run.session->link.counters.ErrorCount, 1);
+}
+
 TEST(FaultMatrix, AdapterUnpluggedAndPluggedBackMidReading) {
   FaultRun run;
   // The tool opens the adapter by a name that stays when the device comes back.
