@@ -214,11 +214,19 @@ CurrentData currentData(const Session& s) {
   add("Tc", "h", ct[8] / 10000);
   c.abnormalWord = abnormalFlagsFromCounters(ct[24], ct[25]);
   c.abnormalCodes = abnormalCodeList(c.abnormalWord);
+  c.meterClockWord = s.link.addr.dateTime;
   const DateTimeParts p = unpackDateTime(s.link.addr.dateTime);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", p.year2 + 2000, p.month, p.day,
-                p.hour, p.minute, unsigned(s.link.addr.seconds));
-  c.meterClock = buf;
+  const unsigned seconds = s.link.addr.seconds;
+  const int year = static_cast<int>(p.year2) + 2000;
+  const bool possible = p.month >= 1 && p.month <= 12 && p.day >= 1 &&
+                        static_cast<int>(p.day) <= daysInMonth(year, static_cast<int>(p.month)) &&
+                        p.hour <= 23 && p.minute <= 59 && seconds <= 59;
+  if (possible) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02u:%02u:%02u", year, p.month, p.day, p.hour,
+                  p.minute, seconds);
+    c.meterClock = buf;
+  }
   return c;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,10 @@ struct CurrentData {
   std::vector<Quantity> quantities;
   std::uint32_t abnormalWord = 0;
   std::vector<std::string> abnormalCodes;
-  std::string meterClock;  // ISO 8601 with seconds, as the meter reported it
+  // ISO 8601 with seconds, as the meter reported it; nothing when the meter's
+  // clock is not a possible date and time (month 13, 25:99, ...).
+  std::optional<std::string> meterClock;
+  std::uint32_t meterClockWord = 0;  // the packed date-time as it came
 };
 
 // The current values as last read.

@@ -1,6 +1,7 @@
 #include "archives/archive_reading.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "archives/report_texts.h"
 #include "connection/session.h"
@@ -167,6 +168,18 @@ void dailyIntegratorLines(ReportWriter& w, const Session& s, const Integrators& 
   w.line(mainsLine);
 }
 
+// The meter's date codes hold the years 2000 to 2042 only: a date outside
+// them (a PC clock set wrong, when no date was picked) would go out wrapped.
+void requireArchiveDate(const Session& s) {
+  const PickedDate d = s.pickedDate;
+  if (archiveDateAllowed(d.year, d.month, d.day)) return;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+  throw UserError(std::string("the archive date ") + text +
+                  " is outside 2000-01-01 to 2042-12-31, which the meter's archive can be asked "
+                  "for; pick a date (or set the PC clock right)");
+}
+
 }  // namespace
 
 bool volumeArchive(const Session& s) {
@@ -210,6 +223,7 @@ std::string valueColumns(const Session& s, int row, int timeWidth) {
 }
 
 void ReadHourlyArchive(Session& s) {
+  requireArchiveDate(s);
   s.setOperationStatus("Считывание часовых архивов");
   const PickedDate date = s.pickedDate;
   auto& addr = s.link.addr;
@@ -336,6 +350,7 @@ void WriteRowDump(Session& s) {
 }
 
 void ReadDailyArchive(Session& s) {
+  requireArchiveDate(s);
   s.setOperationStatus("Считывание суточных архивов");
   const PickedDate date = s.pickedDate;
   const int Y = date.year;
@@ -419,6 +434,7 @@ void ReadDailyArchive(Session& s) {
 }
 
 void ReadMonthlyArchive(Session& s) {
+  requireArchiveDate(s);
   s.setOperationStatus("Считывание месячных архивов");
   const PickedDate date = s.pickedDate;
   const int Y = date.year;

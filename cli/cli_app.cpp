@@ -1,5 +1,6 @@
 #include "cli/cli_app.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
@@ -244,7 +245,7 @@ void runDial(Session& s, const CliCommand& cmd, int waitMsValue, std::ostream& o
   waitMs(s, waitMsValue);
   DialWaitElapsed(s);
   if (s.reports.ReportFilesOpen) {
-    out << "meter " << serialNumber(s.params.values[0]) << " identified; reports in "
+    out << "meter " << serialNumber(s.params.values[0]).value_or(0) << " identified; reports in "
         << reportDir(s.config().dataDir).string() << "/" << s.caption("Edit2")
         << "_{par,chas,sut,mes}.txt\n";
   } else {
@@ -265,7 +266,8 @@ void runHangUp(Session& s, int waitMsValue, std::ostream& out) {
 void printSummary(const Session& s, std::ostream& out) {
   const auto& c = s.link.counters;
   out << "Summary\n";
-  out << "  meter serial number: " << serialNumber(s.params.values[0]) << "\n";
+  const auto serial = serialNumber(s.params.values[0]);
+  out << "  meter serial number: " << (serial ? std::to_string(*serial) : "none") << "\n";
   out << "  transactions: " << (c.RequestCount - c.ErrorCount) << " (requests " << c.RequestCount
       << ", errors " << c.ErrorCount << ", time-outs " << c.TimeoutCount << ", link fault "
       << (s.link.LinkFault ? "raised" : "clear") << ")\n";
@@ -551,6 +553,7 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
         return kExitUsage;
       }
       std::ofstream* tf = traceFile.get();
+      // A failed write leaves the stream failed; the run then ends on status 1.
       session.setTrace([tf](const std::string& l) { *tf << l << "\n" << std::flush; });
     }
   }
@@ -561,15 +564,28 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
     const LocalDateTime today = clock.now();
     PickedDate d{today.year, today.month, today.day};
     if (!options.date.empty()) parseDate(options.date, d);
+    // The PC's date stands in for a date not given: it is checked like one.
+    const bool needed = std::any_of(options.commands.begin(), options.commands.end(), [](auto& c) {
+      return (c.name == "hourly" || c.name == "daily" || c.name == "monthly") && c.args.empty();
+    });
+    if (needed && !archiveDateAllowed(d.year, d.month, d.day)) {
+      char text[16];
+      std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+      err << "vardis-cli: the PC clock reads " << text
+          << ", outside 2000-01-01 to 2042-12-31 of the meter's archive; give the date "
+             "(--date YYYY-MM-DD)\n";
+      g_cancel = nullptr;
+      return kExitUsage;
+    }
     DateTimePicker1Change(session, d.year, d.month, d.day);
   }
   try {
     session.StartConnection(choice);
     if (!options.gsm) {
       if (session.reports.ReportFilesOpen) {
-        out << "meter " << serialNumber(session.params.values[0]) << " identified; reports in "
-            << reportDir(session.config().dataDir).string() << "/" << session.caption("Edit2")
-            << "_{par,chas,sut,mes}.txt\n";
+        out << "meter " << serialNumber(session.params.values[0]).value_or(0)
+            << " identified; reports in " << reportDir(session.config().dataDir).string() << "/"
+            << session.caption("Edit2") << "_{par,chas,sut,mes}.txt\n";
       } else {
         err << "vardis-cli: the meter did not answer the identification; no report files\n";
       }
@@ -638,7 +654,7 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
     status = kExitCommandError;
   }
   if (session.reports.ReportFilesOpen) {
-    exportRun.serial = serialNumber(session.params.values[0]);
+    exportRun.serial = serialNumber(session.params.values[0]);  // valid: it named the files
   }
   try {
     session.StopConnection();
@@ -660,6 +676,10 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
           << "\n";
       if (status == kExitOk) status = kExitCommandError;
     }
+  }
+  if (traceFile && !traceFile->flush()) {
+    err << "vardis-cli: the trace could not be written to " << options.traceFile << "\n";
+    if (status == kExitOk) status = kExitCommandError;
   }
   if (status == kExitOk && (session.link.LinkFault || session.link.counters.TimeoutCount > 0)) {
     err << "vardis-cli: link fault: the meter did not answer (requests="

@@ -46,7 +46,7 @@ std::string csvCurrent(const CurrentData& c) {
   for (auto& h : quantityColumns(c.quantities)) head.push_back(std::move(h));
   head.push_back("abnormal");
   head.push_back("abnormalWord");
-  std::vector<std::string> row{"values", csvField(c.meterClock)};
+  std::vector<std::string> row{"values", csvField(c.meterClock.value_or(""))};
   appendValues(row, c.quantities);
   row.push_back(csvField(joined(c.abnormalCodes, ' ')));
   row.push_back(std::to_string(c.abnormalWord));
@@ -130,7 +130,8 @@ ordered_json jsonRecord(const ArchiveRecord& r, bool withAbnormal) {
 
 ordered_json jsonCurrent(const CurrentData& c) {
   return ordered_json{{"kind", "values"},
-                      {"meterClock", c.meterClock},
+                      {"meterClock", c.meterClock ? ordered_json(*c.meterClock) : ordered_json()},
+                      {"meterClockWord", c.meterClockWord},
                       {"quantities", jsonQuantities(c.quantities)},
                       {"abnormalWord", c.abnormalWord},
                       {"abnormalCodes", c.abnormalCodes}};

@@ -1,9 +1,13 @@
 // vardis-cli: the headless twin of the window.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 
 #include "cli/cli_app.h"
@@ -15,9 +19,38 @@ extern "C" void onInterrupt(int) {
   vardis::cli::requestCancel();
 }
 
+bool descriptorOpen(int fd) {
+  return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+}
+
+// Standard output holds what the run says and exports: a run whose output
+// cannot be written ends on status 1, with the reason on standard error.
+int finishOutput(int status) {
+  std::cout.flush();
+  const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
+  if (!failed) return status;
+  const int err = errno;
+  std::cerr << "vardis-cli: standard output could not be written"
+            << (err != 0 ? std::string(": ") + std::strerror(err) : std::string()) << "\n";
+  return status == 0 ? 1 : status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed standard descriptor would be handed to the next file opened (a
+  // report, the serial port) and written into by mistake: hold it with
+  // /dev/null. A closed standard output is refused before anything is done.
+  const bool outputClosed = !descriptorOpen(1);
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (!descriptorOpen(fd)) ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+  }
+  if (outputClosed) {
+    std::cerr << "vardis-cli: standard output is closed; nothing was done\n";
+    return 1;
+  }
+  // A reader that went away is an error of the write, not a reason to die.
+  std::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string error;
@@ -25,7 +58,7 @@ int main(int argc, char** argv) {
   if (!options) {
     if (error.empty()) {
       std::cout << vardis::cli::usageText();
-      return 0;
+      return finishOutput(0);
     }
     std::cerr << "vardis-cli: " << error << " (vardis-cli --help lists the options)\n";
     return vardis::cli::kExitUsage;
@@ -39,6 +72,6 @@ int main(int argc, char** argv) {
 
   vardis::QtSerialLine line;
   auto clock = vardis::makeSystemClock();
-  return vardis::cli::run(*options, line, *clock, std::cout, std::cerr, isatty(2) != 0,
-                          [] { QCoreApplication::processEvents(); });
+  return finishOutput(vardis::cli::run(*options, line, *clock, std::cout, std::cerr, isatty(2) != 0,
+                                       [] { QCoreApplication::processEvents(); }));
 }

@@ -14,10 +14,11 @@ std::string startStampText(const LocalDateTime& t) {
          twoDigits(t.hour) + "_" + twoDigits(t.minute);
 }
 
-long long serialNumber(double value) {
-  if (!std::isfinite(value)) return 0;
+std::optional<long long> serialNumber(double value) {
   // The default rounding mode rounds ties to even.
-  return static_cast<long long>(std::nearbyint(value));
+  const double rounded = std::nearbyint(value);
+  if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0)) return std::nullopt;
+  return static_cast<long long>(rounded);
 }
 
 namespace {
@@ -67,8 +68,14 @@ void MeterIdentification(Session& s) {
   s.setProgress(100);
 
   if (s.link.LinkFault == 0) {
-    const std::string base =
-        std::to_string(serialNumber(s.params.values[0])) + "D" + s.caption("Edit3");
+    const auto serial = serialNumber(s.params.values[0]);
+    if (!serial) {
+      // A set still open belongs to the meter before this one.
+      if (s.reports.ReportFilesOpen) s.reports.closeAll();
+      throw UserError("the meter reports the serial number " + std::to_string(s.params.values[0]) +
+                      ", which cannot name its report files; no report files were created");
+    }
+    const std::string base = std::to_string(*serial) + "D" + s.caption("Edit3");
     s.setCaption("Edit2", base);
     const std::filesystem::path folder = reportDir(s.config().dataDir);
     try {

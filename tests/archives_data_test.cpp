@@ -94,5 +94,22 @@ TEST_F(DataFixture, NothingBeforeAReadingCompletes) {
   EXPECT_TRUE(lastArchiveData(*session).kind.empty());
 }
 
+// The meter's clock as the exports give it: a possible one as a date and
+// time, an impossible one as nothing (the word is kept beside it).
+TEST_F(DataFixture, AnImpossibleMeterClockIsNoDateTime) {
+  session->link.addr.dateTime = 1102281505;  // 2011-02-28 15:05
+  session->link.addr.seconds = 9;
+  EXPECT_EQ(currentData(*session).meterClock, "2011-02-28T15:05:09");
+  session->link.addr.seconds = 60;
+  EXPECT_EQ(currentData(*session).meterClock, std::nullopt);
+  session->link.addr.seconds = 0;
+  session->link.addr.dateTime = 1102290000;  // 29 February of a common year
+  EXPECT_EQ(currentData(*session).meterClock, std::nullopt);
+  session->link.addr.dateTime = 1113322599;  // month 13, day 32, 25:99
+  const CurrentData c = currentData(*session);
+  EXPECT_EQ(c.meterClock, std::nullopt);
+  EXPECT_EQ(c.meterClockWord, 1113322599u);
+}
+
 }  // namespace
 }  // namespace vardis

@@ -1,6 +1,8 @@
 // Identification of the meter and the naming of its report files.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "connection/identification.h"
 #include "connection/session.h"
 #include "support/fake_meter.h"
@@ -86,6 +88,23 @@ TEST_F(IdentificationFixture, SerialNumberRoundsHalfToEven) {
   EXPECT_EQ(serialNumber(12344.5), 12344);
   EXPECT_EQ(serialNumber(12344.51), 12345);
   EXPECT_EQ(serialNumber(0), 0);
+  EXPECT_EQ(serialNumber(-7), -7);
+  EXPECT_EQ(serialNumber(2147483647.0), 2147483647);
+  EXPECT_EQ(serialNumber(2147483648.0), std::nullopt);
+  EXPECT_EQ(serialNumber(-1e30), std::nullopt);
+  EXPECT_EQ(serialNumber(std::nan("")), std::nullopt);
+}
+
+TEST_F(IdentificationFixture, ASerialNumberNoFileNameCanHoldIsRefusedWithNoFiles) {
+  meter.parameters[0] = -1e30f;
+  try {
+    MeterIdentification(*session);
+    FAIL() << "no error";
+  } catch (const UserError& e) {
+    EXPECT_NE(std::string(e.what()).find("no report files"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(session->reports.ReportFilesOpen);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "arc"));
 }
 
 TEST_F(IdentificationFixture, HeatUnitFromParameterNine) {

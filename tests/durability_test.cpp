@@ -16,11 +16,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,6 +59,18 @@ class Child {
     // Largest file the program may write (RLIMIT_FSIZE); SIGXFSZ is ignored,
     // so writes beyond it fail with EFBIG as on a full disk.
     std::optional<rlim_t> fileSizeLimit;
+    // Standard error joins standard output (the simulator's request log).
+    bool stderrToStdout = false;
+    // Standard output goes to this file instead ("" closes it).
+    std::optional<std::string> stdoutFile;
+
+    // Standard output on a terminal, files limited to `limit` bytes when given.
+    static Setup terminal(std::optional<rlim_t> limit = std::nullopt) {
+      Setup s;
+      s.stdoutOnTerminal = true;
+      s.fileSizeLimit = limit;
+      return s;
+    }
   };
 
   Child(std::vector<std::string> args, Setup setup) {
@@ -99,8 +114,14 @@ class Child {
     if (pid_ == 0) {
       // Only async-signal-safe calls from here to exec.
       ::dup2(nullIn, 0);
-      ::dup2(outWrite, 1);
-      ::dup2(err[1], 2);
+      if (setup.stdoutFile && setup.stdoutFile->empty()) {
+        ::close(1);
+      } else if (setup.stdoutFile) {
+        ::dup2(::open(setup.stdoutFile->c_str(), O_WRONLY), 1);
+      } else {
+        ::dup2(outWrite, 1);
+      }
+      ::dup2(setup.stderrToStdout ? outWrite : err[1], 2);
       if (setup.fileSizeLimit) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{*setup.fileSizeLimit, *setup.fileSizeLimit};
@@ -147,6 +168,7 @@ class Child {
       const ssize_t n = ::read(out_, buffer, sizeof buffer);
       if (n <= 0) {
         // EOF, or EIO once the terminal side is gone.
+        atEnd_ = true;
         if (!pending_.empty()) output_ += std::exchange(pending_, std::string()) + "\n";
         return std::nullopt;
       }
@@ -160,6 +182,8 @@ class Child {
     return wait();
   }
 
+  // Whether standard output has ended.
+  bool atEnd() const { return atEnd_; }
   // Lines of standard output read so far.
   const std::string& output() const { return output_; }
 
@@ -190,6 +214,7 @@ class Child {
   int out_ = -1;
   int err_ = -1;
   bool ended_ = false;
+  bool atEnd_ = false;
   std::string pending_;
   std::string output_;
 };
@@ -204,18 +229,57 @@ class Durability : public ::testing::Test {
   void SetUp() override {
     std::ofstream(dir_.path() / "meter.json") << kMeterData;
     fs::create_directories(reportFolder());
-    meter_ =
-        std::make_unique<Child>(std::vector<std::string>{VARDIS_METER_SIM_PATH, "--data",
-                                                         (dir_.path() / "meter.json").string()},
-                                Child::Setup{});
-    const auto first = meter_->waitForLine([](const std::string&) { return true; });
-    ASSERT_TRUE(first && startsWith(*first, "/dev/")) << "the simulated meter named no port";
-    port_ = *first;
+    meter_ = startMeter(port_);
+    ASSERT_TRUE(meter_);
+    // The meter logs each request ("#17 ..."); a thread keeps its count.
+    counter_ = std::thread([this] {
+      while (!meter_->atEnd()) {
+        meter_->waitForLine([this](const std::string& l) {
+          if (l.size() > 1 && l[0] == '#') {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            requests_ = std::max<std::uint64_t>(requests_, std::stoull(l.substr(1)));
+            counted_.notify_all();
+          }
+          return false;
+        });
+      }
+    });
   }
   void TearDown() override {
     if (meter_) {
       EXPECT_EQ(meter_->killWith(SIGTERM), 0) << meter_->errorText();
     }
+    if (counter_.joinable()) counter_.join();
+  }
+
+  // A simulated meter of serial number 12345 on a pseudo-terminal of its own.
+  std::unique_ptr<Child> startMeter(std::string& port) {
+    auto meter = std::make_unique<Child>(
+        std::vector<std::string>{VARDIS_METER_SIM_PATH, "--verbose", "--data",
+                                 (dir_.path() / "meter.json").string()},
+        [] {
+          Child::Setup s;
+          s.stderrToStdout = true;
+          return s;
+        }());
+    const auto first = meter->waitForLine([](const std::string&) { return true; });
+    if (!first || !startsWith(*first, "/dev/")) {
+      ADD_FAILURE() << "the simulated meter named no port";
+      return nullptr;
+    }
+    port = *first;
+    return meter;
+  }
+
+  // The number of requests the meter has taken so far.
+  std::uint64_t requests() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+  // Waits until the meter has taken `n` requests; false when it never did.
+  bool waitForRequests(std::uint64_t n) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return counted_.wait_for(lock, kPatience, [&] { return requests_ >= n; });
   }
 
   fs::path dataDir() const { return dir_.path() / "data"; }
@@ -226,8 +290,10 @@ class Durability : public ::testing::Test {
 
   // vardis-cli on the meter with the pinned PC time and the given commands.
   std::unique_ptr<Child> startCli(const std::vector<std::string>& commands,
-                                  Child::Setup setup = {true, std::nullopt}) {
-    std::vector<std::string> args{VARDIS_CLI_PATH,    "--port",         port_,
+                                  Child::Setup setup = Child::Setup::terminal(),
+                                  std::string port = {}) {
+    if (port.empty()) port = port_;
+    std::vector<std::string> args{VARDIS_CLI_PATH,    "--port",         port,
                                   "--speed",          "115200",         "--data-dir",
                                   dataDir().string(), "--fake-pc-time", kPcTime};
     args.insert(args.end(), commands.begin(), commands.end());
@@ -252,6 +318,10 @@ class Durability : public ::testing::Test {
   TempDir dir_;
   std::unique_ptr<Child> meter_;
   std::string port_;
+  std::thread counter_;
+  std::mutex mutex_;
+  std::condition_variable counted_;
+  std::uint64_t requests_ = 0;
 };
 
 // A byte of a report: printable ASCII or a letter of code page 1251 the
@@ -419,7 +489,7 @@ TEST_F(Durability, FullDiskEndsTheRunWithAClearMessageAndKeepsEarlierReports) {
   // runs out of room.
   constexpr rlim_t kLimit = 1800;
   auto cli = startCli({"monthly", "2011-03-15", "dump", "monthly", "2011-02-15"},
-                      Child::Setup{true, kLimit});
+                      Child::Setup::terminal(kLimit));
   const int status = cli->finish();
   const std::string err = cli->errorText();
   ASSERT_TRUE(WIFEXITED(status)) << "the tool did not end by itself: " << err;
@@ -435,8 +505,119 @@ TEST_F(Durability, FullDiskEndsTheRunWithAClearMessageAndKeepsEarlierReports) {
   const auto lines = reportLines(report("_mes.txt"));
   expectWholeMonthlyReport(lines, "2011.03");
   EXPECT_EQ(std::count(lines.begin(), lines.end(), lines[0]), 1);
-  EXPECT_LE(fs::file_size(report("_chas.txt")), kLimit);
+  EXPECT_EQ(fs::file_size(report("_chas.txt")), 0u);  // the cut dump left nothing
 }
+
+// Two programs read two meters of one serial number into one data folder in
+// the same minute: they name the same files, and every report of both is
+// there, whole.
+TEST_F(Durability, TwoProgramsOnOneFolderKeepEveryReport) {
+  std::string secondPort;
+  auto second = startMeter(secondPort);
+  ASSERT_TRUE(second);
+  auto a = startCli({"monthly", "2011-03-15", "params", "monthly", "2011-02-15"});
+  auto b = startCli({"params", "monthly", "2011-03-15", "monthly", "2011-02-15"},
+                    Child::Setup::terminal(), secondPort);
+  EXPECT_EQ(a->finish(), 0) << a->errorText();
+  EXPECT_EQ(b->finish(), 0) << b->errorText();
+  second->killWith(SIGTERM);
+
+  const auto monthly = reportLines(report("_mes.txt"));
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < monthly.size(); ++i) {
+    if (startsWith(monthly[i], toCp1251("Протокол"))) starts.push_back(i);
+  }
+  ASSERT_EQ(starts.size(), 4u);
+  starts.push_back(monthly.size());
+  for (std::size_t r = 0; r < 4; ++r) {
+    expectWholeMonthlyReport(
+        std::vector<std::string>(monthly.begin() + static_cast<std::ptrdiff_t>(starts[r]),
+                                 monthly.begin() + static_cast<std::ptrdiff_t>(starts[r + 1])),
+        fromCp1251(monthly[starts[r]]).substr(fromCp1251(monthly[starts[r]]).size() - 7));
+  }
+  EXPECT_EQ(reportLines(report("_par.txt")).size(), 2u * 62u);
+}
+
+// Output that cannot be written ends the run on status 1 with a message.
+TEST_F(Durability, OutputsThatCannotBeWrittenEndOnStatusOne) {
+  const auto expectStatusOne = [](Child& cli, const std::string& words) {
+    const int status = cli.finish();
+    const std::string err = cli.errorText();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << " " << err;
+    EXPECT_NE(err.find(words), std::string::npos) << err;
+  };
+  auto trace = startCli({"--trace", "/dev/full", "clock"});
+  expectStatusOne(*trace, "the trace could not be written to /dev/full");
+  Child::Setup full;
+  full.stdoutFile = "/dev/full";
+  expectStatusOne(*startCli({"clock"}, full), "standard output could not be written");
+  Child::Setup closed;
+  closed.stdoutFile = "";
+  expectStatusOne(*startCli({"clock"}, closed), "standard output is closed");
+}
+
+// With no date given, the PC's date is the archive date, checked like one typed.
+TEST_F(Durability, APcDateOutsideTheArchiveIsRefusedBeforeAnythingIsSent) {
+  for (const char* pcTime : {"2043-01-01 10:00", "1999-12-31 23:59"}) {
+    const std::uint64_t before = requests();
+    Child cli({VARDIS_CLI_PATH, "--port", port_, "--speed", "115200", "--data-dir",
+               dataDir().string(), "--fake-pc-time", pcTime, "monthly"},
+              Child::Setup{});
+    const int status = cli.wait();
+    const std::string err = cli.errorText();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status << " " << err;
+    EXPECT_NE(err.find(std::string(pcTime).substr(0, 10)), std::string::npos) << err;
+    EXPECT_NE(err.find("--date"), std::string::npos) << err;
+    EXPECT_TRUE(fs::is_empty(reportFolder()));
+    EXPECT_EQ(requests(), before);
+  }
+}
+
+// A report that does not complete leaves its file exactly as it was: stopped
+// by SIGINT or SIGTERM in the middle of the reading, or cut by a full disk.
+struct ReportKindCase {
+  const char* name;
+  std::vector<std::string> commands;
+  const char* suffix;
+};
+
+class StoppedReport : public Durability, public ::testing::WithParamInterface<ReportKindCase> {};
+
+TEST_P(StoppedReport, LeavesTheFileAsItWasBeforeTheReportBegan) {
+  const ReportKindCase& c = GetParam();
+  auto first = startCli(c.commands);
+  ASSERT_EQ(first->finish(), 0) << first->errorText();
+  const std::string before = readFile(report(c.suffix));
+  ASSERT_FALSE(before.empty());
+
+  for (const int signal : {SIGINT, SIGTERM}) {
+    // The identification takes 8 requests; 3 more are early in any reading.
+    const std::uint64_t middle = requests() + 8 + 3;
+    auto cli = startCli(c.commands);
+    ASSERT_TRUE(waitForRequests(middle)) << cli->errorText();
+    const int status = cli->killWith(signal);
+    const std::string err = cli->errorText();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << " " << err;
+    EXPECT_NE(err.find("cancelled"), std::string::npos) << err;
+    EXPECT_EQ(readFile(report(c.suffix)), before) << "after signal " << signal;
+  }
+
+  auto full =
+      startCli(c.commands, Child::Setup::terminal(static_cast<rlim_t>(before.size() + 100)));
+  const int status = full->finish();
+  const std::string err = full->errorText();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << " " << err;
+  EXPECT_NE(err.find("I/O error 101"), std::string::npos) << err;
+  EXPECT_EQ(readFile(report(c.suffix)), before) << "after a full disk";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachKind, StoppedReport,
+    ::testing::Values(ReportKindCase{"monthly", {"monthly", "2011-03-15"}, "_mes.txt"},
+                      ReportKindCase{"daily", {"daily", "2011-02-15"}, "_sut.txt"},
+                      ReportKindCase{"hourly", {"hourly", "2011-04-07"}, "_chas.txt"},
+                      ReportKindCase{"params", {"params"}, "_par.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vardis::test
