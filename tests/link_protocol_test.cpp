@@ -1,7 +1,6 @@
 // The meter protocol against a scripted line on a virtual clock.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -262,33 +261,6 @@ TEST_F(ProtocolFixture, StrayBytesAreDrainedBeforeTheRequest) {
   link.ReadCounterValueTransaction();
   EXPECT_EQ(link.counters.ErrorCount, 0);
   EXPECT_EQ(values.counters[1], 5.0);
-  EXPECT_EQ(line.pending(), 0u);
-}
-
-// A meter that answers in 100 ms, once 3.06 s late (after the reply wait and
-// after a plain 30 ms drain): the late answer is thrown away, and every value
-// still belongs to the request it answers.
-TEST_F(ProtocolFixture, OneLateReplyShiftsNoValue) {
-  int n = 0;
-  line.responder = [&](const Bytes& sent) -> std::vector<Chunk> {
-    ++n;
-    const Bytes r = reply(sent[3], 1000u + sent[3], 0, 8);  // the value names its index
-    return {Chunk{n == 3 ? 3060 : 100, r}};
-  };
-  for (std::uint8_t i = 0; i < 6; ++i) {
-    link.addr.valueIndex = i;
-    link.ReadCounterValueTransaction();
-  }
-  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(values.counters[i], 1000.0 + i) << i;
-  EXPECT_EQ(link.counters.ErrorCount, 1);
-  EXPECT_EQ(link.counters.TimeoutCount, 0);
-  EXPECT_EQ(link.longestAnswerMs(), 100);
-  // Seven reply waits; six plain drains; the drain after the late exchange
-  // read until the line had been quiet for 200 ms (twice the answer time).
-  const auto& waits = line.receiveTimeouts;
-  EXPECT_EQ(std::count(waits.begin(), waits.end(), 3000), 7);
-  EXPECT_EQ(std::count(waits.begin(), waits.end(), 30), 6);
-  EXPECT_EQ(std::count(waits.begin(), waits.end(), 200), 2);
   EXPECT_EQ(line.pending(), 0u);
 }
 
