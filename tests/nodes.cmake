@@ -1,1 +1,0 @@
-vardis_add_test(nodes_tests SOURCES link_nodes_test.cpp LIBS vardis_core)
