@@ -1,4 +1,4 @@
-// The headless twin of the window: option parsing and the command runner.
+// The headless twin of the window: the run of one connection with its commands.
 #pragma once
 
 #include <iosfwd>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/data_export.h"
+#include "cli/options.h"
 #include "link/pc_clock.h"
 #include "link/serial_line.h"
 
@@ -16,39 +16,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitCommandError = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitLinkFault = 3;
-
-struct CliCommand {
-  std::string name;
-  std::vector<std::string> args;
-};
-
-struct CliOptions {
-  std::string port = "1";
-  int speedIndex = 8;
-  std::string address = "0";
-  std::string dataDir;  // empty: the default data folder
-  bool gsm = false;
-  std::string traceFile;
-  char decimalSeparator = '.';
-  // --date YYYY-MM-DD: the date picker (empty: today).
-  std::string date;
-  // --fake-pc-time: a fixed PC clock, for tests and reproducible runs.
-  std::string fakePcTime;
-  // Modem waits; tests shorten them.
-  int dialWaitMs = 35000;
-  int hangUpWaitMs = 5000;
-  // --format csv|json: values, hourly, daily and monthly also export their
-  // data, to standard output or, with --out FILE, into FILE ("-": standard output).
-  ExportFormat exportFormat = ExportFormat::None;
-  std::string exportFile;
-  std::vector<CliCommand> commands;
-};
-
-// Parses the arguments (without the program name). On a usage error returns
-// nothing and puts the message into `error`.
-std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, std::string& error);
-
-std::string usageText();
 
 // Runs "Старт", the commands in order in that one connection, then "Стоп".
 // Returns the exit status.

@@ -1,0 +1,316 @@
+#include "cli/commands.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <ostream>
+#include <thread>
+
+#include "archives/archive_data.h"
+#include "archives/archive_reading.h"
+#include "cli/export_sink.h"
+#include "connection/data_dir.h"
+#include "connection/identification.h"
+#include "connection/session.h"
+#include "link/frame.h"
+#include "link/modem.h"
+#include "link/node_directory.h"
+#include "link/port_text.h"
+#include "params/parameter_names.h"
+#include "params/parameter_report.h"
+#include "values/current_values_read.h"
+#include "values/device_clock.h"
+
+namespace vardis::cli {
+
+namespace {
+
+// Shortest text that reads back as the same double.
+std::string exactNumber(double v) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+void printCounters(const Session& s, std::ostream& out) {
+  const auto& c = s.link.counters;
+  out << "requests=" << c.RequestCount << " errors=" << c.ErrorCount
+      << " timeouts=" << c.TimeoutCount << " link-fault=" << s.link.LinkFault << "\n";
+}
+
+// transact NAME [INDEX [KIND [DATECODE]]]
+void transact(Session& s, const CliCommand& cmd, std::ostream& out) {
+  const auto kind = transactionByName(cmd.args[0]);
+  if (!kind) throw UserError("unknown transaction '" + cmd.args[0] + "'");
+  std::uint32_t numbers[3] = {0, 0, 0};
+  for (std::size_t i = 1; i < cmd.args.size(); ++i) {
+    const auto v = parseUnsigned(cmd.args[i]);
+    if (!v) throw UserError(notAnIntegerMessage(cmd.args[i]));
+    numbers[i - 1] = *v;
+  }
+  const auto index = static_cast<std::uint8_t>(numbers[0] & 0xFF);
+  auto& a = s.link.addr;
+  a.valueIndex = index;
+  a.QuantityIndex = index;
+  a.seconds = index;
+  a.RecordKind = static_cast<std::uint8_t>(numbers[1] & 0xFF);
+  if (cmd.args.size() > 3) a.dateTime = numbers[2];
+  a.ArchiveRow = 0;
+  if (*kind == Transaction::ReadClock) a.dateTime = 0;
+
+  s.link.run(*kind);
+
+  const std::string& name = cmd.args[0];
+  out << name;
+  switch (*kind) {
+    case Transaction::SetClock:
+      out << ": sent date-time=" << a.dateTime << " seconds=" << unsigned(a.seconds);
+      break;
+    case Transaction::ReadClock:
+      out << ": date-time=" << a.dateTime << " seconds=" << unsigned(a.seconds);
+      break;
+    case Transaction::ReadFloatValue:
+      out << " " << unsigned(index) << ": " << exactNumber(s.values.floats[index]);
+      break;
+    case Transaction::ReadParameter:
+      out << " " << unsigned(index) << ": " << exactNumber(s.params.values[index]);
+      break;
+    case Transaction::ReadCounterValue:
+      out << " " << unsigned(index) << ": " << exactNumber(s.values.counters[index]);
+      break;
+    case Transaction::ReadArchiveFloat:
+    case Transaction::ReadArchiveInteger:
+    case Transaction::ReadIntegrator: {
+      // What reached the line, whatever table it was routed to.
+      const std::uint32_t raw = getU32(&s.link.ReplyBuffer[5]);
+      out << " " << unsigned(index) << " kind " << unsigned(a.RecordKind) << " date " << a.dateTime
+          << ": ";
+      if (*kind == Transaction::ReadArchiveFloat) {
+        out << exactNumber(floatFromBits(raw));
+      } else {
+        out << raw;
+      }
+      break;
+    }
+  }
+  out << "\n";
+  printCounters(s, out);
+}
+
+void values(Session& s, std::ostream& out) {
+  ReadCurrentValues(s);
+  for (const auto& page : valuePages()) {
+    out << "[" << page.tab << "] " << page.group << "\n";
+    for (const auto& label : page.labels) out << "  " << s.caption(label) << "\n";
+  }
+}
+
+void clock(Session& s, std::ostream& out) {
+  ReadDeviceClock(s);
+  out << s.caption("Label40") << "\n" << s.caption("Label41") << "\n";
+}
+
+void setClock(Session& s, std::ostream& out) {
+  SetDeviceClock(s);
+  const DateTimeParts p = unpackDateTime(s.link.addr.dateTime);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", p.year2 + 2000, p.month, p.day,
+                p.hour, p.minute, unsigned(s.link.addr.seconds));
+  out << "set the meter clock to " << buf << "\n";
+}
+
+void param(Session& s, const CliCommand& cmd, std::ostream& out) {
+  const auto index = parseInteger(cmd.args[0]);
+  if (!index || *index < 0 || *index > 255) {
+    throw UserError("param: '" + cmd.args[0] + "' is not a parameter index 0..255");
+  }
+  s.link.addr.valueIndex = static_cast<std::uint8_t>(*index);
+  s.link.ReadParameterTransaction();
+  const double v = s.params.values[static_cast<std::size_t>(*index)];
+  const ParameterFormat f = parameterFormat(*index);
+  out << *index << " " << parameterName(*index) << ": "
+      << fixedLeft(v, 0, f.decimals, s.config().numbers) << " (" << exactNumber(v) << ")\n";
+}
+
+void nodes(const Session& s, std::ostream& out, std::ostream& err) {
+  const NodeDirectory nodes = loadNodeDirectory(nodeFile(s.config().dataDir));
+  if (!nodes.warning.empty()) err << "vardis-cli: " << nodes.warning << "\n";
+  if (nodes.NodeCount == 0) out << "no nodes in " << nodeFile(s.config().dataDir).string() << "\n";
+  for (int n = 1; n <= nodes.NodeCount; ++n) {
+    out << n << "  " << nodes.NodeName[static_cast<std::size_t>(n)] << "  "
+        << nodes.NodePhone[static_cast<std::size_t>(n)] << "\n";
+  }
+}
+
+void dial(Session& s, const CliCommand& cmd, int waitMsValue, std::ostream& out,
+          std::ostream& err) {
+  std::string text = cmd.args[0];
+  if (text == "--node") {
+    const NodeDirectory nodes = loadNodeDirectory(nodeFile(s.config().dataDir));
+    const auto n = parseInteger(cmd.args[1]);
+    if (!n || *n < 1 || *n > nodes.NodeCount) {
+      throw UserError("dial --node " + cmd.args[1] + ": no such node in " +
+                      nodeFile(s.config().dataDir).string() + " (" +
+                      std::to_string(nodes.NodeCount) + " nodes)");
+    }
+    text = nodes.phoneForSelection(*n - 1);
+  }
+  Dial(s, text);
+  out << "dialled " << text << "; waiting " << waitMsValue / 1000.0 << " s for the call\n";
+  waitMs(s, waitMsValue);
+  DialWaitElapsed(s);
+  if (s.reports.ReportFilesOpen) {
+    out << "meter " << serialNumber(s.params.values[0]).value_or(0) << " identified; reports in "
+        << reportDir(s.config().dataDir).string() << "/" << s.caption("Edit2")
+        << "_{par,chas,sut,mes}.txt\n";
+  } else {
+    err << "vardis-cli: the meter did not answer over the call; no report files\n";
+  }
+}
+
+void hangUp(Session& s, int waitMsValue, std::ostream& out) {
+  // A modem takes "+++" as the escape only after a second of silence on the
+  // line; in the window the user's click gives that pause.
+  waitMs(s, std::min(waitMsValue, kEscapeGuardMs));
+  StartHangUp(s);
+  waitMs(s, waitMsValue);
+  HangUpWaitElapsed(s);
+  out << "hung up\n";
+}
+
+void summary(const Session& s, std::ostream& out) {
+  const auto& c = s.link.counters;
+  out << "Summary\n";
+  const auto serial = serialNumber(s.params.values[0]);
+  out << "  meter serial number: " << (serial ? std::to_string(*serial) : "none") << "\n";
+  out << "  transactions: " << (c.RequestCount - c.ErrorCount) << " (requests " << c.RequestCount
+      << ", errors " << c.ErrorCount << ", time-outs " << c.TimeoutCount << ", link fault "
+      << (s.link.LinkFault ? "raised" : "clear") << ")\n";
+  if (!s.reports.ReportFilesOpen) {
+    out << "  report files: none open\n";
+    return;
+  }
+  out << "  report files:\n";
+  for (ReportKind k :
+       {ReportKind::Parameters, ReportKind::Hourly, ReportKind::Daily, ReportKind::Monthly}) {
+    out << "    " << s.reports.file(k).path().string() << "\n";
+  }
+}
+
+// Flushed at once: a program watching the output learns that the report is
+// complete on disk as soon as it is.
+void printReportDone(const Session& s, ReportKind kind, std::ostream& out) {
+  out << s.operationStatus() << ": " << s.reports.file(kind).path().string() << std::endl;
+}
+
+void pickDate(Session& s, const CliCommand& cmd) {
+  if (cmd.args.empty()) return;
+  PickedDate d;
+  parseDate(cmd.args[0], d);
+  DateTimePicker1Change(s, d.year, d.month, d.day);
+}
+
+// Keeps the data of the archive reading that just ended for the export.
+void exportArchive(const Session& s, const std::string& kind, ExportRun& run) {
+  ArchiveData d = lastArchiveData(s);
+  if (d.kind != kind) return;  // nothing complete was read
+  run.exports.push_back({kind, std::nullopt, std::move(d)});
+}
+
+// An archive reading: the date, the reading, its export, and the line that
+// says its report is on disk.
+template <void (*Read)(Session&)>
+void archive(CommandContext& c, const CliCommand& cmd, const char* kind, ReportKind report) {
+  pickDate(c.session, cmd);
+  Read(c.session);
+  if (c.exportSink.active()) exportArchive(c.session, kind, c.exportRun);
+  printReportDone(c.session, report, c.out);
+}
+
+void runValues(CommandContext& c, const CliCommand&) {
+  values(c.session, c.out);
+  if (c.exportSink.active()) {
+    c.exportRun.exports.push_back({"values", currentData(c.session), std::nullopt});
+  }
+}
+
+void runDump(CommandContext& c, const CliCommand&) {
+  WriteRowDump(c.session);
+  c.out << "row dump written: " << c.session.reports.file(ReportKind::Hourly).path().string()
+        << std::endl;
+}
+
+void runParams(CommandContext& c, const CliCommand&) {
+  WriteParameterReport(c.session);
+  printReportDone(c.session, ReportKind::Parameters, c.out);
+}
+
+}  // namespace
+
+const std::vector<CommandEntry>& commandTable() {
+  static const std::vector<CommandEntry> table{
+      {"clock", 0, 0, "clock     read the meter's clock",
+       [](CommandContext& c, const CliCommand&) { clock(c.session, c.out); }},
+      {"daily", 0, 1, "daily [YYYY-MM-DD]    read the daily archive of that date's month",
+       [](CommandContext& c, const CliCommand& cmd) {
+         archive<ReadDailyArchive>(c, cmd, "daily", ReportKind::Daily);
+       }},
+      {"dial", 1, 2,
+       "dial TEXT | dial --node N   (with --gsm) send the dial text, wait 35 s, identify",
+       [](CommandContext& c, const CliCommand& cmd) {
+         dial(c.session, cmd, c.options.dialWaitMs, c.out, c.err);
+       }},
+      {"dump", 0, 0, "dump      write the stored hourly rows to the hourly report", runDump},
+      {"hangup", 0, 0, "hangup    (with --gsm) send \"+++\", wait 5 s, send \"ATH\"",
+       [](CommandContext& c, const CliCommand&) {
+         hangUp(c.session, c.options.hangUpWaitMs, c.out);
+       }},
+      {"hourly", 0, 1, "hourly [YYYY-MM-DD]   read the hourly archive of a day (default --date)",
+       [](CommandContext& c, const CliCommand& cmd) {
+         archive<ReadHourlyArchive>(c, cmd, "hourly", ReportKind::Hourly);
+       }},
+      {"monthly", 0, 1, "monthly [YYYY-MM-DD]  read the monthly record of that date's month",
+       [](CommandContext& c, const CliCommand& cmd) {
+         archive<ReadMonthlyArchive>(c, cmd, "monthly", ReportKind::Monthly);
+       }},
+      {"nodes", 0, 0, "nodes     list the GSM nodes of gsm_csd.ini in the data folder",
+       [](CommandContext& c, const CliCommand&) { nodes(c.session, c.out, c.err); }},
+      {"param", 1, 1, "param N   read parameter N and print it with its name",
+       [](CommandContext& c, const CliCommand& cmd) { param(c.session, cmd, c.out); }},
+      {"params", 0, 0, "params    read parameters 0..122 and write the parameter report",
+       runParams},
+      {"set-clock", 0, 0, "set-clock write the PC's date and time into the meter",
+       [](CommandContext& c, const CliCommand&) { setClock(c.session, c.out); }},
+      {"summary", 0, 0, "summary   print the meter, the link statistics and the report files",
+       [](CommandContext& c, const CliCommand&) { summary(c.session, c.out); }},
+      {"transact", 1, 4,
+       "transact NAME [INDEX [KIND [DATECODE]]]  one transaction by its name, e.g.\n"
+       "      transact ReadParameterTransaction 9; INDEX goes to request byte 3,\n"
+       "      KIND to byte 4, DATECODE to bytes 5..8",
+       [](CommandContext& c, const CliCommand& cmd) { transact(c.session, cmd, c.out); }},
+      {"values", 0, 0, "values    read the current values and the clock, print every label",
+       runValues},
+  };
+  return table;
+}
+
+const CommandEntry* findCommand(const std::string& name) {
+  const auto& table = commandTable();
+  const auto it = std::find_if(table.begin(), table.end(),
+                               [&](const CommandEntry& e) { return name == e.name; });
+  return it == table.end() ? nullptr : &*it;
+}
+
+void waitMs(Session& s, int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < until) {
+    if (s.cancelRequested()) throw CommandCancelled();
+    const auto left = until - std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        left, std::chrono::milliseconds(kBreatheSliceMs)));
+    s.breatheNow();
+  }
+}
+
+}  // namespace vardis::cli

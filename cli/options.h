@@ -1,0 +1,56 @@
+// vardis-cli's options and commands as the user typed them, and their checks.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/data_export.h"
+
+namespace vardis {
+struct PickedDate;
+}
+
+namespace vardis::cli {
+
+struct CliCommand {
+  std::string name;
+  std::vector<std::string> args;
+};
+
+struct CliOptions {
+  std::string port = "1";
+  int speedIndex = 8;
+  std::string address = "0";
+  std::string dataDir;  // empty: the default data folder
+  bool gsm = false;
+  std::string traceFile;
+  char decimalSeparator = '.';
+  // --date YYYY-MM-DD: the date picker (empty: today).
+  std::string date;
+  // --fake-pc-time: a fixed PC clock, for tests and reproducible runs.
+  std::string fakePcTime;
+  // Modem waits; tests shorten them.
+  int dialWaitMs = 35000;
+  int hangUpWaitMs = 5000;
+  // --format csv|json: values, hourly, daily and monthly also export their
+  // data, to standard output or, with --out FILE, into FILE ("-": standard output).
+  ExportFormat exportFormat = ExportFormat::None;
+  std::string exportFile;
+  std::vector<CliCommand> commands;
+};
+
+// Parses the arguments (without the program name). On a usage error returns
+// nothing and puts the message into `error`; --help gives nothing and an empty
+// error.
+std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, std::string& error);
+
+std::string usageText();
+
+// YYYY-MM-DD, any numbers; false on another text.
+bool parseDate(const std::string& text, PickedDate& out);
+// A decimal number that fits 32 bits unsigned, the whole text.
+std::optional<std::uint32_t> parseUnsigned(const std::string& s);
+
+}  // namespace vardis::cli
