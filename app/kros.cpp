@@ -705,14 +705,20 @@ void TForm1::Button6Click() {
   runMeterCommand([this] { vardis::SetDeviceClock(session_); });
 }
 
-void TForm1::Button9Click() {
+// "Часовые", "Суточные", "Месячные": the picked date, the reading, and the
+// chart of a reading that completed.
+void TForm1::runArchiveReading(void (*reading)(vardis::Session&)) {
   bool read = false;
-  runMeterCommand([this, &read] {
+  runMeterCommand([this, reading, &read] {
     DateTimePicker1Change();
-    vardis::ReadHourlyArchive(session_);
+    reading(session_);
     read = true;
   });
   if (read) refreshArchiveChart();
+}
+
+void TForm1::Button9Click() {
+  runArchiveReading(vardis::ReadHourlyArchive);
 }
 
 void TForm1::Button10Click() {
@@ -720,23 +726,11 @@ void TForm1::Button10Click() {
 }
 
 void TForm1::Button11Click() {
-  bool read = false;
-  runMeterCommand([this, &read] {
-    DateTimePicker1Change();
-    vardis::ReadDailyArchive(session_);
-    read = true;
-  });
-  if (read) refreshArchiveChart();
+  runArchiveReading(vardis::ReadDailyArchive);
 }
 
 void TForm1::Button12Click() {
-  bool read = false;
-  runMeterCommand([this, &read] {
-    DateTimePicker1Change();
-    vardis::ReadMonthlyArchive(session_);
-    read = true;
-  });
-  if (read) refreshArchiveChart();
+  runArchiveReading(vardis::ReadMonthlyArchive);
 }
 
 void TForm1::Button15Click() {

@@ -46,6 +46,7 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   // "Стоп" cancels it after the current exchange, and a stop or a close asked
   // for meanwhile is carried out once it has unwound.
   void runMeterCommand(const std::function<void()>& command);
+  void runArchiveReading(void (*reading)(vardis::Session&));
   bool commandRunning() const { return commandDepth_ > 0; }
   // Runs `action` now, or right after the running command when one runs.
   void whenIdle(std::function<void()> action);
