@@ -19,6 +19,7 @@
 class QChart;
 class QChartView;
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 class QLineSeries;
 class QPushButton;
@@ -90,17 +91,40 @@ class ArchiveChart : public QWidget {
   struct Channel;
   struct Group;
 
+  // The data: the abnormal intervals, the channels grouped by unit, a tab each.
   void clear();
   void buildGroups();
+  void collectChannels();
+  Group& groupOf(const Quantity& quantity);
   void buildGroup(Group& group);
-  void rescale(Group& group);
-  void showValueTip(const Channel& channel, const QPointF& point, bool state);
-  void showMarkerTip(const QPointF& point, bool state);
-  void updateLegendMarker(const Channel& channel);
   double xOf(const ArchiveRecord& record, std::size_t index) const;
   const ArchiveRecord* recordAt(double x) const;
   QString intervalText(double x) const;
   const Channel* channel(const QString& name) const;
+
+  // The axes. rescale() fits the value axis to the shown channels and puts the
+  // abnormal markers back along its top.
+  void addXAxis(Group& group);
+  void addValueAxis(Group& group);
+  void rescale(Group& group);
+  void fitValueAxis(Group& group);
+
+  // The channel series.
+  void addChannelSeries(Group& group);
+  void showValueTip(const Channel& channel, const QPointF& point, bool state);
+
+  // The abnormal-situation markers.
+  void collectAbnormalMarkers();
+  QString abnormalSummaryText() const;
+  void addAbnormalSeries(Group& group);
+  void placeAbnormalMarkers(Group& group);
+  void showMarkerTip(const QPointF& point, bool state);
+
+  // The series toggles: the check boxes under a chart and its legend markers.
+  QHBoxLayout* newSeriesToggles(Group& group);
+  void connectLegendToggles(Group& group);
+  void showNonZeroChannels(Group& group);
+  void updateLegendMarker(const Channel& channel);
 
   ArchiveData data_;
   std::vector<std::unique_ptr<Group>> groups_;

@@ -1,0 +1,64 @@
+// What the pieces of the archive chart share: the records of a channel and of a
+// tab (one unit), what a unit is called on the chart and the channel colours.
+// For app/archive_chart.cpp and app/chart_*.cpp only.
+#pragma once
+
+#include <QPointF>
+#include <QString>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/archive_chart.h"
+
+class QColor;
+
+namespace vardis {
+
+struct ArchiveChart::Channel {
+  QString name;
+  std::string unit;
+  std::vector<QPointF> points;
+  bool allZero = true;
+  QLineSeries* series = nullptr;
+  QCheckBox* box = nullptr;
+  Group* group = nullptr;
+};
+
+struct ArchiveChart::Group {
+  std::string unit;
+  QString tab;
+  QString axisTitle;
+  std::vector<std::unique_ptr<Channel>> channels;
+  QWidget* page = nullptr;
+  QChartView* view = nullptr;
+  QChart* chart = nullptr;
+  QValueAxis* x = nullptr;
+  QValueAxis* y = nullptr;
+  QScatterSeries* abnormal = nullptr;
+};
+
+namespace chart_common {
+
+inline QString q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// What a unit of the archive data is called on the chart.
+struct UnitText {
+  const char* unit;
+  const char* tab;   // the tab of the quantities in this unit
+  const char* axis;  // the value axis title
+  const char* shortText;
+};
+
+// nullptr for a unit the chart has no words for: its own name stands in.
+const UnitText* unitText(const std::string& unit);
+
+// Channel colours by the channel's place in its chart.
+const QColor& channelColour(std::size_t index);
+
+}  // namespace chart_common
+
+}  // namespace vardis
