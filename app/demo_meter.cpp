@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "connection/session.h"
+#include "archives/session.h"
 
 #ifdef VARDIS_HAVE_SIM
 #include "sim/meter_model.h"

@@ -35,8 +35,10 @@
 #include "archives/archive_data.h"
 #include "archives/archive_reading.h"
 #include "connection/data_dir.h"
-#include "connection/identification.h"
-#include "link/modem.h"
+#include "connection/modem_call.h"
+#include "connection/report_naming.h"
+#include "connection/status_line.h"
+#include "params/identification.h"
 #include "params/parameter_report.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
@@ -240,7 +242,7 @@ void TForm1::Button13Click() {
   choice.speedIndex = ComboBox10->currentIndex();
   choice.gsm = CheckBox2->isChecked();
   // On a direct line "Старт" ends with the identification of the meter.
-  runMeterCommand([this, choice] { session_.StartConnection(choice); });
+  runMeterCommand([this, choice] { vardis::StartConnection(session_, choice); });
 }
 
 void TForm1::connectionStarted() {
@@ -340,7 +342,7 @@ void TForm1::Button15Click() {
 
 void TForm1::DateTimePicker1Change() {
   const QDate d = DateTimePicker1->date();
-  vardis::DateTimePicker1Change(session_, d.year(), d.month(), d.day());
+  vardis::pickArchiveDate(session_, d.year(), d.month(), d.day());
 }
 
 // ---------------------------------------------------------------------------
@@ -391,19 +393,30 @@ void TForm1::operationStatusChanged(const std::string& text) {
   Label52->setText(q(text));
 }
 
-void TForm1::label1Changed(const std::string& text) {
+void TForm1::startStampChanged(const std::string& text) {
+  Edit3->setText(q(text));
+}
+
+void TForm1::reportBaseNameChanged(const std::string& text) {
+  Edit2->setText(q(text));
+}
+
+void TForm1::identificationCountChanged(const std::string& text) {
   Label1->setText(q(text));
 }
 
-void TForm1::captionChanged(const std::string& control, const std::string& text) {
-  QWidget* w = findChild<QWidget*>(q(control));
-  if (auto* label = qobject_cast<QLabel*>(w)) {
-    label->setText(q(text));
-  } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-    edit->setText(q(text));
-  } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-    button->setText(q(text));
-  }
+void TForm1::callStatusChanged(const std::string& text) {
+  Label47->setText(q(text));
+}
+
+void TForm1::deviceClockChanged(const std::string& date, const std::string& time) {
+  valueLabels.at(kClockDateLabel)->setText(q(date));
+  valueLabels.at(kClockTimeLabel)->setText(q(time));
+}
+
+void TForm1::valueCaptionChanged(const std::string& quantity, const std::string& text) {
+  const auto it = valueLabels.find(valueLabelNumber(quantity));
+  if (it != valueLabels.end()) it->second->setText(q(text));
 }
 
 void TForm1::identificationEnded() {

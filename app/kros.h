@@ -8,7 +8,7 @@
 #include <map>
 #include <vector>
 
-#include "connection/session.h"
+#include "archives/session.h"
 #include "link/node_directory.h"
 
 class QAction;
@@ -57,6 +57,10 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QWidget* diagnosticsWindow() const { return diagnostics_; }
   // Puts the demo meter's port, speed and address into the connection controls.
   void setConnectionChoice(const QString& port, int speedIndex, const QString& address);
+  // The value label (2 .. 39, 42) that shows a quantity of the current values.
+  static int valueLabelNumber(const std::string& quantity);
+  static constexpr int kClockDateLabel = 40;
+  static constexpr int kClockTimeLabel = 41;
   // The chart window of the last archive reading; nullptr until first opened.
   vardis::ArchiveChart* archiveChart() const { return chart_; }
 
@@ -112,8 +116,12 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void memoLine(const std::string& line) override;
   void progressChanged(int position) override;
   void operationStatusChanged(const std::string& text) override;
-  void label1Changed(const std::string& text) override;
-  void captionChanged(const std::string& control, const std::string& text) override;
+  void startStampChanged(const std::string& text) override;
+  void reportBaseNameChanged(const std::string& text) override;
+  void identificationCountChanged(const std::string& text) override;
+  void callStatusChanged(const std::string& text) override;
+  void deviceClockChanged(const std::string& date, const std::string& time) override;
+  void valueCaptionChanged(const std::string& quantity, const std::string& text) override;
   void identificationEnded() override;
 
   void buildForm();

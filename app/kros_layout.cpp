@@ -90,6 +90,21 @@ QString formCaption(const std::string& label) {
 
 }  // namespace
 
+int TForm1::valueLabelNumber(const std::string& quantity) {
+  static const std::map<std::string, int> numbers = [] {
+    std::map<std::string, int> m{{"W1", 30}, {"Q1", 31}, {"B1", 32}, {"W2", 33},
+                                 {"Q2", 34}, {"B2", 35}, {"Tc", 42}};
+    const std::pair<const char*, int> channels[] = {{"G", 2},  {"T", 6},  {"P", 10}, {"PL", 14},
+                                                    {"E", 18}, {"m", 22}, {"M", 26}, {"HC", 36}};
+    for (const auto& [family, first] : channels) {
+      for (int n = 1; n <= 4; ++n) m[family + std::to_string(n)] = first + n - 1;
+    }
+    return m;
+  }();
+  const auto it = numbers.find(quantity);
+  return it == numbers.end() ? 0 : it->second;
+}
+
 // ---------------------------------------------------------------------------
 // The form
 
@@ -295,9 +310,13 @@ QWidget* TForm1::buildValuesGroup() {
 
   QWidget* clockPage = nullptr;
   for (const vardis::ValuePage& page : vardis::valuePages()) {
+    std::vector<int> numbers;
+    for (const std::string& quantity : page.quantities)
+      numbers.push_back(valueLabelNumber(quantity));
+    if (page.deviceClock) numbers = {kClockDateLabel, kClockTimeLabel};
     std::vector<std::pair<int, QString>> labels;
-    for (const std::string& name : page.labels) {
-      labels.emplace_back(std::stoi(name.substr(5)), formCaption(name));
+    for (const int number : numbers) {
+      labels.emplace_back(number, formCaption("Label" + std::to_string(number)));
     }
     QWidget* w = valuePage(QString::fromUtf8(page.tab), QString::fromUtf8(page.group), labels);
     if (std::string_view(page.tab) == "D") clockPage = w;

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "archives/archive_reading.h"
-#include "connection/session.h"
+#include "archives/session.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
 

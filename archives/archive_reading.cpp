@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "archives/report_texts.h"
-#include "connection/session.h"
+#include "archives/session.h"
 #include "format/numtext.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
@@ -45,20 +45,17 @@ class ReportWriter {
 
 void readInterval(Session& s, bool withAbnormalWord) {
   for (std::uint8_t q = 0; q <= 16; ++q) {
-    s.link.addr.QuantityIndex = q;
-    s.link.ReadArchiveFloatTransaction();
+    readArchiveFloat(s, q);
   }
   for (std::uint8_t q : {5, 7, 8, 17}) {
     if (q == 17 && !withAbnormalWord) break;
-    s.link.addr.QuantityIndex = q;
-    s.link.ReadArchiveIntegerTransaction();
+    readArchiveInteger(s, q);
   }
 }
 
 void readIntegrators(Session& s) {
   for (std::uint8_t q = 0; q <= 8; ++q) {
-    s.link.addr.QuantityIndex = q;
-    s.link.ReadIntegratorTransaction();
+    readIntegrator(s, q);
   }
 }
 
@@ -448,14 +445,12 @@ void ReadMonthlyArchive(Session& s) {
   addr.dateTime = archiveDateCode(Y, M, R, 23);
   addr.ArchiveRow = 23;
   for (std::uint8_t q = 0; q <= 16; ++q) {
-    addr.QuantityIndex = q;
-    s.link.ReadArchiveFloatTransaction();
+    readArchiveFloat(s, q);
     s.setProgress(5 * q);
   }
   const std::pair<std::uint8_t, int> integers[] = {{5, 85}, {7, 90}, {8, 95}, {17, 100}};
   for (const auto& [q, progress] : integers) {
-    addr.QuantityIndex = q;
-    s.link.ReadArchiveIntegerTransaction();
+    readArchiveInteger(s, q);
     s.setProgress(progress);
   }
 

@@ -31,12 +31,13 @@
 #include <vector>
 
 #include "archives/archive_reading.h"
+#include "archives/session.h"
 #include "bench/child_process.h"
 #include "bench/plain_line.h"
 #include "bench/timing_line.h"
 #include "connection/data_dir.h"
-#include "connection/session.h"
 #include "link/qt_serial_line.h"
+#include "params/identification.h"
 #include "values/device_clock.h"
 
 namespace vardis::bench {
@@ -320,12 +321,12 @@ SpeedResult measureSpeed(const Options& o, unsigned baud, const PickedDate& date
     s.setBreathe(breathe);
   }
 
-  s.StartConnection({"0", meter.port(), speedIndexOf(baud), false});
+  StartConnection(s, {"0", meter.port(), speedIndexOf(baud), false});
   if (s.link.LinkFault != 0 || !s.reports.ReportFilesOpen) {
     throw std::runtime_error("the meter on " + meter.port() + " did not answer at " +
                              std::to_string(baud) + " baud");
   }
-  DateTimePicker1Change(s, date.year, date.month, date.day);
+  pickArchiveDate(s, date.year, date.month, date.day);
   s.link.counters = ExchangeCounters{};
 
   std::vector<std::size_t> readingStarts;

@@ -8,11 +8,12 @@
 #include <ostream>
 
 #include "archives/archive_reading.h"
+#include "archives/session.h"
 #include "cli/commands.h"
 #include "cli/export_sink.h"
 #include "connection/data_dir.h"
-#include "connection/identification.h"
-#include "connection/session.h"
+#include "connection/report_naming.h"
+#include "params/identification.h"
 #include "values/device_clock.h"
 
 namespace vardis::cli {
@@ -80,7 +81,7 @@ bool pickStartDate(const CliOptions& options, Session& session, const PcClock& c
            "(--date YYYY-MM-DD)\n";
     return false;
   }
-  DateTimePicker1Change(session, d.year, d.month, d.day);
+  pickArchiveDate(session, d.year, d.month, d.day);
   return true;
 }
 
@@ -89,12 +90,12 @@ bool pickStartDate(const CliOptions& options, Session& session, const PcClock& c
 int runCommands(CommandContext& c, const ConnectionChoice& choice) {
   Session& session = c.session;
   try {
-    session.StartConnection(choice);
+    StartConnection(session, choice);
     if (!choice.gsm) {
       if (session.reports.ReportFilesOpen) {
         c.out << "meter " << serialNumber(session.params.values[0]).value_or(0)
               << " identified; reports in " << reportDir(session.config().dataDir).string() << "/"
-              << session.caption("Edit2") << "_{par,chas,sut,mes}.txt\n";
+              << session.shown().reportBaseName << "_{par,chas,sut,mes}.txt\n";
       } else {
         c.err << "vardis-cli: the meter did not answer the identification; no report files\n";
       }

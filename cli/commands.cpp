@@ -9,14 +9,15 @@
 
 #include "archives/archive_data.h"
 #include "archives/archive_reading.h"
+#include "archives/session.h"
 #include "cli/export_sink.h"
 #include "connection/data_dir.h"
-#include "connection/identification.h"
-#include "connection/session.h"
+#include "connection/modem_call.h"
+#include "connection/report_naming.h"
 #include "link/frame.h"
-#include "link/modem.h"
 #include "link/node_directory.h"
 #include "link/port_text.h"
+#include "params/identification.h"
 #include "params/parameter_names.h"
 #include "params/parameter_report.h"
 #include "values/current_values_read.h"
@@ -59,7 +60,7 @@ void transact(Session& s, const CliCommand& cmd, std::ostream& out) {
   a.ArchiveRow = 0;
   if (*kind == Transaction::ReadClock) a.dateTime = 0;
 
-  s.link.run(*kind);
+  runTransaction(s, *kind);
 
   const std::string& name = cmd.args[0];
   out << name;
@@ -102,13 +103,17 @@ void values(Session& s, std::ostream& out) {
   ReadCurrentValues(s);
   for (const auto& page : valuePages()) {
     out << "[" << page.tab << "] " << page.group << "\n";
-    for (const auto& label : page.labels) out << "  " << s.caption(label) << "\n";
+    for (const auto& quantity : page.quantities) {
+      out << "  " << s.shown().valueCaption(quantity) << "\n";
+    }
+    if (page.deviceClock)
+      out << "  " << s.shown().clockDate << "\n  " << s.shown().clockTime << "\n";
   }
 }
 
 void clock(Session& s, std::ostream& out) {
   ReadDeviceClock(s);
-  out << s.caption("Label40") << "\n" << s.caption("Label41") << "\n";
+  out << s.shown().clockDate << "\n" << s.shown().clockTime << "\n";
 }
 
 void setClock(Session& s, std::ostream& out) {
@@ -125,8 +130,7 @@ void param(Session& s, const CliCommand& cmd, std::ostream& out) {
   if (!index || *index < 0 || *index > 255) {
     throw UserError("param: '" + cmd.args[0] + "' is not a parameter index 0..255");
   }
-  s.link.addr.valueIndex = static_cast<std::uint8_t>(*index);
-  s.link.ReadParameterTransaction();
+  readParameter(s, static_cast<std::uint8_t>(*index));
   const double v = s.params.values[static_cast<std::size_t>(*index)];
   const ParameterFormat f = parameterFormat(*index);
   out << *index << " " << parameterName(*index) << ": "
@@ -162,7 +166,7 @@ void dial(Session& s, const CliCommand& cmd, int waitMsValue, std::ostream& out,
   DialWaitElapsed(s);
   if (s.reports.ReportFilesOpen) {
     out << "meter " << serialNumber(s.params.values[0]).value_or(0) << " identified; reports in "
-        << reportDir(s.config().dataDir).string() << "/" << s.caption("Edit2")
+        << reportDir(s.config().dataDir).string() << "/" << s.shown().reportBaseName
         << "_{par,chas,sut,mes}.txt\n";
   } else {
     err << "vardis-cli: the meter did not answer over the call; no report files\n";
@@ -208,7 +212,7 @@ void pickDate(Session& s, const CliCommand& cmd) {
   if (cmd.args.empty()) return;
   PickedDate d;
   parseDate(cmd.args[0], d);
-  DateTimePicker1Change(s, d.year, d.month, d.day);
+  pickArchiveDate(s, d.year, d.month, d.day);
 }
 
 // Keeps the data of the archive reading that just ended for the export.

@@ -5,8 +5,8 @@
 #include <functional>
 #include <map>
 
+#include "archives/session.h"
 #include "cli/commands.h"
-#include "connection/session.h"
 #include "values/device_clock.h"
 
 namespace vardis::cli {

@@ -1,34 +1,37 @@
-#include "connection/session.h"
+#include "connection/connection.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "connection/identification.h"
+#include "connection/status_line.h"
 #include "link/port_text.h"
 
 namespace vardis {
 
-Session::Session(SerialLine& line, const PcClock& clock, SessionConfig config)
-    : link(line, clock, params, values, archive),
-      line_(line),
-      clock_(clock),
-      config_(std::move(config)) {
+const std::string& ShownState::valueCaption(const std::string& quantity) const {
+  static const std::string none;
+  const auto it = valueCaptions.find(quantity);
+  return it == valueCaptions.end() ? none : it->second;
+}
+
+Connection::Connection(SerialLine& line, const PcClock& clock, SessionConfig config)
+    : link(line, clock), line_(line), clock_(clock), config_(std::move(config)) {
   link.setCancelFlag(&cancel_);
 }
 
-void Session::setBreathe(Breathe b) {
+void Connection::setBreathe(Breathe b) {
   breathe_ = b;
   line_.setBreathe(b);
   link.setBreathe(std::move(b));
 }
 
-void Session::windowCreated() {
+void Connection::windowCreated() {
   link.ExpectedReplyLength = 11;
   link.ReceiveTimeWord = 200;
   line_.Open_Com("1", 9600, 8, 0, 0);
 }
 
-void Session::StartConnection(const ConnectionChoice& choice) {
+void Connection::openLine(const ConnectionChoice& choice) {
   link.counters = ExchangeCounters{};
   link.newConnection();
   observer_->connectionStarted();
@@ -47,17 +50,14 @@ void Session::StartConnection(const ConnectionChoice& choice) {
   if (choice.speedIndex >= 0 && choice.speedIndex < static_cast<int>(kSpeeds.size())) {
     line_.Open_Com(link.port, kSpeeds[static_cast<std::size_t>(choice.speedIndex)], 8, 0, 0);
   }
-  // On a direct line the meter is identified at once; through a modem the
-  // identification waits for the call.
-  if (!choice.gsm) MeterIdentification(*this);
 }
 
-void Session::StopConnection() {
+void Connection::StopConnection() {
   line_.Close_Com(link.port);
   if (reports.ReportFilesOpen) reports.closeAll();
 }
 
-void Session::windowClosing() {
+void Connection::windowClosing() {
   line_.Close_Com(link.port);
   // The report files end with all their text written, whatever happens next.
   if (reports.ReportFilesOpen) {
@@ -69,25 +69,45 @@ void Session::windowClosing() {
   }
 }
 
-void Session::setCaption(const std::string& control, const std::string& text) {
-  captions_[control] = text;
-  observer_->captionChanged(control, text);
-}
-
-const std::string& Session::caption(const std::string& control) const {
-  static const std::string empty;
-  const auto it = captions_.find(control);
-  return it == captions_.end() ? empty : it->second;
-}
-
-void Session::setOperationStatus(const std::string& text) {
-  operationStatus_ = text;
+void Connection::setOperationStatus(const std::string& text) {
+  shown_.operationStatus = text;
   observer_->operationStatusChanged(text);
 }
 
-void Session::setProgress(int position) {
-  progress_ = position;
+void Connection::setProgress(int position) {
+  shown_.progress = position;
   observer_->progressChanged(position);
+}
+
+void Connection::showStartStamp(const std::string& text) {
+  shown_.startStamp = text;
+  observer_->startStampChanged(text);
+}
+
+void Connection::showReportBaseName(const std::string& text) {
+  shown_.reportBaseName = text;
+  observer_->reportBaseNameChanged(text);
+}
+
+void Connection::showIdentificationCount(const std::string& text) {
+  shown_.identificationCount = text;
+  observer_->identificationCountChanged(text);
+}
+
+void Connection::showCallStatus(const std::string& text) {
+  shown_.callStatus = text;
+  observer_->callStatusChanged(text);
+}
+
+void Connection::showDeviceClock(const std::string& date, const std::string& time) {
+  shown_.clockDate = date;
+  shown_.clockTime = time;
+  observer_->deviceClockChanged(date, time);
+}
+
+void Connection::showValueCaption(const std::string& quantity, const std::string& text) {
+  shown_.valueCaptions[quantity] = text;
+  observer_->valueCaptionChanged(quantity, text);
 }
 
 namespace {
@@ -113,7 +133,7 @@ std::string diagnosticFloat(float f, const NumberStyle& numbers) {
 
 }  // namespace
 
-std::vector<std::string> Session::diagnosticLines() const {
+std::vector<std::string> Connection::diagnosticLines() const {
   std::vector<std::string> lines;
   for (int i = 0; i < 12; ++i)
     lines.push_back(std::to_string(link.ReplyBuffer[static_cast<std::size_t>(i)]));
@@ -126,7 +146,7 @@ std::vector<std::string> Session::diagnosticLines() const {
   return lines;
 }
 
-StatusTexts statusTexts(const Session& s) {
+StatusTexts statusTexts(const Connection& s) {
   StatusTexts t;
   const auto& c = s.link.counters;
   t.panel0 = "№ запроса=" + std::to_string(c.RequestCount);

@@ -1,26 +1,21 @@
-// One connection to one meter: the link, the stores, the report files and the
-// state the window shows. The window, the command line and the tests each own one.
+// One connection to one meter: the line, the protocol, the report files and
+// what the session shows. The stores of the meter's data are added by the
+// layers above (parameters, current values, archives), each owning its own.
 #pragma once
 
-#include <array>
 #include <atomic>
-#include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
-#include "archives/archive_store.h"
-#include "archives/last_reading.h"
-#include "connection/format_table.h"
 #include "connection/report_set.h"
+#include "connection/shown_state.h"
 #include "format/numtext.h"
 #include "link/meter_protocol.h"
 #include "link/pc_clock.h"
 #include "link/serial_line.h"
-#include "params/parameter_table.h"
-#include "values/current_values.h"
+#include "link/speeds.h"
 
 namespace vardis {
 
@@ -29,37 +24,6 @@ namespace vardis {
 class UserError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-// The speed list of the port settings: index 0..8.
-inline constexpr std::array<std::uint32_t, 9> kSpeeds{600,   1200,  2400,  4800,  9600,
-                                                      19200, 38400, 57600, 115200};
-inline constexpr std::array<const char*, 9> kSpeedTexts{
-    "600,N,8,1",   "1200,N,8,1",  "2400,N,8,1",  "4800,N,8,1",  "9600,N,8,1",
-    "19200,N,8,1", "38400,N,8,1", "57600,N,8,1", "115200,N,8,1"};
-inline constexpr int kDefaultSpeedIndex = 8;
-
-// Divisors of the integrators, indexed by a decimals count.
-inline constexpr std::array<double, 6> IntegratorDivisor{0.1, 1, 10, 100, 1000, 1};
-// The divisor for a decimals count; 1 for a count the table does not hold.
-inline double integratorDivisor(int decimals) {
-  if (decimals < 0 || decimals >= static_cast<int>(IntegratorDivisor.size())) return 1;
-  return IntegratorDivisor[static_cast<std::size_t>(decimals)];
-}
-
-// What a front end learns about while a command runs. Every method has a no-op default.
-class SessionObserver {
- public:
-  virtual ~SessionObserver() = default;
-  virtual void connectionStarted() {}  // "Старт" reset the counters: buttons and timer follow
-  virtual void memoLine(const std::string& /*line*/) {}
-  virtual void progressChanged(int /*position*/) {}
-  virtual void operationStatusChanged(const std::string& /*text*/) {}
-  virtual void label1Changed(const std::string& /*text*/) {}
-  // The text of a shown control changed ("Label40", "Label47", "Edit2", ...).
-  virtual void captionChanged(const std::string& /*control*/, const std::string& /*text*/) {}
-  // An identification ended: the hang-up button becomes usable.
-  virtual void identificationEnded() {}
 };
 
 // The date of the date picker.
@@ -82,11 +46,12 @@ struct SessionConfig {
   NumberStyle numbers;
 };
 
-class Session {
+class Connection {
  public:
-  Session(SerialLine& line, const PcClock& clock, SessionConfig config);
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
+  Connection(SerialLine& line, const PcClock& clock, SessionConfig config);
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  virtual ~Connection() = default;
 
   void setObserver(SessionObserver* observer) { observer_ = observer ? observer : &noObserver_; }
   // Runs inside every exchange and while waiting for a reply.
@@ -99,8 +64,10 @@ class Session {
 
   // Window creation: the link constants and port 1 at 9600 baud, once.
   void windowCreated();
-  // "Старт". Throws UserError for an address or port text that is not a number.
-  void StartConnection(const ConnectionChoice& choice);
+  // The line part of "Старт": counters reset, address and port taken, the port
+  // reopened at the chosen speed. Throws UserError for an address or port text
+  // that is not a number.
+  void openLine(const ConnectionChoice& choice);
   // "Стоп".
   void StopConnection();
   // Window close: the port is released and open report files end with all text written.
@@ -112,15 +79,19 @@ class Session {
   bool cancelRequested() const { return cancel_.load(); }
   std::atomic<bool>& cancelFlag() { return cancel_; }
 
-  // Shown state.
-  const std::string& operationStatus() const { return operationStatus_; }
+  // What the session shows, and the changes a front end is told about.
+  const ShownState& shown() const { return shown_; }
+  const std::string& operationStatus() const { return shown_.operationStatus; }
   void setOperationStatus(const std::string& text);
-  int progress() const { return progress_; }
+  int progress() const { return shown_.progress; }
   void setProgress(int position);
+  void showStartStamp(const std::string& text);
+  void showReportBaseName(const std::string& text);
+  void showIdentificationCount(const std::string& text);
+  void showCallStatus(const std::string& text);
+  void showDeviceClock(const std::string& date, const std::string& time);
+  void showValueCaption(const std::string& quantity, const std::string& text);
   void memo(const std::string& line) { observer_->memoLine(line); }
-  // Texts of shown controls by control name; "" for one never set.
-  void setCaption(const std::string& control, const std::string& text);
-  const std::string& caption(const std::string& control) const;
   SessionObserver& observer() { return *observer_; }
 
   // The 17 diagnostic lines of the last reply.
@@ -130,20 +101,11 @@ class Session {
   const PcClock& clock() const { return clock_; }
   SerialLine& serial() { return line_; }
 
-  // The stores, the link and its state.
-  ParameterTable params;
-  CurrentValues values;
-  ArchiveStore archive;
   MeterProtocol link;
   int speedIndex = kDefaultSpeedIndex;
-
-  // What identification leaves for the readings and reports.
-  FormatTable formats;
-  std::string HeatUnitText;
   ReportSet reports;
   int IdentificationCount = 0;
   PickedDate pickedDate;
-  LastReading lastReading;
 
  private:
   SerialLine& line_;
@@ -153,15 +115,7 @@ class Session {
   SessionObserver* observer_ = &noObserver_;
   std::atomic<bool> cancel_{false};
   Breathe breathe_;
-  std::map<std::string, std::string> captions_;
-  std::string operationStatus_ = "_";
-  int progress_ = 0;
+  ShownState shown_;
 };
-
-// The status line texts of the 200 ms refresh, from the counters and the link fault.
-struct StatusTexts {
-  std::string panel0, panel1, panel2, panel3;
-};
-StatusTexts statusTexts(const Session& s);
 
 }  // namespace vardis

@@ -1,10 +1,10 @@
-#include "connection/identification.h"
+#include "connection/report_naming.h"
 
 #include <cmath>
 #include <system_error>
 
+#include "connection/connection.h"
 #include "connection/data_dir.h"
-#include "connection/session.h"
 #include "format/numtext.h"
 
 namespace vardis {
@@ -23,11 +23,6 @@ std::optional<long long> serialNumber(double value) {
 
 namespace {
 
-void readParameter(Session& s, std::uint8_t index) {
-  s.link.addr.valueIndex = index;
-  s.link.ReadParameterTransaction();
-}
-
 [[noreturn]] void reportFolderError(const IoError& e, const std::filesystem::path& folder) {
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) {
@@ -40,58 +35,35 @@ void readParameter(Session& s, std::uint8_t index) {
 
 }  // namespace
 
-void MeterIdentification(Session& s) {
-  const LocalDateTime now = s.clock().now();
-  const std::string stamp = startStampText(now);
-  s.setCaption("Edit3", stamp);
-  s.setCaption("Label47", "Считывание параметров");
+void beginIdentification(Connection& s) {
+  s.showStartStamp(startStampText(s.clock().now()));
+  s.showCallStatus("Считывание параметров");
   s.link.LinkFault = 0;
-  s.setCaption("Label1", "n=" + std::to_string(s.IdentificationCount));
+  s.showIdentificationCount("n=" + std::to_string(s.IdentificationCount));
   s.setOperationStatus("Считывание параметров");
   s.memo("OK=" + std::to_string(s.link.ReceiveResult));
+}
 
-  readParameter(s, 0);
-  s.setProgress(10);
-  readParameter(s, 3);
-  s.setProgress(15);
-  readParameter(s, 9);
-  s.HeatUnitText = s.params.values[9] == 0 ? " Гдж" : "Гкал";
-  readParameter(s, 111);
-  s.setProgress(20);
-  readParameter(s, 10);
-  s.setProgress(25);
-  readParameter(s, 20);
-  s.setProgress(50);
-  readParameter(s, 30);
-  s.setProgress(75);
-  readParameter(s, 40);
-  s.setProgress(100);
-
-  if (s.link.LinkFault == 0) {
-    const auto serial = serialNumber(s.params.values[0]);
-    if (!serial) {
-      // A set still open belongs to the meter before this one.
-      if (s.reports.ReportFilesOpen) s.reports.closeAll();
-      throw UserError("the meter reports the serial number " + std::to_string(s.params.values[0]) +
-                      ", which cannot name its report files; no report files were created");
-    }
-    const std::string base = std::to_string(*serial) + "D" + s.caption("Edit3");
-    s.setCaption("Edit2", base);
-    const std::filesystem::path folder = reportDir(s.config().dataDir);
-    try {
-      // A set still open from an earlier identification ends with all its text written.
-      if (s.reports.ReportFilesOpen) s.reports.closeAll();
-      s.reports.createAll(folder, base);
-    } catch (const IoError& e) {
-      reportFolderError(e, folder);
-    }
-    s.reports.ReportFilesOpen = true;
-    s.IdentificationCount += 1;
+void openReportFiles(Connection& s, double serialValue) {
+  const auto serial = serialNumber(serialValue);
+  if (!serial) {
+    // A set still open belongs to the meter before this one.
+    if (s.reports.ReportFilesOpen) s.reports.closeAll();
+    throw UserError("the meter reports the serial number " + std::to_string(serialValue) +
+                    ", which cannot name its report files; no report files were created");
   }
-
-  s.setOperationStatus("Параметры записаны");
-  s.observer().identificationEnded();
-  s.formats = computeFormatTable(s.params);
+  const std::string base = std::to_string(*serial) + "D" + s.shown().startStamp;
+  s.showReportBaseName(base);
+  const std::filesystem::path folder = reportDir(s.config().dataDir);
+  try {
+    // A set still open from an earlier identification ends with all its text written.
+    if (s.reports.ReportFilesOpen) s.reports.closeAll();
+    s.reports.createAll(folder, base);
+  } catch (const IoError& e) {
+    reportFolderError(e, folder);
+  }
+  s.reports.ReportFilesOpen = true;
+  s.IdentificationCount += 1;
 }
 
 }  // namespace vardis

@@ -1,4 +1,4 @@
-// Identification of the reached meter and the naming of its report files.
+// The naming of a meter's report files at its identification.
 #pragma once
 
 #include <optional>
@@ -8,7 +8,7 @@
 
 namespace vardis {
 
-class Session;
+class Connection;
 
 // 2011_04_08_09_05 for 8 April 2011, 09:05.
 std::string startStampText(const LocalDateTime& t);
@@ -18,10 +18,14 @@ std::string startStampText(const LocalDateTime& t);
 // hold (not a number, or outside -2147483648..2147483647).
 std::optional<long long> serialNumber(double parameterValue);
 
-// Reads the eight identifying parameters and, when all were answered, creates
-// the four report files of this meter. The click of the hidden "Счит парам".
-// Throws UserError when the report files cannot be created, or the serial
-// number cannot name them (no files then).
-void MeterIdentification(Session& s);
+// The start of an identification: the start stamp from the PC clock, the
+// statuses, the identification count and the link fault cleared.
+void beginIdentification(Connection& s);
+
+// Names and creates the four report files of the meter with this serial
+// number parameter (the set of an earlier meter ends first). Throws UserError
+// when the serial number cannot name them (no files then) or they cannot be
+// created.
+void openReportFiles(Connection& s, double serialValue);
 
 }  // namespace vardis

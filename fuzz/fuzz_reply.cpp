@@ -19,7 +19,8 @@
 #include <cstring>
 #include <string>
 
-#include "connection/session.h"
+#include "archives/session.h"
+#include "connection/status_line.h"
 #include "link/frame.h"
 #include "link/meter_protocol.h"
 #include "link/pc_clock.h"
@@ -139,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int sendsBefore = line.sends;
     bool cancelled = false;
     try {
-      s.link.run(kind);
+      runTransaction(s, kind);
     } catch (const CommandCancelled&) {
       cancelled = true;
     }

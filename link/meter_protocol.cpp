@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "archives/archive_store.h"
 #include "link/pc_clock.h"
-#include "params/parameter_table.h"
-#include "values/current_values.h"
 
 namespace vardis {
 
@@ -58,16 +55,14 @@ std::string hexBytes(const std::uint8_t* data, std::size_t count) {
   return out;
 }
 
-MeterProtocol::MeterProtocol(SerialLine& line, const PcClock& clock, ParameterTable& params,
-                             CurrentValues& values, ArchiveStore& archive)
-    : line_(line), clock_(clock), params_(params), values_(values), archive_(archive) {}
+MeterProtocol::MeterProtocol(SerialLine& line, const PcClock& clock) : line_(line), clock_(clock) {}
 
 bool MeterProtocol::CheckReply() {
   ReplySum = frameSum(ReplyBuffer.data());
   return ReplySum == ReplyBuffer[9];
 }
 
-void MeterProtocol::run(Transaction t) {
+Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
   const TransactionInfo& info = transactionInfo(t);
   if (cancelRequested()) throw CommandCancelled();
 
@@ -103,6 +98,7 @@ void MeterProtocol::run(Transaction t) {
   counters.RequestCount += 1;
 
   int failures = 0;
+  bool good = false;
   for (;;) {
     std::string traceLine;
     if (trace_) traceLine = timeStamp(clock_) + " " + info.name;
@@ -119,7 +115,7 @@ void MeterProtocol::run(Transaction t) {
     const std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs,
                                                    ExpectedReplyLength, &ReceiveTimeWord);
     ReceiveResult = got;
-    const bool good = CheckReply();
+    good = CheckReply();
     replyMayBeLate_ = got < ExpectedReplyLength;
     if (good && !replyMayBeLate_) {
       longestAnswerMs_ = std::max(longestAnswerMs_, clock_.steadyMs() - sentAt);
@@ -143,38 +139,14 @@ void MeterProtocol::run(Transaction t) {
     if (cancelRequested()) throw CommandCancelled();
   }
 
-  decodeAndStore(t);
-  if (cancelRequested()) throw CommandCancelled();
-}
-
-void MeterProtocol::decodeAndStore(Transaction t) {
-  const std::uint32_t raw = getU32(&ReplyBuffer[5]);
-  switch (t) {
-    case Transaction::SetClock:
-      break;
-    case Transaction::ReadClock:
-      addr.dateTime = raw;
-      addr.seconds = ReplyBuffer[3];
-      break;
-    case Transaction::ReadFloatValue:
-      values_.floats[addr.valueIndex] = floatFromBits(raw);
-      break;
-    case Transaction::ReadParameter:
-      params_.store(addr.valueIndex, floatFromBits(raw));
-      break;
-    case Transaction::ReadCounterValue:
-      values_.counters[addr.valueIndex] = static_cast<double>(raw);
-      break;
-    case Transaction::ReadArchiveFloat:
-      archive_.storeFloat(addr.QuantityIndex, addr.ArchiveRow, floatFromBits(raw));
-      break;
-    case Transaction::ReadArchiveInteger:
-      archive_.storeInteger(addr.QuantityIndex, addr.ArchiveRow, raw);
-      break;
-    case Transaction::ReadIntegrator:
-      archive_.storeIntegrator(addr.QuantityIndex, addr.ArchiveRow, raw);
-      break;
+  const Reply reply{getU32(&ReplyBuffer[5]), ReplyBuffer[3], good};
+  if (t == Transaction::ReadClock) {
+    addr.dateTime = reply.raw;
+    addr.seconds = reply.seconds;
   }
+  if (to) to(reply);
+  if (cancelRequested()) throw CommandCancelled();
+  return reply;
 }
 
 // Reads and throws away what waits on the line before a request. After an

@@ -1,5 +1,6 @@
 // The meter protocol: request/reply transactions with their checks, attempts,
-// counters and the link fault, and the routing of each reply into its store.
+// counters and the link fault. Each transaction hands its decoded reply back to
+// the caller, who routes it into the store it reads for.
 #pragma once
 
 #include <array>
@@ -16,9 +17,6 @@
 
 namespace vardis {
 
-struct ParameterTable;
-struct CurrentValues;
-struct ArchiveStore;
 class PcClock;
 
 struct ExchangeCounters {
@@ -61,6 +59,18 @@ struct Addressing {
   std::uint16_t ArchiveRow = 0;
 };
 
+// What one transaction brought back. After the attempts ran out, the fields
+// hold whatever the last attempt left in the reply buffer.
+struct Reply {
+  std::uint32_t raw = 0;     // reply bytes 5..8: the value or the packed date-time
+  std::uint8_t seconds = 0;  // reply byte 3: the seconds of a clock reading
+  bool good = false;         // a reply passed the checks before the attempts ran out
+  float asFloat() const { return floatFromBits(raw); }
+};
+
+// Where the caller wants a reply to go (the store it reads for).
+using ReplySink = std::function<void(const Reply&)>;
+
 // Thrown out of a transaction when the user asked to cancel the running command.
 class CommandCancelled : public std::exception {
  public:
@@ -75,21 +85,34 @@ using TraceSink = std::function<void(const std::string& line)>;
 
 class MeterProtocol {
  public:
-  MeterProtocol(SerialLine& line, const PcClock& clock, ParameterTable& params,
-                CurrentValues& values, ArchiveStore& archive);
+  MeterProtocol(SerialLine& line, const PcClock& clock);
 
-  void SetClockTransaction() { run(Transaction::SetClock); }
-  void ReadClockTransaction() { run(Transaction::ReadClock); }
-  void ReadFloatValueTransaction() { run(Transaction::ReadFloatValue); }
-  void ReadParameterTransaction() { run(Transaction::ReadParameter); }
-  void ReadCounterValueTransaction() { run(Transaction::ReadCounterValue); }
-  void ReadArchiveFloatTransaction() { run(Transaction::ReadArchiveFloat); }
-  void ReadArchiveIntegerTransaction() { run(Transaction::ReadArchiveInteger); }
-  void ReadIntegratorTransaction() { run(Transaction::ReadIntegrator); }
+  Reply SetClockTransaction() { return run(Transaction::SetClock); }
+  Reply ReadClockTransaction() { return run(Transaction::ReadClock); }
+  Reply ReadFloatValueTransaction(const ReplySink& to = nullptr) {
+    return run(Transaction::ReadFloatValue, to);
+  }
+  Reply ReadParameterTransaction(const ReplySink& to = nullptr) {
+    return run(Transaction::ReadParameter, to);
+  }
+  Reply ReadCounterValueTransaction(const ReplySink& to = nullptr) {
+    return run(Transaction::ReadCounterValue, to);
+  }
+  Reply ReadArchiveFloatTransaction(const ReplySink& to = nullptr) {
+    return run(Transaction::ReadArchiveFloat, to);
+  }
+  Reply ReadArchiveIntegerTransaction(const ReplySink& to = nullptr) {
+    return run(Transaction::ReadArchiveInteger, to);
+  }
+  Reply ReadIntegratorTransaction(const ReplySink& to = nullptr) {
+    return run(Transaction::ReadIntegrator, to);
+  }
 
-  // Carries out one transaction, driven by the addressing state.
-  // Throws CommandCancelled when a cancel was requested.
-  void run(Transaction t);
+  // Carries out one transaction, driven by the addressing state: hands the
+  // reply to `to` (when given), then returns it. A clock reading also becomes
+  // the date-time of the addressing state. Throws CommandCancelled when a
+  // cancel was requested; a reply that came is handed on before that.
+  Reply run(Transaction t, const ReplySink& to = nullptr);
 
   // Sends a modem text from the request buffer (the reply buffer is pre-filled first).
   void sendRaw(std::string_view bytes);
@@ -125,14 +148,10 @@ class MeterProtocol {
  private:
   bool CheckReply();
   std::uint16_t drain(const TransactionInfo& info, std::string* trace);
-  void decodeAndStore(Transaction t);
   void traceExchange(const std::string& line);
 
   SerialLine& line_;
   const PcClock& clock_;
-  ParameterTable& params_;
-  CurrentValues& values_;
-  ArchiveStore& archive_;
   Breathe breathe_;
   TraceSink trace_;
   const std::atomic<bool>* cancel_ = nullptr;

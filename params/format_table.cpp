@@ -1,4 +1,4 @@
-#include "connection/format_table.h"
+#include "params/format_table.h"
 
 #include "params/parameter_table.h"
 

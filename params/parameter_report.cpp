@@ -1,9 +1,9 @@
 #include "params/parameter_report.h"
 
-#include "connection/session.h"
 #include "format/fixed_line.h"
 #include "format/numtext.h"
 #include "params/parameter_names.h"
+#include "params/parameter_session.h"
 #include "params/parameter_table.h"
 
 namespace vardis {
@@ -91,14 +91,13 @@ std::vector<std::string> parameterReportLines(const ParameterTable& table, char 
   return out;
 }
 
-void WriteParameterReport(Session& s) {
+void WriteParameterReport(ParameterSession& s) {
   s.link.LinkFault = 0;
-  s.setCaption("Label1", "n=" + std::to_string(s.IdentificationCount));
+  s.showIdentificationCount("n=" + std::to_string(s.IdentificationCount));
   s.setOperationStatus("Считывание параметров");
   s.memo("OK=" + std::to_string(s.link.ReceiveResult));
   for (int i = 0; i <= 122; ++i) {
-    s.link.addr.valueIndex = static_cast<std::uint8_t>(i);
-    s.link.ReadParameterTransaction();
+    readParameter(s, static_cast<std::uint8_t>(i));
     if (s.link.LinkFault == 1) break;
     s.setProgress(i * 100 / 122);
   }

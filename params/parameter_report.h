@@ -7,12 +7,12 @@
 
 namespace vardis {
 
-class Session;
+class ParameterSession;
 struct ParameterTable;
 
 // The 62 report lines from the table as it stands (UTF-8).
 std::vector<std::string> parameterReportLines(const ParameterTable& table, char decimalSeparator);
 
-void WriteParameterReport(Session& s);
+void WriteParameterReport(ParameterSession& s);
 
 }  // namespace vardis

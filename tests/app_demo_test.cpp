@@ -66,13 +66,21 @@ class DemoTest : public QObject {
     QVERIFY(form.valueLabels.at(2)->text().startsWith(QStringLiteral("G1,м3/час: ")));
     // Every label of every tab page shows what the reading put there.
     std::size_t filled = 0;
+    const vardis::ShownState& shown = form.session().shown();
+    auto check = [&](int number, const std::string& text) {
+      const auto* label = form.findChild<QLabel*>("Label" + QString::number(number));
+      QVERIFY2(label, qPrintable(QString::number(number)));
+      QVERIFY2(!label->text().trimmed().isEmpty(), qPrintable(label->objectName()));
+      QCOMPARE(label->text(), QString::fromStdString(text));
+      ++filled;
+    };
     for (const auto& page : vardis::valuePages()) {
-      for (const auto& name : page.labels) {
-        const auto* label = form.findChild<QLabel*>(QString::fromStdString(name));
-        QVERIFY2(label, name.c_str());
-        QVERIFY2(!label->text().trimmed().isEmpty(), name.c_str());
-        QCOMPARE(label->text(), QString::fromStdString(form.session().caption(name)));
-        ++filled;
+      for (const auto& quantity : page.quantities) {
+        check(TForm1::valueLabelNumber(quantity), shown.valueCaption(quantity));
+      }
+      if (page.deviceClock) {
+        check(TForm1::kClockDateLabel, shown.clockDate);
+        check(TForm1::kClockTimeLabel, shown.clockTime);
       }
     }
     QCOMPARE(filled, form.valueLabels.size());

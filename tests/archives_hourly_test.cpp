@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "archives/archive_reading.h"
+#include "connection/status_line.h"
 #include "support/archive_reports.h"
 
 namespace vardis {

@@ -87,7 +87,7 @@ struct SimArchive : ::testing::Test {
     session = std::make_unique<Session>(line, *clock, SessionConfig{dir.path(), NumberStyle{'.'}});
     session->setBreathe([] { QCoreApplication::processEvents(); });
     // With "gsm" the start opens the line and leaves the meter alone.
-    session->StartConnection({"0", meter->simulator->portPath(), 8, !identify});
+    StartConnection(*session, {"0", meter->simulator->portPath(), 8, !identify});
     if (identify) {
       ASSERT_TRUE(session->reports.ReportFilesOpen);
     } else {

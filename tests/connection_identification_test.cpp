@@ -3,8 +3,10 @@
 
 #include <cmath>
 
-#include "connection/identification.h"
-#include "connection/session.h"
+#include "archives/session.h"
+#include "connection/report_naming.h"
+#include "connection/status_line.h"
+#include "params/identification.h"
 #include "support/fake_meter.h"
 #include "support/temp_dir.h"
 
@@ -56,10 +58,10 @@ TEST_F(IdentificationFixture, CreatesFourEmptyFilesNamedAfterSerialAndStamp) {
   }
   EXPECT_TRUE(session->reports.ReportFilesOpen);
   EXPECT_EQ(session->IdentificationCount, 1);
-  EXPECT_EQ(session->caption("Edit2"), "12345D2011_04_08_09_05");
-  EXPECT_EQ(session->caption("Edit3"), "2011_04_08_09_05");
-  EXPECT_EQ(session->caption("Label47"), "Считывание параметров");
-  EXPECT_EQ(session->caption("Label1"), "n=0");
+  EXPECT_EQ(session->shown().reportBaseName, "12345D2011_04_08_09_05");
+  EXPECT_EQ(session->shown().startStamp, "2011_04_08_09_05");
+  EXPECT_EQ(session->shown().callStatus, "Считывание параметров");
+  EXPECT_EQ(session->shown().identificationCount, "n=0");
   EXPECT_EQ(session->operationStatus(), "Параметры записаны");
   EXPECT_EQ(seen.ended, 1);
   EXPECT_EQ(seen.memo, (std::vector<std::string>{"OK=0"}));
@@ -184,7 +186,7 @@ TEST_F(IdentificationFixture, NewIdentificationClosesTheOldSetWithItsText) {
   clock.advance(60000);
   MeterIdentification(*session);
   EXPECT_EQ(test::readFile(arc("12345D2011_04_08_09_05_chas.txt")), "hour line\r\n");
-  EXPECT_EQ(session->caption("Edit2"), "12345D2011_04_08_09_06");
+  EXPECT_EQ(session->shown().reportBaseName, "12345D2011_04_08_09_06");
   EXPECT_TRUE(std::filesystem::exists(arc("12345D2011_04_08_09_06_chas.txt")));
   EXPECT_EQ(session->IdentificationCount, 2);
 }
@@ -214,7 +216,7 @@ TEST_F(IdentificationFixture, StopClosesTheFilesOnce) {
 }
 
 TEST_F(IdentificationFixture, StartWithoutGsmIdentifies) {
-  session->StartConnection({"0", "1", 8, false});
+  StartConnection(*session, {"0", "1", 8, false});
   EXPECT_TRUE(session->reports.ReportFilesOpen);
   const StatusTexts t = statusTexts(*session);
   EXPECT_EQ(t.panel0, "№ запроса=8");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archives/archive_store.h"
+#include "connection/status_line.h"
 #include "link/pc_clock.h"
 #include "support/pty_meter.h"
 #include "values/device_clock.h"
@@ -35,18 +36,18 @@ TEST_F(E2E, EveryTransactionKindReturnsTheMetersValue) {
   auto& a = s.link.addr;
 
   a.valueIndex = 9;
-  s.link.ReadParameterTransaction();
+  runTransaction(s, Transaction::ReadParameter);
   EXPECT_EQ(s.params.values[9], 1.0);
   a.valueIndex = 77;
-  s.link.ReadParameterTransaction();
+  runTransaction(s, Transaction::ReadParameter);
   EXPECT_EQ(s.params.values[77], 0.0);  // above 1000000
   a.valueIndex = 4;
-  s.link.ReadFloatValueTransaction();
+  runTransaction(s, Transaction::ReadFloatValue);
   EXPECT_EQ(s.values.floats[4], 71.25);
   a.valueIndex = 24;
-  s.link.ReadCounterValueTransaction();
+  runTransaction(s, Transaction::ReadCounterValue);
   EXPECT_EQ(s.values.counters[24], 4294967295.0);
-  s.link.ReadClockTransaction();
+  runTransaction(s, Transaction::ReadClock);
   EXPECT_EQ(a.dateTime, 1104080905u);
   EXPECT_EQ(a.seconds, 7);
 
@@ -54,27 +55,27 @@ TEST_F(E2E, EveryTransactionKindReturnsTheMetersValue) {
   a.dateTime = 1104080500;
   a.ArchiveRow = 5;
   a.QuantityIndex = 0;
-  s.link.ReadArchiveFloatTransaction();
+  runTransaction(s, Transaction::ReadArchiveFloat);
   EXPECT_EQ(s.archive.Flow[0][5], 12.5);
   a.QuantityIndex = 17;
-  s.link.ReadArchiveIntegerTransaction();
+  runTransaction(s, Transaction::ReadArchiveInteger);
   EXPECT_EQ(s.archive.AbnormalWord[5], 4096u);
   a.RecordKind = 3;
   a.dateTime = 1104082300;
   a.QuantityIndex = 8;
-  s.link.ReadIntegratorTransaction();
+  runTransaction(s, Transaction::ReadIntegrator);
   EXPECT_EQ(s.archive.MainsTimeTotal[5], 3000000000.0);
 
   a.seconds = 58;
   a.dateTime = 1112312359;
-  s.link.SetClockTransaction();
+  runTransaction(s, Transaction::SetClock);
   ASSERT_TRUE(meter.simulator->waitForLog(9, std::chrono::seconds(5)));
   const auto log = meter.requests();
   ASSERT_EQ(log.size(), 9u);
   EXPECT_EQ(log.back().command, 0);
   EXPECT_EQ(log.back().index1, 58);
   EXPECT_EQ(log.back().argument, 1112312359u);
-  s.link.ReadClockTransaction();
+  runTransaction(s, Transaction::ReadClock);
   EXPECT_EQ(a.dateTime, 1112312359u);
 
   EXPECT_EQ(s.link.counters.RequestCount, 10);
@@ -88,7 +89,7 @@ TEST_F(E2E, EveryTransactionKindReturnsTheMetersValue) {
 void readAndCheck(PtyMeter& meter, Session& s, int n) {
   for (int i = 0; i < n; ++i) {
     s.link.addr.valueIndex = static_cast<std::uint8_t>(i);
-    s.link.ReadParameterTransaction();
+    runTransaction(s, Transaction::ReadParameter);
   }
   const auto log = meter.requests();
   int failed = 0;
@@ -143,7 +144,7 @@ TEST_F(E2E, NoiseBeforeEveryReplyExhaustsTheAttempts) {
   LineSession ls(meter.simulator->portPath(), dir.path(), *clock);
   Session& s = *ls.session;
   s.link.addr.valueIndex = 9;
-  s.link.ReadParameterTransaction();
+  runTransaction(s, Transaction::ReadParameter);
   EXPECT_EQ(s.link.counters.RequestCount, 12);
   EXPECT_EQ(s.link.counters.ErrorCount, 11);
   EXPECT_EQ(s.link.counters.TimeoutCount, 1);
@@ -164,11 +165,11 @@ TEST_F(E2E, StrayBytesOfTheLineAreDrainedBeforeEachRequest) {
   LineSession ls(meter.simulator->portPath(), dir.path(), *clock);
   Session& s = *ls.session;
   s.link.addr.valueIndex = 0;
-  s.link.ReadParameterTransaction();  // leaves three reply bytes on the line
+  runTransaction(s, Transaction::ReadParameter);  // leaves three reply bytes on the line
   meter.simulator->setFaults({});
   const int before = s.link.counters.ErrorCount;
   s.link.addr.valueIndex = 3;
-  s.link.ReadParameterTransaction();
+  runTransaction(s, Transaction::ReadParameter);
   EXPECT_EQ(s.link.counters.ErrorCount, before);
   const float expected =
       meter.simulator->withModel([](sim::MeterModel& m) { return m.parameter(3); });
@@ -185,9 +186,9 @@ TEST_F(E2E, IdentificationOverTheLine) {
   cfg.dataDir = dir.path();
   Session s(line, *fixed, cfg);
   s.setBreathe([] { QCoreApplication::processEvents(); });
-  s.StartConnection({"0", meter.simulator->portPath(), 8, false});
+  StartConnection(s, {"0", meter.simulator->portPath(), 8, false});
   EXPECT_TRUE(s.reports.ReportFilesOpen);
-  EXPECT_EQ(s.caption("Edit2"), "12345D2011_04_08_09_05");
+  EXPECT_EQ(s.shown().reportBaseName, "12345D2011_04_08_09_05");
   const StatusTexts t = statusTexts(s);
   EXPECT_EQ(t.panel0, "№ запроса=8");
   EXPECT_EQ(t.panel1, "Кол.таймаутов=0");
@@ -259,8 +260,8 @@ TEST_F(E2E, SettingTheMetersClockFromThePcAndReadingItBack) {
   EXPECT_EQ(kept.seconds, 58);
 
   ReadDeviceClock(s);
-  EXPECT_EQ(s.caption("Label40"), "Дата:  2011.12.31 ");
-  EXPECT_EQ(s.caption("Label41"), "Время:  23:59:58");
+  EXPECT_EQ(s.shown().clockDate, "Дата:  2011.12.31 ");
+  EXPECT_EQ(s.shown().clockTime, "Время:  23:59:58");
   EXPECT_EQ(s.link.counters.ErrorCount, 0);
 }
 

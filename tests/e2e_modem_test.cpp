@@ -10,14 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "archives/session.h"
 #include "cli/cli_app.h"
 #include "connection/data_dir.h"
-#include "connection/session.h"
+#include "connection/modem_call.h"
 #include "link/frame.h"
 #include "link/meter_protocol.h"
-#include "link/modem.h"
 #include "link/pc_clock.h"
 #include "link/qt_serial_line.h"
+#include "params/identification.h"
 #include "sim/simulator.h"
 #include "support/pty_meter.h"
 #include "support/temp_dir.h"
@@ -123,12 +124,12 @@ TEST_F(ModemE2E, DialIdentifyReadValuesAndHangUpOverTheCall) {
   std::vector<std::string> trace;
   s.setTrace([&trace](const std::string& l) { trace.push_back(l); });
 
-  s.StartConnection({"0", meter.port(), 8, true});
+  StartConnection(s, {"0", meter.port(), 8, true});
   EXPECT_FALSE(s.reports.ReportFilesOpen);
 
   // A dial text longer than 15 characters is cut; CR follows.
   Dial(s, "ATD+79000000000123");
-  EXPECT_EQ(s.caption("Label47"), "Соединение ~30c");
+  EXPECT_EQ(s.shown().callStatus, "Соединение ~30c");
   ASSERT_TRUE(meter.waitFor(ModemEventKind::Dial));
   {
     // The dial command is the first thing the modem got: "Старт" sent nothing.
@@ -153,7 +154,7 @@ TEST_F(ModemE2E, DialIdentifyReadValuesAndHangUpOverTheCall) {
   EXPECT_EQ(s.link.counters.TimeoutCount, 0);
   EXPECT_EQ(s.link.LinkFault, 0);
   EXPECT_TRUE(s.reports.ReportFilesOpen);
-  EXPECT_EQ(s.caption("Edit2"), "12345D2011_04_08_09_05");
+  EXPECT_EQ(s.shown().reportBaseName, "12345D2011_04_08_09_05");
   expectReportFiles("12345D2011_04_08_09_05");
   // The drain of the first exchange threw the modem's CONNECT away.
   ASSERT_FALSE(trace.empty());
@@ -172,13 +173,13 @@ TEST_F(ModemE2E, DialIdentifyReadValuesAndHangUpOverTheCall) {
   EXPECT_EQ(s.link.LinkFault, 0);
 
   StartHangUp(s);
-  EXPECT_EQ(s.caption("Label47"), "Разрыв  ~5c ");
+  EXPECT_EQ(s.shown().callStatus, "Разрыв  ~5c ");
   // The modem takes "+++" once the guard time after it has passed in silence.
   ASSERT_TRUE(meter.waitFor(ModemEventKind::Escape));
   EXPECT_EQ(meter.simulator->modemState(), sim::ModemState::OnlineCommand);
 
   HangUpWaitElapsed(s);
-  EXPECT_EQ(s.caption("Label47"), "Завершено");
+  EXPECT_EQ(s.shown().callStatus, "Завершено");
   ASSERT_TRUE(meter.waitFor(ModemEventKind::HangUp));
   EXPECT_EQ(meter.simulator->modemState(), sim::ModemState::Command);
 

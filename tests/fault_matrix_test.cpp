@@ -7,8 +7,10 @@
 #include <iostream>
 
 #include "archives/archive_reading.h"
-#include "connection/identification.h"
+#include "connection/report_naming.h"
+#include "connection/status_line.h"
 #include "format/cp1251.h"
+#include "params/identification.h"
 #include "params/parameter_report.h"
 #include "support/fake_line.h"
 #include "support/predicted_counters.h"
@@ -48,7 +50,7 @@ struct FaultRun {
     session = std::make_unique<Session>(line, *clock, cfg);
     session->setBreathe([] { QCoreApplication::processEvents(); });
     session->setTrace([this](const std::string& l) { trace.push_back(l); });
-    session->StartConnection({"0", meter.simulator->portPath(), 8, false});
+    StartConnection(*session, {"0", meter.simulator->portPath(), 8, false});
     EXPECT_TRUE(session->reports.ReportFilesOpen);
   }
 
@@ -269,7 +271,7 @@ TEST(FaultMatrix, AdapterUnpluggedAndPluggedBackMidReading) {
   const auto link = run.dir.path() / "ttyVARDIS";
   std::filesystem::create_symlink(run.meter.simulator->portPath(), link);
   run.session->StopConnection();
-  run.session->StartConnection({"0", link.string(), 8, false});
+  StartConnection(*run.session, {"0", link.string(), 8, false});
   ASSERT_TRUE(run.session->reports.ReportFilesOpen);
   run.fault({});
 

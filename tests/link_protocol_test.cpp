@@ -4,11 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "archives/archive_store.h"
+#include "archives/session.h"
 #include "link/meter_protocol.h"
-#include "params/parameter_table.h"
 #include "support/fake_line.h"
-#include "values/current_values.h"
 
 namespace vardis {
 namespace {
@@ -21,10 +19,14 @@ using Bytes = std::vector<std::uint8_t>;
 struct ProtocolFixture : ::testing::Test {
   VirtualClock clock;
   FakeLine line{clock};
-  ParameterTable params;
-  CurrentValues values;
-  ArchiveStore archive;
-  MeterProtocol link{line, clock, params, values, archive};
+  // The protocol of a whole session, so that each reply lands in its store.
+  Session session{line, clock, SessionConfig{}};
+  MeterProtocol& link = session.link;
+  ParameterTable& params = session.params;
+  CurrentValues& values = session.values;
+  ArchiveStore& archive = session.archive;
+
+  Reply run(Transaction t) { return runTransaction(session, t); }
 
   void SetUp() override { link.port = "1"; }
 
@@ -40,13 +42,13 @@ struct ProtocolFixture : ::testing::Test {
 
 TEST_F(ProtocolFixture, RequestFramesAreBuiltByteForByte) {
   link.addr.meterAddress = 1;
-  link.ReadClockTransaction();
+  run(Transaction::ReadClock);
   EXPECT_EQ(line.sent.at(0), (Bytes{0x23, 0x01, 0x01, 0, 0, 0, 0, 0, 0, 0x32, 0x0D}));
 
   line.sent.clear();
   link.addr.meterAddress = 0;
   link.addr.valueIndex = 9;
-  link.ReadParameterTransaction();
+  run(Transaction::ReadParameter);
   EXPECT_EQ(line.sent.at(0), (Bytes{0x23, 0x00, 0x05, 0x09, 0, 0, 0, 0, 0, 0x3E, 0x0D}));
 
   line.sent.clear();
@@ -54,20 +56,20 @@ TEST_F(ProtocolFixture, RequestFramesAreBuiltByteForByte) {
   link.addr.QuantityIndex = 0;
   link.addr.RecordKind = 0;
   link.addr.dateTime = 1104080500;
-  link.ReadArchiveFloatTransaction();
+  run(Transaction::ReadArchiveFloat);
   EXPECT_EQ(line.sent.at(0),
             (Bytes{0x23, 0x01, 0x0B, 0x00, 0x00, 0x74, 0xEE, 0xCE, 0x41, 0xAD, 0x0D}));
 
   line.sent.clear();
   link.addr.seconds = 7;
   link.addr.dateTime = 1104080905;
-  link.SetClockTransaction();
+  run(Transaction::SetClock);
   EXPECT_EQ(line.sent.at(0),
             (Bytes{0x23, 0x01, 0x00, 0x07, 0x00, 0x09, 0xF0, 0xCE, 0x41, 0x40, 0x0D}));
 }
 
 TEST_F(ProtocolFixture, NoMeterOnReadClockExhaustsSixteenExchanges) {
-  link.ReadClockTransaction();
+  run(Transaction::ReadClock);
   EXPECT_EQ(exchanges(), 16u);
   EXPECT_EQ(link.counters.RequestCount, 17);
   EXPECT_EQ(link.counters.ErrorCount, 16);
@@ -90,7 +92,7 @@ TEST_F(ProtocolFixture, AttemptsPerTransactionKind) {
   for (const auto& [kind, attempts] : cases) {
     line.sent.clear();
     link.counters = {};
-    link.run(kind);
+    run(kind);
     EXPECT_EQ(exchanges(), attempts) << transactionInfo(kind).name;
     EXPECT_EQ(link.counters.RequestCount, static_cast<int>(attempts) + 1);
     EXPECT_EQ(link.counters.ErrorCount, static_cast<int>(attempts));
@@ -99,14 +101,14 @@ TEST_F(ProtocolFixture, AttemptsPerTransactionKind) {
 }
 
 TEST_F(ProtocolFixture, DrainUsesItsTimeoutBeforeEverySend) {
-  link.ReadParameterTransaction();
+  run(Transaction::ReadParameter);
   ASSERT_EQ(line.receiveTimeouts.size(), 22u);
   for (std::size_t i = 0; i < line.receiveTimeouts.size(); i += 2) {
     EXPECT_EQ(line.receiveTimeouts[i], 70);
     EXPECT_EQ(line.receiveTimeouts[i + 1], 3000);
   }
   line.receiveTimeouts.clear();
-  link.ReadFloatValueTransaction();
+  run(Transaction::ReadFloatValue);
   EXPECT_EQ(line.receiveTimeouts.front(), 30);
 }
 
@@ -120,7 +122,7 @@ TEST_F(ProtocolFixture, FailFailPassCountsTwoErrors) {
   };
   link.LinkFault = 0;
   link.addr.valueIndex = 3;
-  link.ReadCounterValueTransaction();
+  run(Transaction::ReadCounterValue);
   EXPECT_EQ(link.counters.RequestCount, 3);
   EXPECT_EQ(link.counters.ErrorCount, 2);
   EXPECT_EQ(link.counters.TimeoutCount, 0);
@@ -129,10 +131,10 @@ TEST_F(ProtocolFixture, FailFailPassCountsTwoErrors) {
 }
 
 TEST_F(ProtocolFixture, LinkFaultStaysRaisedUntilClearedByTheCaller) {
-  link.ReadFloatValueTransaction();
+  run(Transaction::ReadFloatValue);
   ASSERT_EQ(link.LinkFault, 1);
   line.responder = test::meterAnswering([](const Frame&) { return 1u; });
-  link.ReadFloatValueTransaction();
+  run(Transaction::ReadFloatValue);
   EXPECT_EQ(link.LinkFault, 1);
 }
 
@@ -140,7 +142,7 @@ TEST_F(ProtocolFixture, ElevenZeroBytesPassTheCheck) {
   line.responder = [](const Bytes&) { return std::vector<Chunk>{Chunk{5, Bytes(11, 0)}}; };
   values.floats[4] = 99;
   link.addr.valueIndex = 4;
-  link.ReadFloatValueTransaction();
+  run(Transaction::ReadFloatValue);
   EXPECT_EQ(link.counters.ErrorCount, 0);
   EXPECT_EQ(values.floats[4], 0.0);
 }
@@ -154,7 +156,7 @@ TEST_F(ProtocolFixture, OnlyTheChecksumIsChecked) {
     return std::vector<Chunk>{Chunk{5, Bytes(f.begin(), f.end())}};
   };
   link.addr.valueIndex = 7;
-  link.ReadFloatValueTransaction();
+  run(Transaction::ReadFloatValue);
   EXPECT_EQ(link.counters.ErrorCount, 0);
   EXPECT_EQ(values.floats[7], 2.5);
 }
@@ -165,7 +167,7 @@ TEST_F(ProtocolFixture, ParameterValuesAboveOneMillionAreStoredAsZero) {
   auto read = [&](float v) {
     reply_value = v;
     link.addr.valueIndex = 5;
-    link.ReadParameterTransaction();
+    run(Transaction::ReadParameter);
     return params.values[5];
   };
   EXPECT_EQ(read(1000000.0f), 1000000.0);
@@ -182,16 +184,16 @@ TEST_F(ProtocolFixture, ParameterValuesAboveOneMillionAreStoredAsZero) {
 TEST_F(ProtocolFixture, UnsignedRepliesNeverTurnNegative) {
   line.responder = test::meterAnswering([](const Frame&) { return 0xFFFFFFFFu; });
   link.addr.valueIndex = 24;
-  link.ReadCounterValueTransaction();
+  run(Transaction::ReadCounterValue);
   EXPECT_EQ(values.counters[24], 4294967295.0);
 
   link.addr.QuantityIndex = 17;
   link.addr.ArchiveRow = 3;
-  link.ReadArchiveIntegerTransaction();
+  run(Transaction::ReadArchiveInteger);
   EXPECT_EQ(archive.AbnormalWord[3], 0xFFFFFFFFu);
 
   link.addr.QuantityIndex = 8;
-  link.ReadIntegratorTransaction();
+  run(Transaction::ReadIntegrator);
   EXPECT_EQ(archive.MainsTimeTotal[3], 4294967295.0);
 }
 
@@ -203,9 +205,9 @@ TEST_F(ProtocolFixture, ArchiveRepliesAreRoutedByTransactionAndQuantity) {
   link.addr.ArchiveRow = 9;
   for (std::uint8_t q = 0; q <= 18; ++q) {
     link.addr.QuantityIndex = q;
-    link.ReadArchiveFloatTransaction();
-    link.ReadArchiveIntegerTransaction();
-    link.ReadIntegratorTransaction();
+    run(Transaction::ReadArchiveFloat);
+    run(Transaction::ReadArchiveInteger);
+    run(Transaction::ReadIntegrator);
   }
   for (int k = 0; k < 4; ++k) {
     EXPECT_EQ(archive.Flow[k][9], 100 + k);
@@ -235,7 +237,7 @@ TEST_F(ProtocolFixture, ArchiveFloatForOperatingTimeChangesNoTable) {
   const ArchiveStore before = archive;
   link.addr.QuantityIndex = 5;
   link.addr.ArchiveRow = 2;
-  link.ReadArchiveFloatTransaction();
+  run(Transaction::ReadArchiveFloat);
   EXPECT_EQ(exchanges(), 1u);
   EXPECT_EQ(link.counters.RequestCount, 1);
   EXPECT_EQ(archive.RunTime, before.RunTime);
@@ -248,7 +250,7 @@ TEST_F(ProtocolFixture, ExhaustedTransactionDecodesTheLastBytesReceived) {
   line.responder = [](const Bytes&) {
     return std::vector<Chunk>{Chunk{5, Bytes{0x23, 0, 8, 0, 0, 0x10, 0x20, 0x30}}};
   };
-  link.ReadCounterValueTransaction();
+  run(Transaction::ReadCounterValue);
   EXPECT_EQ(link.LinkFault, 1);
   // Bytes 5..7 from the reply, byte 8 still holds the pre-fill 1.
   EXPECT_EQ(values.counters[0], static_cast<double>(0x01302010u));
@@ -258,7 +260,7 @@ TEST_F(ProtocolFixture, StrayBytesAreDrainedBeforeTheRequest) {
   line.inject(0, Bytes{'O', 'K', '\r', '\n', 0x23, 0x23});
   line.responder = test::meterAnswering([](const Frame&) { return 5u; });
   link.addr.valueIndex = 1;
-  link.ReadCounterValueTransaction();
+  run(Transaction::ReadCounterValue);
   EXPECT_EQ(link.counters.ErrorCount, 0);
   EXPECT_EQ(values.counters[1], 5.0);
   EXPECT_EQ(line.pending(), 0u);
@@ -267,7 +269,7 @@ TEST_F(ProtocolFixture, StrayBytesAreDrainedBeforeTheRequest) {
 // A stale reply the drain took is never taken for the reply to the request.
 TEST_F(ProtocolFixture, ADrainedReplyIsNeverTakenForTheAnswer) {
   line.inject(0, reply(0, 77, 0, 8));
-  link.ReadCounterValueTransaction();  // no meter: only the stale frame ever arrives
+  run(Transaction::ReadCounterValue);  // no meter: only the stale frame ever arrives
   EXPECT_EQ(link.LinkFault, 1);
   EXPECT_EQ(link.counters.ErrorCount, 11);
 }
@@ -276,7 +278,7 @@ TEST_F(ProtocolFixture, WindowBreathesAtLeastEvery50msDuringADeadTransaction) {
   int breathes = 0;
   line.setBreathe([&] { ++breathes; });
   link.setBreathe([&] { ++breathes; });
-  link.ReadClockTransaction();
+  run(Transaction::ReadClock);
   EXPECT_LE(line.longestGapMs, kBreatheSliceMs);
   EXPECT_GE(breathes, 16 * 3030 / kBreatheSliceMs);
 }
@@ -285,13 +287,13 @@ TEST_F(ProtocolFixture, CancelEndsTheTransactionAfterTheCurrentExchange) {
   std::atomic<bool> cancel{false};
   link.setCancelFlag(&cancel);
   link.setBreathe([&] { cancel = true; });  // the user presses "Стоп" during the first exchange
-  EXPECT_THROW(link.ReadClockTransaction(), CommandCancelled);
+  EXPECT_THROW(run(Transaction::ReadClock), CommandCancelled);
   EXPECT_EQ(exchanges(), 1u);
   EXPECT_EQ(link.counters.TimeoutCount, 0);
   EXPECT_EQ(link.LinkFault, 0);
   // A cancel that is already pending sends nothing.
   line.sent.clear();
-  EXPECT_THROW(link.ReadFloatValueTransaction(), CommandCancelled);
+  EXPECT_THROW(run(Transaction::ReadFloatValue), CommandCancelled);
   EXPECT_EQ(exchanges(), 0u);
 }
 
@@ -301,7 +303,7 @@ TEST_F(ProtocolFixture, TraceShowsEveryByteOfAnExchangeOnOneLine) {
   line.inject(0, Bytes{0xAA});
   line.responder = test::meterAnswering([](const Frame&) { return 0x01020304u; });
   link.addr.valueIndex = 9;
-  link.ReadParameterTransaction();
+  run(Transaction::ReadParameter);
   ASSERT_EQ(lines.size(), 1u);
   const std::string& l = lines[0];
   EXPECT_NE(l.find("09:05:07.000"), std::string::npos) << l;

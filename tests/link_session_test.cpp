@@ -3,8 +3,10 @@
 
 #include <limits>
 
-#include "connection/session.h"
+#include "archives/session.h"
+#include "connection/status_line.h"
 #include "link/port_text.h"
+#include "params/identification.h"
 #include "support/fake_line.h"
 
 namespace vardis {
@@ -44,7 +46,7 @@ TEST_F(SessionFixture, ClosingBeforeAnyStartClosesPortZero) {
 TEST_F(SessionFixture, StartClosesThreeTimesThenOpensAtTheChosenSpeed) {
   session.link.counters = {5, 6, 7};
   session.link.LinkFault = 1;
-  session.StartConnection({"1", "3", 4, true});
+  StartConnection(session, {"1", "3", 4, true});
   EXPECT_EQ(line.calls, (std::vector<std::string>{"Close_Com(3)", "Close_Com(3)", "Close_Com(3)",
                                                   "Open_Com(3,9600,8,0,0)"}));
   EXPECT_EQ(session.link.counters.RequestCount, 0);
@@ -58,7 +60,7 @@ TEST_F(SessionFixture, StartClosesThreeTimesThenOpensAtTheChosenSpeed) {
 }
 
 TEST_F(SessionFixture, SpeedIndexOutsideTheListOpensNoPort) {
-  session.StartConnection({"0", "2", -1, true});
+  StartConnection(session, {"0", "2", -1, true});
   EXPECT_EQ(line.calls, (std::vector<std::string>{"Close_Com(2)", "Close_Com(2)", "Close_Com(2)"}));
   EXPECT_EQ(rec.events.back(), "memo:speed=-1");
   // A transaction then runs out of attempts on the unopened port.
@@ -69,13 +71,13 @@ TEST_F(SessionFixture, SpeedIndexOutsideTheListOpensNoPort) {
 TEST_F(SessionFixture, EveryListedSpeedIsPassedByIndex) {
   for (int i = 0; i < 9; ++i) {
     line.calls.clear();
-    session.StartConnection({"0", "1", i, true});
+    StartConnection(session, {"0", "1", i, true});
     EXPECT_EQ(line.calls.back(), "Open_Com(1," + std::to_string(kSpeeds[i]) + ",8,0,0)");
   }
 }
 
 TEST_F(SessionFixture, AddressAndPortKeepTheirLowEightBits) {
-  session.StartConnection({"257", "258", 8, true});
+  StartConnection(session, {"257", "258", 8, true});
   EXPECT_EQ(session.link.addr.meterAddress, 1);
   EXPECT_EQ(session.link.port, "2");
 }
@@ -83,7 +85,7 @@ TEST_F(SessionFixture, AddressAndPortKeepTheirLowEightBits) {
 TEST_F(SessionFixture, BadAddressTextStopsAfterTheCountersWereReset) {
   session.link.counters = {5, 6, 7};
   try {
-    session.StartConnection({"12a", "1", 8, true});
+    StartConnection(session, {"12a", "1", 8, true});
     FAIL() << "expected an error";
   } catch (const UserError& e) {
     EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
@@ -97,7 +99,7 @@ TEST_F(SessionFixture, BadPortTextOpensNothing) {
   EXPECT_THROW(
       {
         try {
-          session.StartConnection({"0", "ttyUSB0", 8, true});
+          StartConnection(session, {"0", "ttyUSB0", 8, true});
         } catch (const UserError& e) {
           EXPECT_STREQ(e.what(), "'ttyUSB0' is not a valid integer value");
           throw;
@@ -108,7 +110,7 @@ TEST_F(SessionFixture, BadPortTextOpensNothing) {
 }
 
 TEST_F(SessionFixture, DevicePathIsUsedAsThePort) {
-  session.StartConnection({"0", "/dev/pts/7", 8, true});
+  StartConnection(session, {"0", "/dev/pts/7", 8, true});
   EXPECT_EQ(line.calls.back(), "Open_Com(/dev/pts/7,115200,8,0,0)");
   session.StopConnection();
   EXPECT_EQ(line.calls.back(), "Close_Com(/dev/pts/7)");

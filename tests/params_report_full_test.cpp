@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "connection/identification.h"
-#include "connection/session.h"
+#include "archives/session.h"
+#include "connection/report_naming.h"
+#include "params/identification.h"
 #include "params/parameter_report.h"
 #include "support/fake_meter.h"
 #include "support/report_lines.h"

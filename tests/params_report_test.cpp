@@ -2,10 +2,11 @@
 // reading loop that stops at the first failed read.
 #include <gtest/gtest.h>
 
-#include "connection/identification.h"
-#include "connection/session.h"
+#include "archives/session.h"
+#include "connection/report_naming.h"
 #include "format/cp1251.h"
 #include "format/fixed_line.h"
+#include "params/identification.h"
 #include "params/parameter_report.h"
 #include "support/fake_meter.h"
 #include "support/temp_dir.h"
@@ -87,8 +88,8 @@ struct ReportFixture : ::testing::Test {
   }
   std::vector<std::string> fileLines() {
     session->reports.file(ReportKind::Parameters).commit();
-    const std::string utf8 =
-        cp1251ToUtf8(test::readFile(dir.path() / "arc" / (session->caption("Edit2") + "_par.txt")));
+    const std::string utf8 = cp1251ToUtf8(
+        test::readFile(dir.path() / "arc" / (session->shown().reportBaseName + "_par.txt")));
     std::vector<std::string> lines;
     std::size_t pos = 0;
     while (pos < utf8.size()) {

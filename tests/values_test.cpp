@@ -1,7 +1,7 @@
 // Current values, the device clock and the date picker.
 #include <gtest/gtest.h>
 
-#include "connection/session.h"
+#include "archives/session.h"
 #include "support/fake_meter.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
@@ -55,8 +55,8 @@ TEST_F(ValuesFixture, ReadDeviceClockShowsTheMetersClock) {
   meter.clock = 1104080905;
   meter.seconds = 7;
   ReadDeviceClock(session);
-  EXPECT_EQ(session.caption("Label40"), "Дата:  2011.04.08 ");
-  EXPECT_EQ(session.caption("Label41"), "Время:  09:05:07");
+  EXPECT_EQ(session.shown().clockDate, "Дата:  2011.04.08 ");
+  EXPECT_EQ(session.shown().clockTime, "Время:  09:05:07");
 }
 
 TEST_F(ValuesFixture, SetDeviceClockSendsOneReadingOfThePcClock) {
@@ -71,7 +71,7 @@ TEST_F(ValuesFixture, SetDeviceClockSendsOneReadingOfThePcClock) {
   EXPECT_EQ(session.link.addr.dateTime, 1112312359u);
   EXPECT_EQ(session.link.addr.seconds, 58);
   // Nothing is shown.
-  EXPECT_EQ(session.caption("Label40"), "");
+  EXPECT_EQ(session.shown().clockDate, "");
 }
 
 TEST_F(ValuesFixture, SetDeviceClockRefusesYearsTheMeterCannotHold) {
@@ -90,11 +90,11 @@ TEST(DatePicker, DayCountsFollowTheGregorianRule) {
   VirtualClock clock;
   FakeLine line{clock};
   Session s{line, clock, SessionConfig{}};
-  EXPECT_EQ(DateTimePicker1Change(s, 2012, 2, 10).daysInMonth, 29);
-  EXPECT_EQ(DateTimePicker1Change(s, 2011, 2, 10).daysInMonth, 28);
-  EXPECT_EQ(DateTimePicker1Change(s, 2000, 2, 1).daysInMonth, 29);
-  EXPECT_EQ(DateTimePicker1Change(s, 2100, 2, 1).daysInMonth, 28);
-  EXPECT_EQ(DateTimePicker1Change(s, 2011, 4, 8).daysInMonth, 30);
+  EXPECT_EQ(pickArchiveDate(s, 2012, 2, 10).daysInMonth, 29);
+  EXPECT_EQ(pickArchiveDate(s, 2011, 2, 10).daysInMonth, 28);
+  EXPECT_EQ(pickArchiveDate(s, 2000, 2, 1).daysInMonth, 29);
+  EXPECT_EQ(pickArchiveDate(s, 2100, 2, 1).daysInMonth, 28);
+  EXPECT_EQ(pickArchiveDate(s, 2011, 4, 8).daysInMonth, 30);
   EXPECT_EQ(s.pickedDate.year, 2011);
   EXPECT_EQ(s.pickedDate.day, 8);
   EXPECT_TRUE(archiveDateAllowed(2000, 1, 1));
@@ -115,27 +115,26 @@ TEST_F(ValuesFixture, IntegratorsScaleByTheChannelDecimals) {
   session.params.values[10] = 5;  // p1 = 4
   session.formats = computeFormatTable(session.params);
   session.values.counters[0] = 123456;
-  EXPECT_EQ(captionOf(session, "Label26"), "M1,т:     123.456");
+  EXPECT_EQ(captionOf(session, "M1"), "M1,т:     123.456");
   session.params.values[10] = 50000;  // p1 = 0: divisor 0.1, decimals -1 print 2
   session.formats = computeFormatTable(session.params);
   session.values.counters[0] = 1234;
-  EXPECT_EQ(captionOf(session, "Label26"), "M1,т:    12340.00");
+  EXPECT_EQ(captionOf(session, "M1"), "M1,т:    12340.00");
   session.values.counters[5] = 12345;
-  EXPECT_EQ(captionOf(session, "Label32"), "В1,час:      1.2345");
+  EXPECT_EQ(captionOf(session, "B1"), "В1,час:      1.2345");
 }
 
 TEST_F(ValuesFixture, AbnormalFlagsFollowTheIrregularBitTable) {
   session.values.counters[24] = 1u << 12;
   session.values.counters[25] = 1u << 28;
-  EXPECT_EQ(captionOf(session, "Label36"), "НС1: T1<  ");
-  EXPECT_EQ(captionOf(session, "Label37"), "НС2: T2>  ");
-  EXPECT_EQ(captionOf(session, "Label38"), "НС3: ");
-  EXPECT_EQ(captionOf(session, "Label39"), "НС4: ");
+  EXPECT_EQ(captionOf(session, "HC1"), "НС1: T1<  ");
+  EXPECT_EQ(captionOf(session, "HC2"), "НС2: T2>  ");
+  EXPECT_EQ(captionOf(session, "HC3"), "НС3: ");
+  EXPECT_EQ(captionOf(session, "HC4"), "НС4: ");
   session.values.counters[24] = (1u << 6) | (1u << 15) | (1u << 30) | (1u << 31);
   session.values.counters[25] = 0;
-  for (int n = 36; n <= 39; ++n) {
-    EXPECT_EQ(captionOf(session, "Label" + std::to_string(n)),
-              "НС" + std::to_string(n - 35) + ": ");
+  for (int n = 1; n <= 4; ++n) {
+    EXPECT_EQ(captionOf(session, "HC" + std::to_string(n)), "НС" + std::to_string(n) + ": ");
   }
   // Table order within a channel, whatever the bit numbers: T<, T>, P<, P>, G<, G>, Go.
   EXPECT_EQ(abnormalTexts(0xFFFFFFFFu, 3), "T3<  T3>  P3<  P3>  G3<  G3>  G3o  ");
@@ -167,17 +166,17 @@ TEST_F(ValuesFixture, ReadCurrentValuesFillsEveryLabelThenReadsTheClock) {
   session.setObserver(&obs);
   ReadCurrentValues(session);
 
-  EXPECT_EQ(session.caption("Label2"), "G1,м3/час: 12.346");
-  EXPECT_EQ(session.caption("Label6"), "T1,гр.C:  71.50");
-  EXPECT_EQ(session.caption("Label10"), "P1,Мпа: 0.600");
-  EXPECT_EQ(session.caption("Label14"), "П1,кг/м3:   977.8");
-  EXPECT_EQ(session.caption("Label18"), "Э1,кДж/кг: 300.000");
-  EXPECT_EQ(session.caption("Label22"), "m1,т/час:  1.250");
-  EXPECT_EQ(session.caption("Label30"), "W1,Гдж/час:   0.500");
-  EXPECT_EQ(session.caption("Label33"), "W2,Гдж/час:  0.2500");
-  EXPECT_EQ(session.caption("Label31"), "Q1,Гдж:       50.00");
-  EXPECT_EQ(session.caption("Label42"), "Tс,ч:     24.0000");
-  EXPECT_EQ(session.caption("Label40"), "Дата:  2011.04.08 ");
+  EXPECT_EQ(session.shown().valueCaption("G1"), "G1,м3/час: 12.346");
+  EXPECT_EQ(session.shown().valueCaption("T1"), "T1,гр.C:  71.50");
+  EXPECT_EQ(session.shown().valueCaption("P1"), "P1,Мпа: 0.600");
+  EXPECT_EQ(session.shown().valueCaption("PL1"), "П1,кг/м3:   977.8");
+  EXPECT_EQ(session.shown().valueCaption("E1"), "Э1,кДж/кг: 300.000");
+  EXPECT_EQ(session.shown().valueCaption("m1"), "m1,т/час:  1.250");
+  EXPECT_EQ(session.shown().valueCaption("W1"), "W1,Гдж/час:   0.500");
+  EXPECT_EQ(session.shown().valueCaption("W2"), "W2,Гдж/час:  0.2500");
+  EXPECT_EQ(session.shown().valueCaption("Q1"), "Q1,Гдж:       50.00");
+  EXPECT_EQ(session.shown().valueCaption("Tc"), "Tс,ч:     24.0000");
+  EXPECT_EQ(session.shown().clockDate, "Дата:  2011.04.08 ");
   EXPECT_EQ(session.operationStatus(), "Параметры считаны");
   // 31 floats, 26 counters, then the clock.
   ASSERT_EQ(meter.requests.size(), 58u);
@@ -193,22 +192,22 @@ TEST_F(ValuesFixture, ReadCurrentValuesFillsEveryLabelThenReadsTheClock) {
   EXPECT_EQ(progress.back(), 100);
 
   session.params.values[9] = 1;
-  EXPECT_EQ(captionOf(session, "Label30"), "W1,Гкал/час:   0.500");
-  EXPECT_EQ(captionOf(session, "Label34"), "Q2,Гкал:       0.000");  // p2 = 4
+  EXPECT_EQ(captionOf(session, "W1"), "W1,Гкал/час:   0.500");
+  EXPECT_EQ(captionOf(session, "Q2"), "Q2,Гкал:       0.000");  // p2 = 4
 }
 
 TEST_F(ValuesFixture, NoMeterShowsThePrefill) {
   line.responder = nullptr;
   ReadCurrentValues(session);
-  EXPECT_EQ(session.caption("Label32"), "В1,час:   1684.3009");
-  EXPECT_EQ(session.caption("Label35"), "В2,час:   1684.3009");
-  EXPECT_EQ(session.caption("Label42"), "Tс,ч:   1684.3009");
-  EXPECT_EQ(session.caption("Label36"), "НС1: G1<  ");
-  EXPECT_EQ(session.caption("Label37"), "НС2: ");
-  EXPECT_EQ(session.caption("Label38"), "НС3: T3<  P3<  G3o  ");
-  EXPECT_EQ(session.caption("Label39"), "НС4: ");
-  EXPECT_EQ(session.caption("Label2"), "G1,м3/час: 0.0000");
-  EXPECT_EQ(session.caption("Label41"), "Время:  30:09:01");
+  EXPECT_EQ(session.shown().valueCaption("B1"), "В1,час:   1684.3009");
+  EXPECT_EQ(session.shown().valueCaption("B2"), "В2,час:   1684.3009");
+  EXPECT_EQ(session.shown().valueCaption("Tc"), "Tс,ч:   1684.3009");
+  EXPECT_EQ(session.shown().valueCaption("HC1"), "НС1: G1<  ");
+  EXPECT_EQ(session.shown().valueCaption("HC2"), "НС2: ");
+  EXPECT_EQ(session.shown().valueCaption("HC3"), "НС3: T3<  P3<  G3o  ");
+  EXPECT_EQ(session.shown().valueCaption("HC4"), "НС4: ");
+  EXPECT_EQ(session.shown().valueCaption("G1"), "G1,м3/час: 0.0000");
+  EXPECT_EQ(session.shown().clockTime, "Время:  30:09:01");
   EXPECT_EQ(session.operationStatus(), "Параметры считаны");
 }
 

@@ -8,7 +8,7 @@
 
 namespace vardis {
 
-class Session;
+class ValueSession;
 
 // The abnormal-situation word: seven flags per measuring channel. Bits 6, 15,
 // 30 and 31 name nothing.
@@ -26,22 +26,25 @@ std::string abnormalTexts(std::uint32_t word, int channel);
 // The word from the two counters 24 and 25: each rounded, low 32 bits, OR-ed.
 std::uint32_t abnormalFlagsFromCounters(double counter24, double counter25);
 
-// The captions of every value label (Label2 .. Label39, Label42) from the
-// values as they stand, by control name, in display order.
+// The caption of every shown current value from the values as they stand, by
+// quantity ("G1" .. "G4", "T1", "P1", "PL1", "E1", "m1", "W1", "W2", "M1",
+// "Q1", "Q2", "B1", "B2", "Tc", "HC1" .. "HC4"), in the order they are shown.
 // The float-value captions come first (kFloatCaptionCount of them), then the
 // counters and the abnormal-situation channels.
-std::vector<std::pair<std::string, std::string>> currentValueCaptions(const Session& s);
+std::vector<std::pair<std::string, std::string>> currentValueCaptions(const ValueSession& s);
 inline constexpr std::size_t kFloatCaptionCount = 26;
 
-// The tab pages of the current values: tab caption, group caption, labels.
+// The tab pages of the current values: tab caption, group caption, and the
+// quantities shown, top to bottom. The device clock page shows the meter clock.
 struct ValuePage {
   const char* tab;
   const char* group;
-  std::vector<std::string> labels;
+  std::vector<std::string> quantities;
+  bool deviceClock = false;
 };
 const std::vector<ValuePage>& valuePages();
 
 // Reads float values 0..30 and counters 0..25, shows them, then reads the clock.
-void ReadCurrentValues(Session& s);
+void ReadCurrentValues(ValueSession& s);
 
 }  // namespace vardis

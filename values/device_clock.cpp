@@ -1,6 +1,6 @@
 #include "values/device_clock.h"
 
-#include "connection/session.h"
+#include "connection/connection.h"
 #include "format/numtext.h"
 
 namespace vardis {
@@ -47,15 +47,14 @@ int daysInMonth(int year, int month) {
   return month == 2 && leap ? 29 : days[month - 1];
 }
 
-void ReadDeviceClock(Session& s) {
+void ReadDeviceClock(Connection& s) {
   s.link.ReadClockTransaction();
   const std::uint32_t packed = s.link.addr.dateTime;
   const std::uint8_t seconds = s.link.addr.seconds;
-  s.setCaption("Label40", clockDateCaption(packed));
-  s.setCaption("Label41", clockTimeCaption(packed, seconds));
+  s.showDeviceClock(clockDateCaption(packed), clockTimeCaption(packed, seconds));
 }
 
-void SetDeviceClock(Session& s) {
+void SetDeviceClock(Connection& s) {
   const LocalDateTime now = s.clock().now();
   if (now.year < kFirstClockYear || now.year > kLastClockYear) {
     throw UserError("The PC clock reads the year " + std::to_string(now.year) +
@@ -73,7 +72,7 @@ void SetDeviceClock(Session& s) {
   s.link.SetClockTransaction();
 }
 
-SelectedDate DateTimePicker1Change(Session& s, int year, int month, int day) {
+SelectedDate pickArchiveDate(Connection& s, int year, int month, int day) {
   s.pickedDate = PickedDate{year, month, day};
   SelectedDate d;
   d.year = static_cast<std::uint16_t>(year);

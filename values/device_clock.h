@@ -7,7 +7,7 @@
 
 namespace vardis {
 
-class Session;
+class Connection;
 
 // (year - 2000) * 100000000 + month * 1000000 + day * 10000 + hour * 100 + minute.
 struct DateTimeParts {
@@ -37,21 +37,21 @@ inline constexpr int kFirstClockYear = 2001;
 inline constexpr int kLastClockYear = 2042;
 inline constexpr int kFirstArchiveYear = 2000;
 
-// Reads the meter clock and shows it on the clock page (Label40, Label41).
-void ReadDeviceClock(Session& s);
+// Reads the meter clock and shows it (the device clock texts).
+void ReadDeviceClock(Connection& s);
 
 // Writes the PC's date and time into the meter. Throws UserError when the PC's
 // year cannot be encoded.
-void SetDeviceClock(Session& s);
+void SetDeviceClock(Connection& s);
 
-// The date picker changed.
+// The archive date was picked: it becomes the date the archive readings read.
 struct SelectedDate {
   std::uint16_t year = 0;
   std::uint16_t month = 0;
   std::uint16_t day = 0;
   std::uint8_t daysInMonth = 0;
 };
-SelectedDate DateTimePicker1Change(Session& s, int year, int month, int day);
+SelectedDate pickArchiveDate(Connection& s, int year, int month, int day);
 
 // Whether the archive date picker accepts a date (the packed code can name it).
 bool archiveDateAllowed(int year, int month, int day);

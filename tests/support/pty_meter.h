@@ -5,8 +5,9 @@
 #include <QCoreApplication>
 #include <memory>
 
-#include "connection/session.h"
+#include "archives/session.h"
 #include "link/qt_serial_line.h"
+#include "params/identification.h"
 #include "sim/simulator.h"
 #include "support/temp_dir.h"
 
@@ -44,7 +45,7 @@ struct LineSession {
     cfg.dataDir = dataDir;
     session = std::make_unique<Session>(line, clock, cfg);
     session->setBreathe([] { QCoreApplication::processEvents(); });
-    session->StartConnection({"0", port, 8, true});
+    StartConnection(*session, {"0", port, 8, true});
   }
   ~LineSession() {
     try {
