@@ -4,12 +4,13 @@
 #pragma once
 
 #include <sys/resource.h>
-#include <sys/types.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tests/support/child_process.h"
 
 namespace vardis::bench {
 
@@ -26,8 +27,7 @@ class MeterProcess {
   const std::string& port() const { return port_; }
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1;
+  test::ChildProcess process_;
   std::string port_;
 };
 

@@ -3,15 +3,11 @@
 // must be on disk whole, in code page 1251 with CR LF line ends, even when the
 // process is killed the moment after; a report folder that is missing or
 // refused, or a file that cannot grow, ends the run with a clear message.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,14 +15,13 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/report_lines.h"
 #include "support/temp_dir.h"
 
@@ -34,7 +29,6 @@ namespace vardis::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 // Reading a whole hourly archive takes about 20 s at 115200 baud; far more
 // than that means the run is stuck.
@@ -49,175 +43,6 @@ constexpr const char* kMeterData = R"({
   "clock": {"packed": 1104080905, "seconds": 0, "running": false},
   "archiveHorizon": 1104080900
 })";
-
-// A program run with its standard output on a pseudo-terminal (so that it is
-// line-buffered as on a console) or on a pipe, and its standard error on a pipe.
-class Child {
- public:
-  struct Setup {
-    bool stdoutOnTerminal = false;
-    // Largest file the program may write (RLIMIT_FSIZE); SIGXFSZ is ignored,
-    // so writes beyond it fail with EFBIG as on a full disk.
-    std::optional<rlim_t> fileSizeLimit;
-    // Standard error joins standard output (the simulator's request log).
-    bool stderrToStdout = false;
-    // Standard output goes to this file instead ("" closes it).
-    std::optional<std::string> stdoutFile;
-
-    // Standard output on a terminal, files limited to `limit` bytes when given.
-    static Setup terminal(std::optional<rlim_t> limit = std::nullopt) {
-      Setup s;
-      s.stdoutOnTerminal = true;
-      s.fileSizeLimit = limit;
-      return s;
-    }
-  };
-
-  Child(std::vector<std::string> args, Setup setup) {
-    int err[2];
-    if (::pipe2(err, O_CLOEXEC) != 0) {
-      ADD_FAILURE() << "pipe2 failed";
-      return;
-    }
-    int outWrite = -1;
-    if (setup.stdoutOnTerminal) {
-      out_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-      if (out_ < 0 || ::grantpt(out_) != 0 || ::unlockpt(out_) != 0) {
-        ADD_FAILURE() << "no pseudo-terminal for the output";
-        return;
-      }
-      outWrite = ::open(::ptsname(out_), O_RDWR | O_NOCTTY | O_CLOEXEC);
-      termios raw{};
-      if (outWrite < 0 || ::tcgetattr(outWrite, &raw) != 0) {
-        ADD_FAILURE() << "cannot open the terminal side";
-        return;
-      }
-      ::cfmakeraw(&raw);  // no CR added before LF, no echo
-      ::tcsetattr(outWrite, TCSANOW, &raw);
-    } else {
-      int out[2];
-      if (::pipe2(out, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "pipe2 failed";
-        return;
-      }
-      out_ = out[0];
-      outWrite = out[1];
-    }
-    err_ = err[0];
-    const int nullIn = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      // Only async-signal-safe calls from here to exec.
-      ::dup2(nullIn, 0);
-      if (setup.stdoutFile && setup.stdoutFile->empty()) {
-        ::close(1);
-      } else if (setup.stdoutFile) {
-        ::dup2(::open(setup.stdoutFile->c_str(), O_WRONLY), 1);
-      } else {
-        ::dup2(outWrite, 1);
-      }
-      ::dup2(setup.stderrToStdout ? outWrite : err[1], 2);
-      if (setup.fileSizeLimit) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{*setup.fileSizeLimit, *setup.fileSizeLimit};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    EXPECT_GT(pid_, 0) << "fork failed";
-    ::close(nullIn);
-    ::close(outWrite);
-    ::close(err[1]);
-  }
-
-  ~Child() {
-    if (pid_ > 0 && !ended_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) ::close(out_);
-    if (err_ >= 0) ::close(err_);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  // Reads standard output until a line (without its end) satisfies `wanted`;
-  // nothing when the output ends or the patience runs out first.
-  std::optional<std::string> waitForLine(const std::function<bool(const std::string&)>& wanted) {
-    const auto deadline = Clock::now() + kPatience;
-    for (;;) {
-      for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        output_ += line + "\n";
-        if (wanted(line)) return line;
-      }
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (left <= 0) return std::nullopt;
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = ::read(out_, buffer, sizeof buffer);
-      if (n <= 0) {
-        // EOF, or EIO once the terminal side is gone.
-        atEnd_ = true;
-        if (!pending_.empty()) output_ += std::exchange(pending_, std::string()) + "\n";
-        return std::nullopt;
-      }
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-
-  // Reads standard output to its end, then waits for the end; the wait status.
-  int finish() {
-    waitForLine([](const std::string&) { return false; });
-    return wait();
-  }
-
-  // Whether standard output has ended.
-  bool atEnd() const { return atEnd_; }
-  // Lines of standard output read so far.
-  const std::string& output() const { return output_; }
-
-  // Sends the signal and waits for the end; the wait status.
-  int killWith(int signal) {
-    ::kill(pid_, signal);
-    return wait();
-  }
-  // Waits for the end; the wait status.
-  int wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    ended_ = true;
-    return status;
-  }
-  // Everything written to standard error (read to its end: call after wait()).
-  std::string errorText() {
-    std::string text;
-    char buffer[512];
-    ssize_t n = 0;
-    while ((n = ::read(err_, buffer, sizeof buffer)) > 0)
-      text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-  bool ended_ = false;
-  bool atEnd_ = false;
-  std::string pending_;
-  std::string output_;
-};
 
 bool startsWith(const std::string& text, const std::string& prefix) {
   return text.rfind(prefix, 0) == 0;
@@ -253,16 +78,17 @@ class Durability : public ::testing::Test {
   }
 
   // A simulated meter of serial number 12345 on a pseudo-terminal of its own.
-  std::unique_ptr<Child> startMeter(std::string& port) {
-    auto meter = std::make_unique<Child>(
+  std::unique_ptr<ChildProcess> startMeter(std::string& port) {
+    auto meter = std::make_unique<ChildProcess>(
         std::vector<std::string>{VARDIS_METER_SIM_PATH, "--verbose", "--data",
                                  (dir_.path() / "meter.json").string()},
         [] {
-          Child::Setup s;
+          ChildProcess::Setup s;
           s.stderrToStdout = true;
+          s.patience = kPatience;
           return s;
         }());
-    const auto first = meter->waitForLine([](const std::string&) { return true; });
+    const auto first = meter->nextLine();
     if (!first || !startsWith(*first, "/dev/")) {
       ADD_FAILURE() << "the simulated meter named no port";
       return nullptr;
@@ -289,15 +115,16 @@ class Durability : public ::testing::Test {
   }
 
   // vardis-cli on the meter with the pinned PC time and the given commands.
-  std::unique_ptr<Child> startCli(const std::vector<std::string>& commands,
-                                  Child::Setup setup = Child::Setup::terminal(),
-                                  std::string port = {}) {
+  std::unique_ptr<ChildProcess> startCli(
+      const std::vector<std::string>& commands,
+      ChildProcess::Setup setup = ChildProcess::Setup::terminal(), std::string port = {}) {
     if (port.empty()) port = port_;
     std::vector<std::string> args{VARDIS_CLI_PATH,    "--port",         port,
                                   "--speed",          "115200",         "--data-dir",
                                   dataDir().string(), "--fake-pc-time", kPcTime};
     args.insert(args.end(), commands.begin(), commands.end());
-    return std::make_unique<Child>(std::move(args), setup);
+    setup.patience = kPatience;
+    return std::make_unique<ChildProcess>(std::move(args), setup);
   }
 
   // Runs the commands, waits for the line that announces the report, and
@@ -316,7 +143,7 @@ class Durability : public ::testing::Test {
   }
 
   TempDir dir_;
-  std::unique_ptr<Child> meter_;
+  std::unique_ptr<ChildProcess> meter_;
   std::string port_;
   std::thread counter_;
   std::mutex mutex_;
@@ -399,9 +226,8 @@ TEST_F(Durability, AUsageErrorIsOneLineAndTouchesNoReport) {
   EXPECT_EQ(cli->wait(), 0);
   const auto before = readFile(report("_mes.txt"));
 
-  Child wrong({VARDIS_CLI_PATH, "--port", port_, "--speed", "12345", "--data-dir",
-               dataDir().string(), "monthly", "2011-03-15"},
-              Child::Setup{});
+  ChildProcess wrong({VARDIS_CLI_PATH, "--port", port_, "--speed", "12345", "--data-dir",
+                      dataDir().string(), "monthly", "2011-03-15"});
   const int status = wrong.wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
   const std::string err = wrong.errorText();
@@ -489,7 +315,7 @@ TEST_F(Durability, FullDiskEndsTheRunWithAClearMessageAndKeepsEarlierReports) {
   // runs out of room.
   constexpr rlim_t kLimit = 1800;
   auto cli = startCli({"monthly", "2011-03-15", "dump", "monthly", "2011-02-15"},
-                      Child::Setup::terminal(kLimit));
+                      ChildProcess::Setup::terminal(kLimit));
   const int status = cli->finish();
   const std::string err = cli->errorText();
   ASSERT_TRUE(WIFEXITED(status)) << "the tool did not end by itself: " << err;
@@ -517,7 +343,7 @@ TEST_F(Durability, TwoProgramsOnOneFolderKeepEveryReport) {
   ASSERT_TRUE(second);
   auto a = startCli({"monthly", "2011-03-15", "params", "monthly", "2011-02-15"});
   auto b = startCli({"params", "monthly", "2011-03-15", "monthly", "2011-02-15"},
-                    Child::Setup::terminal(), secondPort);
+                    ChildProcess::Setup::terminal(), secondPort);
   EXPECT_EQ(a->finish(), 0) << a->errorText();
   EXPECT_EQ(b->finish(), 0) << b->errorText();
   second->killWith(SIGTERM);
@@ -537,7 +363,7 @@ TEST_F(Durability, TwoProgramsOnOneFolderKeepEveryReport) {
 
 // Output that cannot be written ends the run on status 1 with a message.
 TEST_F(Durability, OutputsThatCannotBeWrittenEndOnStatusOne) {
-  const auto expectStatusOne = [](Child& cli, const std::string& words) {
+  const auto expectStatusOne = [](ChildProcess& cli, const std::string& words) {
     const int status = cli.finish();
     const std::string err = cli.errorText();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << " " << err;
@@ -545,10 +371,10 @@ TEST_F(Durability, OutputsThatCannotBeWrittenEndOnStatusOne) {
   };
   auto trace = startCli({"--trace", "/dev/full", "clock"});
   expectStatusOne(*trace, "the trace could not be written to /dev/full");
-  Child::Setup full;
+  ChildProcess::Setup full;
   full.stdoutFile = "/dev/full";
   expectStatusOne(*startCli({"clock"}, full), "standard output could not be written");
-  Child::Setup closed;
+  ChildProcess::Setup closed;
   closed.stdoutFile = "";
   expectStatusOne(*startCli({"clock"}, closed), "standard output is closed");
 }
@@ -557,9 +383,8 @@ TEST_F(Durability, OutputsThatCannotBeWrittenEndOnStatusOne) {
 TEST_F(Durability, APcDateOutsideTheArchiveIsRefusedBeforeAnythingIsSent) {
   for (const char* pcTime : {"2043-01-01 10:00", "1999-12-31 23:59"}) {
     const std::uint64_t before = requests();
-    Child cli({VARDIS_CLI_PATH, "--port", port_, "--speed", "115200", "--data-dir",
-               dataDir().string(), "--fake-pc-time", pcTime, "monthly"},
-              Child::Setup{});
+    ChildProcess cli({VARDIS_CLI_PATH, "--port", port_, "--speed", "115200", "--data-dir",
+                      dataDir().string(), "--fake-pc-time", pcTime, "monthly"});
     const int status = cli.wait();
     const std::string err = cli.errorText();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status << " " << err;
@@ -604,7 +429,7 @@ TEST_P(StoppedReport, LeavesTheFileAsItWasBeforeTheReportBegan) {
   }
 
   auto full =
-      startCli(c.commands, Child::Setup::terminal(static_cast<rlim_t>(before.size() + 100)));
+      startCli(c.commands, ChildProcess::Setup::terminal(static_cast<rlim_t>(before.size() + 100)));
   const int status = full->finish();
   const std::string err = full->errorText();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << " " << err;

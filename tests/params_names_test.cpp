@@ -1,72 +1,53 @@
+// The parameter names and formats: where the layout in parameter_names.h
+// puts them, what the parameter report needs of them, and the letters that
+// look alike in the Latin and Cyrillic alphabets.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstddef>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "format/cp1251.h"
 #include "params/parameter_names.h"
+#include "params/parameter_report.h"
+#include "params/parameter_table.h"
 
 namespace vardis {
 namespace {
 
-struct Listed {
-  int index;
-  const char* name;
-  ParameterFormat format;
+// The layout in parameter_names.h: four channels of `stride` parameters,
+// channel 1 at `first`.
+struct Block {
+  int first;
+  int stride;
 };
+constexpr Block kChannelBlocks[] = {{10, 10}, {52, 4}, {68, 5}, {112, 1}, {116, 1}};
 
-// The parameters that carry their own name and format (channel 1 for the
-// channel blocks).
-const Listed kListed[] = {
-    {0, "Серийный номер", {7, 0}},
-    {1, "Пароль на изм.", {4, 0}},
-    {2, "Пароль на обнул.", {2, 0}},
-    {3, "Отчетный день", {3, 0}},
-    {4, "Авт.переход час", {2, 0}},
-    {5, "Кол.УЗС каналов", {7, 0}},
-    {6, "Адрес сети", {7, 0}},
-    {7, "Скорость обмена", {6, 0}},
-    {8, "DCON", {6, 0}},
-    {9, "Ед.измерения W", {2, 0}},
-    {10, "G макс., м3/час", {7, 1}},
-    {11, "G мин., м3/час", {8, 2}},
-    {12, "Gconst., м3/час", {8, 2}},
-    {13, "Вн.диаметр   ,мм", {7, 2}},
-    {14, "База датчиков,мм", {7, 2}},
-    {15, "Усреднение,с", {3, 0}},
-    {16, "Cмещение нуля,нс", {7, 2}},
-    {17, "Длина кабеля , м", {6, 2}},
-    {18, "Коэфф.коррекции", {7, 5}},
-    {19, "Задержка ПЭП,мкс", {5, 3}},
-    {50, "Код 100 ом.", {0, 1}},
-    {51, "Код 150 ом.", {8, 1}},
-    {52, "Тconst.,гр.C", {6, 2}},
-    {53, "Тw:=  1.385/1.391", {5, 3}},
-    {54, "Т мин.,гр.C", {6, 2}},
-    {55, "Т макс.,гр.C", {6, 2}},
-    {68, "Pconst.,Мпа", {7, 4}},
-    {69, "P макс.изм.,Мпа", {7, 4}},
-    {70, "P мин.изм.,Мпа", {7, 4}},
-    {71, "P макс.,Мпа", {7, 4}},
-    {72, "P мин.,Мпа", {7, 4}},
-    {88, "Код АЦП 4ма.", {7, 1}},
-    {89, "Код АЦП 20ма.", {7, 1}},
-    {110, "Сброс", {5, 2}},
-    {111, "Архив обьема", {5, 0}},
-    {122, "Хорда", {7, 0}},
-    {123, "Индекс Вых.N1", {0, 0}},
-    {124, "Шкала  Вых.N1", {0, 0}},
-    {125, "Индекс Вых.N2", {0, 0}},
-    {126, "Шкала  Вых.N2", {0, 0}},
-    {127, "Ток 1 вых1,ма", {0, 0}},
-    {128, "Ток 2 вых1,ма", {0, 0}},
-    {129, "Ток 1 вых2,ма", {0, 0}},
-    {130, "Ток 2 вых2,ма", {0, 0}},
-    {131, "Вес   вых1", {0, 0}},
-    {132, "Вес   вых2", {0, 0}},
-    {133, "Значение Вых.1", {0, 0}},
-    {134, "Значение Вых.2", {0, 0}},
-};
+// The channel (1..4) of a parameter in a channel block; 0 outside them.
+int channelOf(int index) {
+  for (const Block& b : kChannelBlocks) {
+    if (index >= b.first && index < b.first + 4 * b.stride) return 1 + (index - b.first) / b.stride;
+  }
+  return 0;
+}
+
+// Where the layout puts a name: every read parameter (0..122) but channels
+// 2..4 and 120, 121; of those not read, 123..134 and 140..179.
+bool named(int index) {
+  if (index <= 122) return channelOf(index) <= 1 && index != 120 && index != 121;
+  return index <= 134 || (index >= 140 && index <= 179);
+}
+
+// Length in characters, as the report counts them (code page 1251).
+std::size_t chars(const std::string& text) {
+  return utf8ToCp1251(text).size();
+}
+
+std::string trimRight(const std::string& text) {
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
 
 // Decodes UTF-8 into code points; returns false on a malformed text.
 bool decodeUtf8(const std::string& text, std::vector<char32_t>& out) {
@@ -99,10 +80,84 @@ std::vector<char32_t> codePoints(int index) {
   return cps;
 }
 
-TEST(ParameterNames, ListedNamesAndFormats) {
-  for (const Listed& p : kListed) {
-    EXPECT_EQ(parameterName(p.index), p.name) << "index " << p.index;
-    EXPECT_EQ(parameterFormat(p.index), p.format) << "index " << p.index;
+TEST(ParameterNames, NamedWhereTheLayoutSays) {
+  for (int i = 0; i < kParameterCount; ++i) {
+    EXPECT_EQ(parameterName(i).empty(), !named(i)) << "index " << i;
+  }
+}
+
+// The report and vardis-cli's output know a parameter by its name.
+TEST(ParameterNames, NoTwoParametersShareAName) {
+  std::set<std::string> seen;
+  for (int i = 0; i < kParameterCount; ++i) {
+    if (named(i)) {
+      EXPECT_TRUE(seen.insert(parameterName(i)).second) << "index " << i;
+    }
+  }
+}
+
+// Report files are written in code page 1251: a name must come back from it
+// unchanged, one byte a character.
+TEST(ParameterNames, EveryNameSurvivesCodePage1251) {
+  for (int i = 0; i < kParameterCount; ++i) {
+    const std::string& name = parameterName(i);
+    EXPECT_EQ(cp1251ToUtf8(utf8ToCp1251(name)), name) << "index " << i;
+  }
+}
+
+// The report writes the first value of a channel or general row at column
+// 20, so a name must end before it. A heat-system row holds its names in
+// columns 1..8 and 23..30; the value may land on the blanks after them.
+TEST(ParameterNames, NamesFitTheReportColumns) {
+  for (int i = 0; i <= 122; ++i) EXPECT_LE(chars(parameterName(i)), 19u) << "index " << i;
+  for (int i = 90; i <= 109; ++i) {
+    EXPECT_LE(chars(trimRight(parameterName(i))), 8u) << "index " << i;
+  }
+}
+
+// Every row of the report with a value at column 20 begins with a name,
+// whole: the value column cut none of it.
+TEST(ParameterNames, EveryValueRowOfTheReportBeginsWithAWholeName) {
+  std::set<std::string> names;
+  for (int i = 0; i <= 122; ++i) names.insert(trimRight(parameterName(i)));
+  int rows = 0;
+  for (const std::string& line : parameterReportLines(ParameterTable{}, '.')) {
+    const std::string text = utf8ToCp1251(line);
+    const bool valueRow =
+        text.size() >= 22 && text[19] == '|' && std::isdigit(static_cast<unsigned char>(text[21]));
+    if (!valueRow) continue;
+    ++rows;
+    const std::string name = trimRight(cp1251ToUtf8(text.substr(0, 19)));
+    EXPECT_FALSE(name.empty()) << line;
+    EXPECT_EQ(names.count(name), 1u) << line;
+  }
+  EXPECT_GT(rows, 0);
+}
+
+// The Latin letters of each name, in order; all its other letters are
+// Cyrillic. Where the alphabets look alike a wrong one changes the report's
+// bytes: a Cyrillic 'С' in "Cмещение" (16) or a Latin 'o' in "Серийный номер".
+std::string latinLetters(int index) {
+  if (index == 8) return "DCON";
+  if (index == 9) return "W";
+  if (index == 10 || index == 11) return "G";
+  if (index == 12) return "Gconst";
+  if (index == 16 || index == 54 || index == 55) return "C";
+  if (index == 52) return "constC";
+  if (index == 53 || (index >= 90 && index <= 109)) return "w";
+  if (index == 68) return "Pconst";
+  if (index >= 69 && index <= 72) return "P";
+  if (index >= 123 && index <= 126) return "N";
+  return "";
+}
+
+TEST(ParameterNames, LatinLettersOnlyWhereTheMeterHasThem) {
+  for (int i = 0; i < kParameterCount; ++i) {
+    std::string latin;
+    for (const char c : parameterName(i)) {
+      if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) latin += c;
+    }
+    EXPECT_EQ(latin, latinLetters(i)) << "index " << i << ": " << parameterName(i);
   }
 }
 
@@ -208,17 +263,6 @@ TEST(ParameterNames, UnreadNames) {
   for (int i = 180; i < kParameterCount; ++i) EXPECT_EQ(parameterName(i), "") << "index " << i;
 }
 
-TEST(ParameterNames, OnlyChannelOneIsNamed) {
-  EXPECT_EQ(parameterName(20), "");
-  for (int i = 20; i <= 49; ++i) EXPECT_EQ(parameterName(i), "") << "index " << i;
-  for (int i = 56; i <= 67; ++i) EXPECT_EQ(parameterName(i), "") << "index " << i;
-  for (int i = 73; i <= 87; ++i) EXPECT_EQ(parameterName(i), "") << "index " << i;
-  for (int i = 113; i <= 115; ++i) EXPECT_EQ(parameterName(i), "") << "index " << i;
-  for (int i = 117; i <= 119; ++i) EXPECT_EQ(parameterName(i), "") << "index " << i;
-  EXPECT_EQ(parameterName(120), "");
-  EXPECT_EQ(parameterName(121), "");
-}
-
 TEST(ParameterFormats, Samples) {
   EXPECT_EQ(parameterFormat(10), (ParameterFormat{7, 1}));
   EXPECT_EQ(parameterFormat(20), (ParameterFormat{7, 1}));
@@ -250,6 +294,14 @@ TEST(ParameterFormats, ChannelsRepeatChannelOne) {
     }
   }
   for (int i = 112; i <= 119; ++i) EXPECT_EQ(parameterFormat(i), (ParameterFormat{5, 0}));
+}
+
+// The report pads a value to its format's width: 10 characters fit a channel
+// column ("| " every 12 from column 20), 8 the general rows and the heat rows.
+TEST(ParameterFormats, WidthsFitTheReportColumns) {
+  for (int i = 0; i <= 122; ++i) {
+    EXPECT_LE(parameterFormat(i).width, channelOf(i) > 0 ? 10 : 8) << "index " << i;
+  }
 }
 
 TEST(ParameterFormats, EveryReadIndexHasAWidthExceptIndexFifty) {

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,12 +14,13 @@
 
 #include "link/frame.h"
 #include "sim/command_line.h"
-
-extern char** environ;
+#include "support/child_process.h"
 
 namespace vardis::sim {
 namespace {
 
+using test::ChildProcess;
+using test::exitStatusOf;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -116,80 +115,11 @@ TEST(SimCommandLine, RefusesBadOptions) {
   }
 }
 
-// The program, started with a pipe on stdout and stderr.
-class Program {
- public:
-  explicit Program(std::vector<std::string> args) {
-    args.insert(args.begin(), VARDIS_METER_SIM_PATH);
-    int out[2], err[2];
-    EXPECT_EQ(::pipe(out), 0);
-    EXPECT_EQ(::pipe(err), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
-  }
-  ~Program() {
-    if (pid_ > 0 && status_ < 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(out_);
-    ::close(err_);
-  }
-
-  // The first line on stdout, without its end.
-  std::string firstLine() {
-    std::string line;
-    const auto deadline = Clock::now() + kPatience;
-    while (Clock::now() < deadline) {
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char c = 0;
-      if (::read(out_, &c, 1) != 1) break;
-      if (c == '\n') return line;
-      line += c;
-    }
-    return line;
-  }
-
-  // Ends it with the signal; its exit status.
-  int stop(int signal) {
-    ::kill(pid_, signal);
-    return wait();
-  }
-  int wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return status_;
-  }
-  std::string errorText() {
-    std::string text;
-    char buffer[256];
-    ssize_t n = 0;
-    while ((n = ::read(err_, buffer, sizeof buffer)) > 0)
-      text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
-  int status_ = -1;
-};
+// The program's command line with these options.
+std::vector<std::string> simProgram(std::vector<std::string> options) {
+  options.insert(options.begin(), VARDIS_METER_SIM_PATH);
+  return options;
+}
 
 // A file name of this process's own, for data files.
 std::string scratchFile(const std::string& what) {
@@ -218,14 +148,14 @@ TEST(SimProgram, PrintsThePortThenAnswersUntilTerminated) {
   const std::string data = scratchFile("meter");
   std::ofstream(data) << R"({"address": 2, "parameters": {"0": 4711},
                              "clock": {"packed": 1104080905, "seconds": 7, "running": false}})";
-  Program program({"--data", data, "--verbose"});
-  const std::string port = program.firstLine();
+  ChildProcess program(simProgram({"--data", data, "--verbose"}));
+  const std::string port = program.nextLine().value_or("");
   ASSERT_EQ(port.rfind("/dev/", 0), 0u) << port;
 
   EXPECT_EQ(exchangeOnce(port, buildFrame(2, 5, 0, 0, 0)),
             buildFrame(2, 5, 0, 0, bitsFromFloat(4711.0f)));
   EXPECT_EQ(exchangeOnce(port, buildFrame(2, 1, 0, 0, 0)), buildFrame(2, 1, 7, 0, 1104080905));
-  EXPECT_EQ(program.stop(SIGTERM), 0);
+  EXPECT_EQ(exitStatusOf(program.killWith(SIGTERM)), 0);
   const std::string log = program.errorText();
   EXPECT_NE(log.find("#1 read parameter [0 0]"), std::string::npos) << log;
   EXPECT_NE(log.find("#2 read clock"), std::string::npos) << log;
@@ -233,17 +163,17 @@ TEST(SimProgram, PrintsThePortThenAnswersUntilTerminated) {
 }
 
 TEST(SimProgram, AddressOptionOverridesAndSigintEndsIt) {
-  Program program({"--address", "9"});
-  const std::string port = program.firstLine();
+  ChildProcess program(simProgram({"--address", "9"}));
+  const std::string port = program.nextLine().value_or("");
   ASSERT_FALSE(port.empty());
   EXPECT_EQ(exchangeOnce(port, buildFrame(9, 5, 9, 0, 0)),
             buildFrame(9, 5, 9, 0, bitsFromFloat(1.0f)));
-  EXPECT_EQ(program.stop(SIGINT), 0);
+  EXPECT_EQ(exitStatusOf(program.killWith(SIGINT)), 0);
 }
 
 TEST(SimProgram, ModemModeDialsThenTheMeterAnswers) {
-  Program program({"--modem", "--connect-delay", "20", "--verbose"});
-  const std::string port = program.firstLine();
+  ChildProcess program(simProgram({"--modem", "--connect-delay", "20", "--verbose"}));
+  const std::string port = program.nextLine().value_or("");
   ASSERT_EQ(port.rfind("/dev/", 0), 0u) << port;
   const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   ASSERT_GE(fd, 0) << port;
@@ -268,7 +198,7 @@ TEST(SimProgram, ModemModeDialsThenTheMeterAnswers) {
   EXPECT_EQ(receive(kFrameLength), std::string(reply.begin(), reply.end()));
   ::close(fd);
 
-  EXPECT_EQ(program.stop(SIGTERM), 0);
+  EXPECT_EQ(exitStatusOf(program.killWith(SIGTERM)), 0);
   const std::string log = program.errorText();
   EXPECT_NE(log.find("modem #1 dial \"ATD+79000000000\\r\" (16 bytes), no answer, dialling"),
             std::string::npos)
@@ -282,15 +212,15 @@ TEST(SimProgram, ModemModeDialsThenTheMeterAnswers) {
 TEST(SimProgram, BadDataOrOptionsEndItWithAMessage) {
   const std::string data = scratchFile("bad");
   std::ofstream(data) << R"({"counters": {"24": -1}})";
-  Program badData({"--data", data});
-  EXPECT_EQ(badData.wait(), 1);
+  ChildProcess badData(simProgram({"--data", data}));
+  EXPECT_EQ(exitStatusOf(badData.wait()), 1);
   const std::string message = badData.errorText();
   EXPECT_NE(message.find("counters.24"), std::string::npos) << message;
   EXPECT_NE(message.find(data), std::string::npos) << message;
   std::remove(data.c_str());
 
-  Program badOption({"--drop", "zero"});
-  EXPECT_EQ(badOption.wait(), 2);
+  ChildProcess badOption(simProgram({"--drop", "zero"}));
+  EXPECT_EQ(exitStatusOf(badOption.wait()), 2);
   EXPECT_NE(badOption.errorText().find("--drop"), std::string::npos);
 }
 
