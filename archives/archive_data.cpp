@@ -98,80 +98,98 @@ std::vector<std::string> abnormalCodeList(std::uint32_t word) {
   return out;
 }
 
+namespace {
+
+std::string twoDigitText(int n) {
+  char two[16];
+  std::snprintf(two, sizeof two, "%02d", n);
+  return two;
+}
+
+// The day's record took the row of hour `day`: that hour's own values were kept.
+void restoreKeptHour(ArchiveRecord& record, const IntervalRow& k) {
+  const double values[17] = {k.flow[0],
+                             k.flow[1],
+                             k.flow[2],
+                             k.flow[3],
+                             k.temperature[0],
+                             k.temperature[1],
+                             k.temperature[2],
+                             k.temperature[3],
+                             k.pressure[0],
+                             k.pressure[1],
+                             k.pressure[2],
+                             k.pressure[3],
+                             k.heat[0],
+                             k.heat[1],
+                             k.runTime[0] / 10000,
+                             k.runTime[1] / 10000,
+                             k.mains / 10000};
+  auto& q = record.quantities;
+  for (std::size_t i = 0; i < q.size() && i < 17; ++i) q[i].value = values[i];
+}
+
+void hourlyData(const Session& s, const LastReading& r, ArchiveData& d) {
+  d.kind = "hourly";
+  d.period = isoDate(r.year, r.month, r.day);
+  for (int h = 0; h <= 23; ++h) {
+    d.records.push_back(
+        intervalRecord(s, h, twoDigitText(h), isoDateTime(r.year, r.month, r.day, h)));
+  }
+  if (r.day >= 0 && r.day <= 23) {
+    restoreKeptHour(d.records[static_cast<std::size_t>(r.day)], r.keptHour);
+  }
+  // The day's record shares row d with hour d, and keeps that hour's word.
+  d.dayRecord.push_back(intervalRecord(s, r.day, "Сут", isoDate(r.year, r.month, r.day)));
+  d.dayRecord.back().abnormalWord = 0;
+  d.dayRecord.back().abnormalCodes.clear();
+  d.integrators = integratorsOfRow(s, r.day);
+  d.integratorsAt = isoDate(r.year, r.month, r.day);
+}
+
+void dailyData(const Session& s, const LastReading& r, ArchiveData& d) {
+  d.kind = "daily";
+  d.period = std::to_string(r.year) + "-" + twoDigitText(r.month);
+  for (int day = 1; day <= r.days; ++day) {
+    d.records.push_back(intervalRecord(s, day, twoDigitText(day), isoDate(r.year, r.month, day)));
+  }
+  d.integrators = integratorQuantities(s, r.endFlow, r.endHeat, r.endRunTime, r.endMains);
+  d.integratorsAt = isoDate(r.year, r.month, r.snapshotDay);
+  d.startIntegrators = integratorsOfRow(s, r.startDay);
+  const int pm = r.month == 1 ? 12 : r.month - 1;
+  const int py = r.month == 1 ? r.year - 1 : r.year;
+  d.startIntegratorsAt = isoDate(py, pm, r.startDay);
+  for (std::size_t i = 0; i < d.integrators.size(); ++i) {
+    Quantity inc = d.integrators[i];
+    inc.value -= d.startIntegrators[i].value;
+    d.increments.push_back(inc);
+  }
+}
+
+void monthlyData(const Session& s, const LastReading& r, ArchiveData& d) {
+  d.kind = "monthly";
+  d.period = std::to_string(r.year) + "-" + twoDigitText(r.month);
+  d.records.push_back(intervalRecord(s, 23, twoDigitText(r.reportDay), d.period));
+}
+
+}  // namespace
+
 ArchiveData lastArchiveData(const Session& s) {
   const LastReading& r = s.lastReading;
   ArchiveData d;
   if (!r.complete || r.kind == ReadingKind::None) return d;
   d.volume = volumeArchive(s);
   d.heatUnit = heatUnit(s);
-  char two[16];
   switch (r.kind) {
     case ReadingKind::Hourly:
-      d.kind = "hourly";
-      d.period = isoDate(r.year, r.month, r.day);
-      for (int h = 0; h <= 23; ++h) {
-        std::snprintf(two, sizeof two, "%02d", h);
-        d.records.push_back(intervalRecord(s, h, two, isoDateTime(r.year, r.month, r.day, h)));
-      }
-      // The day's record took the row of hour `day`: that hour's own values were kept.
-      if (r.day >= 0 && r.day <= 23) {
-        auto& q = d.records[static_cast<std::size_t>(r.day)].quantities;
-        const IntervalRow& k = r.keptHour;
-        const double values[17] = {k.flow[0],
-                                   k.flow[1],
-                                   k.flow[2],
-                                   k.flow[3],
-                                   k.temperature[0],
-                                   k.temperature[1],
-                                   k.temperature[2],
-                                   k.temperature[3],
-                                   k.pressure[0],
-                                   k.pressure[1],
-                                   k.pressure[2],
-                                   k.pressure[3],
-                                   k.heat[0],
-                                   k.heat[1],
-                                   k.runTime[0] / 10000,
-                                   k.runTime[1] / 10000,
-                                   k.mains / 10000};
-        for (std::size_t i = 0; i < q.size() && i < 17; ++i) q[i].value = values[i];
-      }
-      // The day's record shares row d with hour d, and keeps that hour's word.
-      d.dayRecord.push_back(intervalRecord(s, r.day, "Сут", isoDate(r.year, r.month, r.day)));
-      d.dayRecord.back().abnormalWord = 0;
-      d.dayRecord.back().abnormalCodes.clear();
-      d.integrators = integratorsOfRow(s, r.day);
-      d.integratorsAt = isoDate(r.year, r.month, r.day);
+      hourlyData(s, r, d);
       break;
-    case ReadingKind::Daily: {
-      d.kind = "daily";
-      std::snprintf(two, sizeof two, "%02d", r.month);
-      d.period = std::to_string(r.year) + "-" + two;
-      for (int day = 1; day <= r.days; ++day) {
-        std::snprintf(two, sizeof two, "%02d", day);
-        d.records.push_back(intervalRecord(s, day, two, isoDate(r.year, r.month, day)));
-      }
-      d.integrators = integratorQuantities(s, r.endFlow, r.endHeat, r.endRunTime, r.endMains);
-      d.integratorsAt = isoDate(r.year, r.month, r.snapshotDay);
-      d.startIntegrators = integratorsOfRow(s, r.startDay);
-      const int pm = r.month == 1 ? 12 : r.month - 1;
-      const int py = r.month == 1 ? r.year - 1 : r.year;
-      d.startIntegratorsAt = isoDate(py, pm, r.startDay);
-      for (std::size_t i = 0; i < d.integrators.size(); ++i) {
-        Quantity inc = d.integrators[i];
-        inc.value -= d.startIntegrators[i].value;
-        d.increments.push_back(inc);
-      }
+    case ReadingKind::Daily:
+      dailyData(s, r, d);
       break;
-    }
-    case ReadingKind::Monthly: {
-      d.kind = "monthly";
-      std::snprintf(two, sizeof two, "%02d", r.month);
-      d.period = std::to_string(r.year) + "-" + two;
-      std::snprintf(two, sizeof two, "%02d", r.reportDay);
-      d.records.push_back(intervalRecord(s, 23, two, d.period));
+    case ReadingKind::Monthly:
+      monthlyData(s, r, d);
       break;
-    }
     case ReadingKind::None:
       break;
   }

@@ -62,13 +62,7 @@ bool MeterProtocol::CheckReply() {
   return ReplySum == ReplyBuffer[9];
 }
 
-Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
-  const TransactionInfo& info = transactionInfo(t);
-  if (cancelRequested()) throw CommandCancelled();
-
-  // An absent reply must never pass the check: eleven bytes of 1 sum to 10, not 1.
-  std::fill(ReplyBuffer.begin(), ReplyBuffer.begin() + 12, std::uint8_t{1});
-
+void MeterProtocol::buildRequest(Transaction t) {
   std::uint8_t index1 = 0;
   std::uint8_t index2 = 0;
   std::uint32_t argument = 0;
@@ -92,42 +86,57 @@ Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
       argument = addr.dateTime;
       break;
   }
-  const Frame frame = buildFrame(addr.meterAddress, static_cast<std::uint8_t>(info.command), index1,
-                                 index2, argument);
+  const Frame frame =
+      buildFrame(addr.meterAddress, static_cast<std::uint8_t>(transactionInfo(t).command), index1,
+                 index2, argument);
   std::copy(frame.begin(), frame.end(), RequestBuffer.begin());
+}
+
+// One attempt: the drain, the request, the reply wait and the check.
+bool MeterProtocol::exchange(const TransactionInfo& info) {
+  std::string traceLine;
+  if (trace_) traceLine = timeStamp(clock_) + " " + info.name;
+
+  // Throw away whatever stray bytes wait on the line (modem answers, late replies).
+  ReceiveResult = drain(info, trace_ ? &traceLine : nullptr);
+
+  line_.Send_Binary(port, RequestBuffer.data(), kFrameLength);
+  if (trace_) traceLine += " send-> [" + hexBytes(RequestBuffer.data(), kFrameLength) + "]";
+
+  if (breathe_) breathe_();
+
+  const std::int64_t sentAt = clock_.steadyMs();
+  const std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs,
+                                                 ExpectedReplyLength, &ReceiveTimeWord);
+  ReceiveResult = got;
+  const bool good = CheckReply();
+  replyMayBeLate_ = got < ExpectedReplyLength;
+  if (good && !replyMayBeLate_) {
+    longestAnswerMs_ = std::max(longestAnswerMs_, clock_.steadyMs() - sentAt);
+  }
+  if (trace_) {
+    traceLine += " reply<- [" +
+                 hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, ReplyBuffer.size())) +
+                 "]" + (good ? " ok" : " bad");
+    traceExchange(traceLine);
+  }
+  return good;
+}
+
+Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
+  const TransactionInfo& info = transactionInfo(t);
+  if (cancelRequested()) throw CommandCancelled();
+
+  // An absent reply must never pass the check: eleven bytes of 1 sum to 10, not 1.
+  std::fill(ReplyBuffer.begin(), ReplyBuffer.begin() + 12, std::uint8_t{1});
+  buildRequest(t);
   counters.RequestCount += 1;
 
   int failures = 0;
   bool good = false;
   for (;;) {
-    std::string traceLine;
-    if (trace_) traceLine = timeStamp(clock_) + " " + info.name;
-
-    // Throw away whatever stray bytes wait on the line (modem answers, late replies).
-    ReceiveResult = drain(info, trace_ ? &traceLine : nullptr);
-
-    line_.Send_Binary(port, RequestBuffer.data(), kFrameLength);
-    if (trace_) traceLine += " send-> [" + hexBytes(RequestBuffer.data(), kFrameLength) + "]";
-
-    if (breathe_) breathe_();
-
-    const std::int64_t sentAt = clock_.steadyMs();
-    const std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs,
-                                                   ExpectedReplyLength, &ReceiveTimeWord);
-    ReceiveResult = got;
-    good = CheckReply();
-    replyMayBeLate_ = got < ExpectedReplyLength;
-    if (good && !replyMayBeLate_) {
-      longestAnswerMs_ = std::max(longestAnswerMs_, clock_.steadyMs() - sentAt);
-    }
-    if (trace_) {
-      traceLine += " reply<- [" +
-                   hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, ReplyBuffer.size())) +
-                   "]" + (good ? " ok" : " bad");
-      traceExchange(traceLine);
-    }
+    good = exchange(info);
     if (good) break;
-
     counters.ErrorCount += 1;
     counters.RequestCount += 1;
     failures += 1;

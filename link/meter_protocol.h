@@ -147,6 +147,8 @@ class MeterProtocol {
 
  private:
   bool CheckReply();
+  void buildRequest(Transaction t);
+  bool exchange(const TransactionInfo& info);
   std::uint16_t drain(const TransactionInfo& info, std::string* trace);
   void traceExchange(const std::string& line);
 

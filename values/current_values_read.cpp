@@ -66,11 +66,15 @@ std::uint32_t abnormalFlagsFromCounters(double counter24, double counter25) {
   return low32(counter24) | low32(counter25);
 }
 
-std::vector<std::pair<std::string, std::string>> currentValueCaptions(const ValueSession& s) {
-  std::vector<std::pair<std::string, std::string>> out;
+namespace {
+
+using Captions = std::vector<std::pair<std::string, std::string>>;
+
+// The captions of the float values: flows, temperatures, pressures, densities,
+// enthalpies, mass flows and heat powers.
+void floatCaptions(const ValueSession& s, Captions& out) {
   const NumberStyle ns = s.config().numbers;
   const auto& fl = s.values.floats;
-  const auto& ct = s.values.counters;
   const auto& slot = s.formats.slot;
   auto num = [](int n) { return std::to_string(n); };
   const bool gj = s.params.values[9] == 0;
@@ -111,6 +115,17 @@ std::vector<std::pair<std::string, std::string>> currentValueCaptions(const Valu
                              fixedRight(fl[16], slot[16].width, slot[16].decimals, ns));
   out.emplace_back("W2", std::string(gj ? "W2,Гдж/час: " : "W2,Гкал/час: ") +
                              fixedRight(fl[17], slot[17].width, slot[17].decimals, ns));
+}
+
+// The captions of the counters: masses, heats, run times, mains time, and the
+// abnormal situations of the four channels.
+void counterCaptions(const ValueSession& s, Captions& out) {
+  const NumberStyle ns = s.config().numbers;
+  const auto& ct = s.values.counters;
+  const auto& slot = s.formats.slot;
+  auto num = [](int n) { return std::to_string(n); };
+  const bool gj = s.params.values[9] == 0;
+
   for (int n = 1; n <= 4; ++n) {
     const int p = slot[static_cast<std::size_t>(11 + n)].decimals;
     out.emplace_back(
@@ -132,6 +147,14 @@ std::vector<std::pair<std::string, std::string>> currentValueCaptions(const Valu
   for (int n = 1; n <= 4; ++n) {
     out.emplace_back("HC" + num(n), "НС" + num(n) + ": " + abnormalTexts(flags, n));
   }
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> currentValueCaptions(const ValueSession& s) {
+  Captions out;
+  floatCaptions(s, out);
+  counterCaptions(s, out);
   return out;
 }
 
