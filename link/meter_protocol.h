@@ -119,9 +119,6 @@ class MeterProtocol {
 
   // A new connection: forget the answer times of the last one.
   void newConnection();
-  // The longest time a good reply took on this connection, from the send to
-  // its last byte.
-  std::int64_t longestAnswerMs() const { return longestAnswerMs_; }
 
   // Called once per exchange between the send and the reply wait.
   void setBreathe(Breathe b) { breathe_ = std::move(b); }
@@ -157,6 +154,8 @@ class MeterProtocol {
   Breathe breathe_;
   TraceSink trace_;
   const std::atomic<bool>* cancel_ = nullptr;
+  // The longest time a good reply took on this connection, from the send to
+  // its last byte.
   std::int64_t longestAnswerMs_ = 0;
   // The last exchange got no complete reply: its answer may still arrive.
   bool replyMayBeLate_ = false;
