@@ -5,6 +5,16 @@
 
 namespace vardis {
 
+namespace {
+
+// An option the help leaves out: for the scripts that take pictures.
+QCommandLineOption hidden(QCommandLineOption option) {
+  option.setFlags(QCommandLineOption::HiddenFromHelp);
+  return option;
+}
+
+}  // namespace
+
 std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString& error,
                                           QString& help) {
   QCommandLineParser parser;
@@ -15,21 +25,17 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
   const QCommandLineOption dataDir(QStringLiteral("data-dir"),
                                    QStringLiteral("Folder of the report files and the node list."),
                                    QStringLiteral("DIR"));
-  QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                QStringLiteral("Save a picture of the window and quit."),
-                                QStringLiteral("FILE"));
-  screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption chartScreenshot(
-      QStringLiteral("chart-screenshot"),
-      QStringLiteral("Read yesterday's hourly archive, save a picture of its chart and quit."),
-      QStringLiteral("FILE"));
-  chartScreenshot.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption tab(QStringLiteral("tab"), QStringLiteral("Current-values page to show."),
-                         QStringLiteral("N"));
-  tab.setFlags(QCommandLineOption::HiddenFromHelp);
-  QCommandLineOption diagnostics(QStringLiteral("diagnostics"),
-                                 QStringLiteral("Open the diagnostics window."));
-  diagnostics.setFlags(QCommandLineOption::HiddenFromHelp);
+  const QCommandLineOption screenshot =
+      hidden({QStringLiteral("screenshot"),
+              QStringLiteral("Save a picture of the window and quit."), QStringLiteral("FILE")});
+  const QCommandLineOption chartScreenshot = hidden(
+      {QStringLiteral("chart-screenshot"),
+       QStringLiteral("Read yesterday's hourly archive, save a picture of its chart and quit."),
+       QStringLiteral("FILE")});
+  const QCommandLineOption tab = hidden(
+      {QStringLiteral("tab"), QStringLiteral("Current-values page to show."), QStringLiteral("N")});
+  const QCommandLineOption diagnostics =
+      hidden({QStringLiteral("diagnostics"), QStringLiteral("Open the diagnostics window.")});
   parser.addOptions({demo, dataDir, screenshot, chartScreenshot, tab, diagnostics});
 
   error.clear();

@@ -1,20 +1,13 @@
 #include "app/kros.h"
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateEdit>
-#include <QFontDatabase>
-#include <QFrame>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -22,25 +15,14 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QStatusBar>
-#include <QTabWidget>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <exception>
-#include <map>
-#include <string_view>
 
 #include "app/archive_chart.h"
 #include "app/port_combo_box.h"
 #include "archives/archive_data.h"
-#include "archives/archive_reading.h"
 #include "connection/data_dir.h"
-#include "connection/modem_call.h"
-#include "connection/report_naming.h"
 #include "connection/status_line.h"
 #include "params/identification.h"
-#include "params/parameter_report.h"
-#include "values/current_values_read.h"
 #include "values/device_clock.h"
 
 namespace {
@@ -60,7 +42,13 @@ TForm1::TForm1(vardis::SerialLine& line, const vardis::PcClock& clock, vardis::S
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
-      session_(line, clock, std::move(config)) {
+      session_(line, clock, std::move(config)),
+      runner_(
+          session_,
+          {.busyChanged = [this] { applyEnabled(); },
+           .stop = [this] { StopConnection(); },
+           .close = [this] { close(); },
+           .error = [this](const std::string& text) { showError(QString::fromStdString(text)); }}) {
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("ВАРДИС АРХИВ V2.1 2011.04.08"));
   buildForm();
@@ -128,7 +116,7 @@ void TForm1::setConnectionChoice(const QString& port, int speedIndex, const QStr
 }
 
 // ---------------------------------------------------------------------------
-// Running commands
+// Enabled state and errors
 
 void TForm1::setWanted(QPushButton* button, bool enabled) {
   wanted_[button] = enabled;
@@ -139,54 +127,7 @@ void TForm1::applyEnabled() {
   const bool busy = commandRunning();
   for (const auto& [button, want] : wanted_) button->setEnabled(want && !busy);
   // While a command runs, "Стоп" is the way to end it.
-  if (busy) Button14->setEnabled(!stopPending_);
-}
-
-void TForm1::guarded(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const vardis::CommandCancelled&) {
-    // Ended by "Стоп" after its current exchange: nothing to tell.
-  } catch (const std::exception& e) {
-    showError(QString::fromStdString(e.what()));
-  }
-}
-
-void TForm1::runMeterCommand(const std::function<void()>& command) {
-  if (commandRunning()) {
-    // A command started by another (a hidden button's click): part of the running one.
-    command();
-    return;
-  }
-  ++commandDepth_;
-  session_.clearCancel();
-  applyEnabled();
-  guarded(command);
-  --commandDepth_;
-  session_.clearCancel();
-  applyEnabled();
-
-  if (stopPending_) {
-    stopPending_ = false;
-    StopConnection();
-  }
-  if (closePending_) {
-    closePending_ = false;
-    deferred_.clear();
-    close();
-    return;
-  }
-  auto waiting = std::move(deferred_);
-  deferred_.clear();
-  for (auto& action : waiting) action();
-}
-
-void TForm1::whenIdle(std::function<void()> action) {
-  if (commandRunning()) {
-    deferred_.push_back(std::move(action));
-  } else {
-    action();
-  }
+  if (busy) Button14->setEnabled(!runner_.stopPending());
 }
 
 void TForm1::showError(const QString& text) {
@@ -215,10 +156,8 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (commandRunning()) {
-    // Let the running command end after its exchange, then close.
-    session_.requestCancel();
-    closePending_ = true;
+  if (runner_.postponeClose()) {
+    // The running command ends after its exchange, then the window closes.
     event->ignore();
     return;
   }
@@ -229,7 +168,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
-  guarded([this] { session_.windowClosing(); });
+  runner_.guarded([this] { session_.windowClosing(); });
 }
 
 // ---------------------------------------------------------------------------
@@ -253,13 +192,7 @@ void TForm1::connectionStarted() {
 }
 
 void TForm1::Button14Click() {
-  if (commandRunning()) {
-    session_.requestCancel();
-    stopPending_ = true;
-    applyEnabled();
-    return;
-  }
-  StopConnection();
+  runner_.stop();
 }
 
 void TForm1::StopConnection() {
@@ -268,7 +201,7 @@ void TForm1::StopConnection() {
   Timer1->stop();
   setWanted(Button7, false);
   setWanted(Button8, false);
-  guarded([this] { session_.StopConnection(); });
+  runner_.guarded([this] { session_.StopConnection(); });
 }
 
 void TForm1::Timer1Timer() {
@@ -288,95 +221,6 @@ void TForm1::Button3Click() {
 }
 
 void TForm1::Button1Click() {}
-
-// ---------------------------------------------------------------------------
-// Meter commands
-
-void TForm1::Button2Click() {
-  runMeterCommand([this] { vardis::MeterIdentification(session_); });
-}
-
-void TForm1::Button4Click() {
-  runMeterCommand([this] { vardis::ReadCurrentValues(session_); });
-}
-
-void TForm1::Button5Click() {
-  runMeterCommand([this] { vardis::ReadDeviceClock(session_); });
-}
-
-void TForm1::Button6Click() {
-  runMeterCommand([this] { vardis::SetDeviceClock(session_); });
-}
-
-// "Часовые", "Суточные", "Месячные": the picked date, the reading, and the
-// chart of a reading that completed.
-void TForm1::runArchiveReading(void (*reading)(vardis::Session&)) {
-  bool read = false;
-  runMeterCommand([this, reading, &read] {
-    DateTimePicker1Change();
-    reading(session_);
-    read = true;
-  });
-  if (read) refreshArchiveChart();
-}
-
-void TForm1::Button9Click() {
-  runArchiveReading(vardis::ReadHourlyArchive);
-}
-
-void TForm1::Button10Click() {
-  runMeterCommand([this] { vardis::WriteRowDump(session_); });
-}
-
-void TForm1::Button11Click() {
-  runArchiveReading(vardis::ReadDailyArchive);
-}
-
-void TForm1::Button12Click() {
-  runArchiveReading(vardis::ReadMonthlyArchive);
-}
-
-void TForm1::Button15Click() {
-  runMeterCommand([this] { vardis::WriteParameterReport(session_); });
-}
-
-void TForm1::DateTimePicker1Change() {
-  const QDate d = DateTimePicker1->date();
-  vardis::pickArchiveDate(session_, d.year(), d.month(), d.day());
-}
-
-// ---------------------------------------------------------------------------
-// GSM call
-
-void TForm1::ComboBox3Change() {
-  // A text typed into the box selects no node.
-  int position = ComboBox3->currentIndex();
-  if (position >= 0 && ComboBox3->currentText() != ComboBox3->itemText(position)) position = -1;
-  Edit1->setText(q(nodes_.phoneForSelection(position)));
-}
-
-void TForm1::Button7Click() {
-  const std::string dialText = Edit1->text().toStdString();
-  runMeterCommand([this, dialText] {
-    vardis::Dial(session_, dialText);
-    Timer2->start();
-  });
-}
-
-void TForm1::Button8Click() {
-  Timer3->start();
-  runMeterCommand([this] { vardis::StartHangUp(session_); });
-}
-
-void TForm1::Timer2Timer() {
-  Timer2->stop();
-  runMeterCommand([this] { vardis::DialWaitElapsed(session_); });
-}
-
-void TForm1::Timer3Timer() {
-  Timer3->stop();
-  runMeterCommand([this] { vardis::HangUpWaitElapsed(session_); });
-}
 
 // ---------------------------------------------------------------------------
 // What the session reports

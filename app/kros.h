@@ -6,8 +6,10 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
+#include "app/command_runner.h"
 #include "archives/session.h"
 #include "link/node_directory.h"
 
@@ -44,12 +46,12 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
 
   // Runs one meter command: the other commands are disabled while it runs,
   // "Стоп" cancels it after the current exchange, and a stop or a close asked
-  // for meanwhile is carried out once it has unwound.
-  void runMeterCommand(const std::function<void()>& command);
+  // for meanwhile is carried out once it has unwound (see CommandRunner).
+  void runMeterCommand(const std::function<void()>& command) { runner_.run(command); }
   void runArchiveReading(void (*reading)(vardis::Session&));
-  bool commandRunning() const { return commandDepth_ > 0; }
+  bool commandRunning() const { return runner_.running(); }
   // Runs `action` now, or right after the running command when one runs.
-  void whenIdle(std::function<void()> action);
+  void whenIdle(std::function<void()> action) { runner_.whenIdle(std::move(action)); }
 
   // The text of status bar panel 0..3.
   QString panelText(int panel) const;
@@ -125,6 +127,9 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void identificationEnded() override;
 
   void buildForm();
+  void buildHiddenControls(QWidget* central);
+  void buildTimers();
+  void buildServiceMenu();
   QWidget* buildConnectionGroup();
   QWidget* buildValuesGroup();
   QWidget* buildArchiveGroup();
@@ -139,18 +144,14 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   // Enabled state: what the connection state wants, gated by a running command.
   void setWanted(QPushButton* button, bool enabled);
   void applyEnabled();
-  void guarded(const std::function<void()>& action);
   void appendTrace(const std::string& line);
   // After a completed archive reading: the chart shows what it stored.
   void refreshArchiveChart();
 
   vardis::Session session_;
   vardis::NodeDirectory nodes_;
-  int commandDepth_ = 0;
-  bool stopPending_ = false;
-  bool closePending_ = false;
+  vardis::CommandRunner runner_;
   bool centred_ = false;
-  std::vector<std::function<void()>> deferred_;
   std::map<QPushButton*, bool> wanted_;
 
  public:

@@ -1,36 +1,27 @@
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
+// The form's layout: the connection, GSM and archive groups, the status line,
+// the hidden controls and the timers. The value pages are in kros_values.cpp,
+// the "Сервис" menu and the diagnostics window in kros_service.cpp.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDate>
 #include <QDateEdit>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <map>
-#include <string_view>
 
-#include "app/archive_chart.h"
 #include "app/kros.h"
 #include "app/port_combo_box.h"
 #include "link/modem.h"
-#include "values/current_values_read.h"
 #include "values/device_clock.h"
 
-// The form's layout: every group and control under its own name and caption.
 namespace {
 
 // The status line is refreshed this often while the port is open.
@@ -39,74 +30,7 @@ constexpr int kStatusRefreshMs = 200;
 // Minimum widths of the four status panels; the last one takes the rest of the line.
 constexpr int kPanelWidths[4] = {90, 110, 90, 50};
 
-// The captions the value labels show before the first reading.
-QString formCaption(const std::string& label) {
-  static const std::map<std::string, const char*> captions{
-      {"Label2", "G1,м3/час:"},
-      {"Label3", "G2,м3/час:"},
-      {"Label4", "G3,м3/час:"},
-      {"Label5", "G4,м3/час:"},
-      {"Label6", "T1,гр.C:"},
-      {"Label7", "T2,гр.C:"},
-      {"Label8", "T3,гр.C:"},
-      {"Label9", "T4,гр.C:"},
-      {"Label10", "P1,Мпа:"},
-      {"Label11", "P2,Мпа:"},
-      {"Label12", "P3,Мпа:"},
-      {"Label13", "P4,Мпа:"},
-      {"Label14", "П1,кг/м3:"},
-      {"Label15", "П2,кг/м3:"},
-      {"Label16", "П3,кг/м3:"},
-      {"Label17", "П4,кг/м3:"},
-      {"Label18", "Э1,кДж/кг:"},
-      {"Label19", "Э2,кДж/кг:"},
-      {"Label20", "Э3,кДж/кг:"},
-      {"Label21", "Э4,кДж/кг:"},
-      {"Label22", "m1,т/час:"},
-      {"Label23", "m2,т/час:"},
-      {"Label24", "m3,т/час:"},
-      {"Label25", "m4,т/час:"},
-      {"Label26", "M1,т:"},
-      {"Label27", "M2,т:"},
-      {"Label28", "M3,т:"},
-      {"Label29", "M4,т:"},
-      {"Label30", "W1,Гдж/час:"},
-      {"Label31", "Q1,Гдж:"},
-      {"Label32", "В1,час:"},
-      {"Label33", "W2,Гдж/час:"},
-      {"Label34", "Q2,Гдж:"},
-      {"Label35", "В2,час:"},
-      {"Label36", "НС1:"},
-      {"Label37", "НС2:"},
-      {"Label38", "НС3:"},
-      {"Label39", "НС4:"},
-      {"Label40", "Дата: 2007-12-31"},
-      {"Label41", "Время:  12:34:56"},
-      {"Label42", "Tс,ч:"},
-  };
-  const auto it = captions.find(label);
-  return it == captions.end() ? QString::fromStdString(label) : QString::fromUtf8(it->second);
-}
-
 }  // namespace
-
-int TForm1::valueLabelNumber(const std::string& quantity) {
-  static const std::map<std::string, int> numbers = [] {
-    std::map<std::string, int> m{{"W1", 30}, {"Q1", 31}, {"B1", 32}, {"W2", 33},
-                                 {"Q2", 34}, {"B2", 35}, {"Tc", 42}};
-    const std::pair<const char*, int> channels[] = {{"G", 2},  {"T", 6},  {"P", 10}, {"PL", 14},
-                                                    {"E", 18}, {"m", 22}, {"M", 26}, {"HC", 36}};
-    for (const auto& [family, first] : channels) {
-      for (int n = 1; n <= 4; ++n) m[family + std::to_string(n)] = first + n - 1;
-    }
-    return m;
-  }();
-  const auto it = numbers.find(quantity);
-  return it == numbers.end() ? 0 : it->second;
-}
-
-// ---------------------------------------------------------------------------
-// The form
 
 QPushButton* TForm1::makeButton(const char* name, const QString& caption,
                                 void (TForm1::*handler)()) {
@@ -149,7 +73,19 @@ void TForm1::buildForm() {
   outer->addLayout(columns, 1);
   outer->addWidget(Button15);
 
-  // Hidden controls that carry state.
+  buildHiddenControls(central);
+  buildStatusBar();
+  buildDiagnostics();
+  buildTimers();
+  buildServiceMenu();
+
+  setWanted(Button14, false);
+  setWanted(Button7, false);
+  setWanted(Button8, false);
+}
+
+// Hidden controls that carry state.
+void TForm1::buildHiddenControls(QWidget* central) {
   Button2 = makeButton("Button2", QStringLiteral("Счит парам"), &TForm1::Button2Click);
   Button2->setParent(central);
   Button2->hide();
@@ -159,10 +95,9 @@ void TForm1::buildForm() {
   Edit3 = new QLineEdit(central);
   Edit3->setObjectName("Edit3");
   Edit3->hide();
+}
 
-  buildStatusBar();
-  buildDiagnostics();
-
+void TForm1::buildTimers() {
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(kStatusRefreshMs);
@@ -181,30 +116,6 @@ void TForm1::buildForm() {
   Timer3->setInterval(vardis::kHangUpWaitMs);
   Timer3->setSingleShot(true);
   connect(Timer3, &QTimer::timeout, this, [this] { whenIdle([this] { Timer3Timer(); }); });
-
-  DiagnosticsAction = new QAction(QStringLiteral("Диагностика"), this);
-  DiagnosticsAction->setObjectName("DiagnosticsAction");
-  DiagnosticsAction->setShortcut(QKeySequence(Qt::Key_F12));
-  DiagnosticsAction->setShortcutContext(Qt::ApplicationShortcut);
-  connect(DiagnosticsAction, &QAction::triggered, this, &TForm1::showDiagnostics);
-  ChartAction = new QAction(QStringLiteral("График архива"), this);
-  ChartAction->setObjectName("ChartAction");
-  ChartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
-  ChartAction->setShortcutContext(Qt::ApplicationShortcut);
-  connect(ChartAction, &QAction::triggered, this, &TForm1::showArchiveChart);
-  QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
-  service->addAction(DiagnosticsAction);
-  service->addAction(ChartAction);
-  addAction(DiagnosticsAction);
-  addAction(ChartAction);
-  // The chart belongs with the archive buttons: a right click on their group
-  // offers it, and the group keeps its layout.
-  GroupBox3->addAction(ChartAction);
-  GroupBox3->setContextMenuPolicy(Qt::ActionsContextMenu);
-
-  setWanted(Button14, false);
-  setWanted(Button7, false);
-  setWanted(Button8, false);
 }
 
 QWidget* TForm1::buildConnectionGroup() {
@@ -260,84 +171,6 @@ QWidget* TForm1::buildConnectionGroup() {
   Label52 = makeLabel("Label52", QStringLiteral("_"), GroupBox1);
   for (QLabel* l : {Label49, Label50, Label51, Label52}) l->hide();
   return GroupBox1;
-}
-
-QWidget* TForm1::valuePage(const QString& tabCaption, const QString& groupCaption,
-                           const std::vector<std::pair<int, QString>>& labels) {
-  auto* page = new QWidget;
-  page->setObjectName("TabSheet" + QString::number(PageControl2->count() + 1));
-  auto* group = new QGroupBox(groupCaption, page);
-  group->setObjectName("ValueGroup" + QString::number(PageControl2->count() + 1));
-  auto* panel = new QFrame(group);
-  panel->setObjectName("ValuePanel" + QString::number(PageControl2->count() + 1));
-  // Lime on navy, the meter display's colours.
-  panel->setStyleSheet(QStringLiteral("background-color: #000080; color: #00ff00;"));
-  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  mono.setBold(true);
-
-  auto* rows = new QVBoxLayout(panel);
-  rows->setContentsMargins(8, 4, 8, 4);
-  rows->setSpacing(2);
-  for (const auto& [number, caption] : labels) {
-    const QByteArray name = "Label" + QByteArray::number(number);
-    QLabel* l = makeLabel(name.constData(), caption, panel);
-    l->setFont(mono);
-    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    rows->addWidget(l);
-    valueLabels[number] = l;
-  }
-  rows->addStretch(1);
-
-  auto* inGroup = new QVBoxLayout(group);
-  inGroup->setContentsMargins(4, 4, 4, 4);
-  inGroup->addWidget(panel);
-  auto* onPage = new QVBoxLayout(page);
-  onPage->setContentsMargins(2, 2, 2, 2);
-  onPage->addWidget(group);
-  PageControl2->addTab(page, tabCaption);
-  return page;
-}
-
-QWidget* TForm1::buildValuesGroup() {
-  GroupBox2 = new QGroupBox(QStringLiteral("Текущие значения"));
-  GroupBox2->setObjectName("GroupBox2");
-  PageControl2 = new QTabWidget;
-  PageControl2->setObjectName("PageControl2");
-  PageControl2->setUsesScrollButtons(true);
-  PageControl2->setElideMode(Qt::ElideNone);
-  // Twelve short tabs side by side without scrolling.
-  PageControl2->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 6px; }"));
-
-  QWidget* clockPage = nullptr;
-  for (const vardis::ValuePage& page : vardis::valuePages()) {
-    std::vector<int> numbers;
-    for (const std::string& quantity : page.quantities)
-      numbers.push_back(valueLabelNumber(quantity));
-    if (page.deviceClock) numbers = {kClockDateLabel, kClockTimeLabel};
-    std::vector<std::pair<int, QString>> labels;
-    for (const int number : numbers) {
-      labels.emplace_back(number, formCaption("Label" + std::to_string(number)));
-    }
-    QWidget* w = valuePage(QString::fromUtf8(page.tab), QString::fromUtf8(page.group), labels);
-    if (std::string_view(page.tab) == "D") clockPage = w;
-  }
-  Button6 = makeButton("Button6", QStringLiteral("Время ПК в прибор"), &TForm1::Button6Click);
-  if (clockPage) {
-    auto* clockRow = new QHBoxLayout;
-    clockRow->addStretch(1);
-    clockRow->addWidget(Button6);
-    static_cast<QVBoxLayout*>(clockPage->layout())->addLayout(clockRow);
-  }
-
-  Button4 = makeButton("Button4", QStringLiteral("Считать значения"), &TForm1::Button4Click);
-  auto* box = new QVBoxLayout(GroupBox2);
-  box->setSpacing(4);
-  box->addWidget(PageControl2, 1);
-  auto* row = new QHBoxLayout;
-  row->addStretch(1);
-  row->addWidget(Button4);
-  box->addLayout(row);
-  return GroupBox2;
 }
 
 QWidget* TForm1::buildArchiveGroup() {
@@ -409,47 +242,4 @@ void TForm1::buildStatusBar() {
     bar->addWidget(panel, i == 3 ? 1 : 0);
     StatusBar1Panels.push_back(panel);
   }
-}
-
-void TForm1::buildDiagnostics() {
-  diagnostics_ = new QWidget(this, Qt::Window);
-  diagnostics_->setObjectName("DiagnosticsWindow");
-  diagnostics_->setWindowTitle(QStringLiteral("Диагностика"));
-  diagnostics_->resize(720, 520);
-
-  Label1 = makeLabel("Label1", QStringLiteral("Label1"), diagnostics_);
-  Memo1 = new QPlainTextEdit(diagnostics_);
-  Memo1->setObjectName("Memo1");
-  Memo1->setReadOnly(true);
-  Button1 = makeButton("Button1", QStringLiteral("Пусто"), &TForm1::Button1Click);
-  Button3 = makeButton("Button3", QStringLiteral("view_read"), &TForm1::Button3Click);
-  Button5 = makeButton("Button5", QStringLiteral("Button5"), &TForm1::Button5Click);
-  Button10 = makeButton("Button10", QStringLiteral("Button10"), &TForm1::Button10Click);
-  wanted_.erase(Button1);
-  wanted_.erase(Button3);
-
-  TraceView = new QPlainTextEdit(diagnostics_);
-  TraceView->setObjectName("TraceView");
-  TraceView->setReadOnly(true);
-  TraceView->setLineWrapMode(QPlainTextEdit::NoWrap);
-  TraceView->setMaximumBlockCount(5000);
-  TraceView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  auto* clearTrace = new QPushButton(QStringLiteral("Очистить"));
-  clearTrace->setObjectName("TraceClear");
-  connect(clearTrace, &QPushButton::clicked, TraceView, &QPlainTextEdit::clear);
-
-  auto* buttons = new QHBoxLayout;
-  for (QPushButton* b : {Button1, Button3, Button5, Button10}) buttons->addWidget(b);
-  buttons->addStretch(1);
-  auto* traceHead = new QHBoxLayout;
-  traceHead->addWidget(new QLabel(QStringLiteral("Обмен с прибором:")));
-  traceHead->addStretch(1);
-  traceHead->addWidget(clearTrace);
-
-  auto* box = new QVBoxLayout(diagnostics_);
-  box->addWidget(Label1);
-  box->addWidget(Memo1, 1);
-  box->addLayout(buttons);
-  box->addLayout(traceHead);
-  box->addWidget(TraceView, 2);
 }

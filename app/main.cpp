@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -101,55 +103,80 @@ bool helpAsked(int argc, char** argv) {
   return false;
 }
 
+// The options of the command line. Nothing when the program ends here, with
+// its exit status in `status`: after the help, or on a usage error.
+std::optional<vardis::AppOptions> commandLine(int& status) {
+  QString error;
+  QString help;
+  auto options = vardis::parseAppOptions(QCoreApplication::arguments(), error, help);
+  if (options) return options;
+  if (error.isEmpty()) {
+    std::fputs(help.toLocal8Bit().constData(), stdout);
+    status = 0;
+  } else {
+    std::fprintf(stderr, "vardis: %s\n", error.toLocal8Bit().constData());
+    status = kExitUsage;
+  }
+  return std::nullopt;
+}
+
+// The simulated meter of --demo; nothing, told on standard error, when it
+// cannot start.
+std::unique_ptr<vardis::DemoMeter> startDemo(const std::filesystem::path& dataDir) {
+  QString error;
+  auto demo = vardis::startDemoMeter(error);
+  if (!demo) {
+    std::fprintf(stderr, "vardis: --demo: %s\n", error.toLocal8Bit().constData());
+    return nullptr;
+  }
+  // A demonstration needs no set-up: its report folder is made when missing.
+  std::error_code ec;
+  std::filesystem::create_directories(vardis::reportDir(dataDir), ec);
+  std::fprintf(stdout, "vardis: --demo: reports in %s\n",
+               vardis::reportDir(dataDir).string().c_str());
+  std::fflush(stdout);
+  return demo;
+}
+
+// --chart-screenshot and --screenshot: the pictures once the window is up.
+void picturesWhenShown(ProgramForm& form, const vardis::PcClock& clock,
+                       const vardis::AppOptions& options) {
+  if (!options.chartScreenshot.isEmpty()) {
+    form.unattended = true;
+    const QString chartFile = options.chartScreenshot;
+    const QString windowFile = options.screenshot;
+    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, &clock, chartFile, windowFile] {
+      chartPicture(form, clock, chartFile, windowFile);
+    });
+  } else if (!options.screenshot.isEmpty()) {
+    const QString file = options.screenshot;
+    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, file] { windowPictures(form, file, 0); });
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  int status = 0;
   if (helpAsked(argc, argv)) {
     QCoreApplication core(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vardis"));
-    QString error;
-    QString help;
-    vardis::parseAppOptions(QCoreApplication::arguments(), error, help);
-    if (!error.isEmpty()) {
-      std::fprintf(stderr, "vardis: %s\n", error.toLocal8Bit().constData());
-      return kExitUsage;
-    }
-    std::fputs(help.toLocal8Bit().constData(), stdout);
-    return 0;
+    commandLine(status);
+    return status;
   }
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vardis"));
-
-  QString error;
-  QString help;
-  const auto options = vardis::parseAppOptions(QApplication::arguments(), error, help);
-  if (!options) {
-    if (error.isEmpty()) {
-      std::fputs(help.toLocal8Bit().constData(), stdout);
-      return 0;
-    }
-    std::fprintf(stderr, "vardis: %s\n", error.toLocal8Bit().constData());
-    return kExitUsage;
-  }
+  const auto options = commandLine(status);
+  if (!options) return status;
 
   vardis::SessionConfig config;
   config.dataDir = vardis::dataDirFor(*options, vardis::defaultDataDir());
   config.numbers = localNumbers();
-
   std::unique_ptr<vardis::DemoMeter> demo;
   if (options->demo) {
-    demo = vardis::startDemoMeter(error);
-    if (!demo) {
-      std::fprintf(stderr, "vardis: --demo: %s\n", error.toLocal8Bit().constData());
-      return kExitFailure;
-    }
-    // A demonstration needs no set-up: its report folder is made when missing.
-    std::error_code ec;
-    std::filesystem::create_directories(vardis::reportDir(config.dataDir), ec);
-    std::fprintf(stdout, "vardis: --demo: reports in %s\n",
-                 vardis::reportDir(config.dataDir).string().c_str());
-    std::fflush(stdout);
+    demo = startDemo(config.dataDir);
+    if (!demo) return kExitFailure;
   }
 
   vardis::QtSerialLine line;
@@ -159,17 +186,6 @@ int main(int argc, char** argv) {
   if (options->tab >= 0) form.PageControl2->setCurrentIndex(options->tab);
   form.show();
   if (options->diagnostics) form.showDiagnostics();
-
-  if (!options->chartScreenshot.isEmpty()) {
-    form.unattended = true;
-    const QString chartFile = options->chartScreenshot;
-    const QString windowFile = options->screenshot;
-    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, &clock, chartFile, windowFile] {
-      chartPicture(form, *clock, chartFile, windowFile);
-    });
-  } else if (!options->screenshot.isEmpty()) {
-    const QString file = options->screenshot;
-    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, file] { windowPictures(form, file, 0); });
-  }
+  picturesWhenShown(form, *clock, *options);
   return QApplication::exec();
 }

@@ -1,0 +1,101 @@
+// The window's meter commands and the GSM call: each hands its work to the
+// session through runMeterCommand.
+#include <QComboBox>
+#include <QDate>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "app/kros.h"
+#include "archives/archive_reading.h"
+#include "connection/modem_call.h"
+#include "params/identification.h"
+#include "params/parameter_report.h"
+#include "values/current_values_read.h"
+#include "values/device_clock.h"
+
+void TForm1::Button2Click() {
+  runMeterCommand([this] { vardis::MeterIdentification(session_); });
+}
+
+void TForm1::Button4Click() {
+  runMeterCommand([this] { vardis::ReadCurrentValues(session_); });
+}
+
+void TForm1::Button5Click() {
+  runMeterCommand([this] { vardis::ReadDeviceClock(session_); });
+}
+
+void TForm1::Button6Click() {
+  runMeterCommand([this] { vardis::SetDeviceClock(session_); });
+}
+
+// "Часовые", "Суточные", "Месячные": the picked date, the reading, and the
+// chart of a reading that completed.
+void TForm1::runArchiveReading(void (*reading)(vardis::Session&)) {
+  bool read = false;
+  runMeterCommand([this, reading, &read] {
+    DateTimePicker1Change();
+    reading(session_);
+    read = true;
+  });
+  if (read) refreshArchiveChart();
+}
+
+void TForm1::Button9Click() {
+  runArchiveReading(vardis::ReadHourlyArchive);
+}
+
+void TForm1::Button10Click() {
+  runMeterCommand([this] { vardis::WriteRowDump(session_); });
+}
+
+void TForm1::Button11Click() {
+  runArchiveReading(vardis::ReadDailyArchive);
+}
+
+void TForm1::Button12Click() {
+  runArchiveReading(vardis::ReadMonthlyArchive);
+}
+
+void TForm1::Button15Click() {
+  runMeterCommand([this] { vardis::WriteParameterReport(session_); });
+}
+
+void TForm1::DateTimePicker1Change() {
+  const QDate d = DateTimePicker1->date();
+  vardis::pickArchiveDate(session_, d.year(), d.month(), d.day());
+}
+
+// ---------------------------------------------------------------------------
+// GSM call
+
+void TForm1::ComboBox3Change() {
+  // A text typed into the box selects no node.
+  int position = ComboBox3->currentIndex();
+  if (position >= 0 && ComboBox3->currentText() != ComboBox3->itemText(position)) position = -1;
+  Edit1->setText(QString::fromStdString(nodes_.phoneForSelection(position)));
+}
+
+void TForm1::Button7Click() {
+  const std::string dialText = Edit1->text().toStdString();
+  runMeterCommand([this, dialText] {
+    vardis::Dial(session_, dialText);
+    Timer2->start();
+  });
+}
+
+void TForm1::Button8Click() {
+  Timer3->start();
+  runMeterCommand([this] { vardis::StartHangUp(session_); });
+}
+
+void TForm1::Timer2Timer() {
+  Timer2->stop();
+  runMeterCommand([this] { vardis::DialWaitElapsed(session_); });
+}
+
+void TForm1::Timer3Timer() {
+  Timer3->stop();
+  runMeterCommand([this] { vardis::HangUpWaitElapsed(session_); });
+}

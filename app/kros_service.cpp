@@ -1,0 +1,79 @@
+// The "Сервис" menu and the diagnostics window it opens.
+#include <QAction>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/kros.h"
+
+void TForm1::buildServiceMenu() {
+  DiagnosticsAction = new QAction(QStringLiteral("Диагностика"), this);
+  DiagnosticsAction->setObjectName("DiagnosticsAction");
+  DiagnosticsAction->setShortcut(QKeySequence(Qt::Key_F12));
+  DiagnosticsAction->setShortcutContext(Qt::ApplicationShortcut);
+  connect(DiagnosticsAction, &QAction::triggered, this, &TForm1::showDiagnostics);
+  ChartAction = new QAction(QStringLiteral("График архива"), this);
+  ChartAction->setObjectName("ChartAction");
+  ChartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  ChartAction->setShortcutContext(Qt::ApplicationShortcut);
+  connect(ChartAction, &QAction::triggered, this, &TForm1::showArchiveChart);
+  QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
+  service->addAction(DiagnosticsAction);
+  service->addAction(ChartAction);
+  addAction(DiagnosticsAction);
+  addAction(ChartAction);
+  // The chart belongs with the archive buttons: a right click on their group
+  // offers it, and the group keeps its layout.
+  GroupBox3->addAction(ChartAction);
+  GroupBox3->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void TForm1::buildDiagnostics() {
+  diagnostics_ = new QWidget(this, Qt::Window);
+  diagnostics_->setObjectName("DiagnosticsWindow");
+  diagnostics_->setWindowTitle(QStringLiteral("Диагностика"));
+  diagnostics_->resize(720, 520);
+
+  Label1 = makeLabel("Label1", QStringLiteral("Label1"), diagnostics_);
+  Memo1 = new QPlainTextEdit(diagnostics_);
+  Memo1->setObjectName("Memo1");
+  Memo1->setReadOnly(true);
+  Button1 = makeButton("Button1", QStringLiteral("Пусто"), &TForm1::Button1Click);
+  Button3 = makeButton("Button3", QStringLiteral("view_read"), &TForm1::Button3Click);
+  Button5 = makeButton("Button5", QStringLiteral("Button5"), &TForm1::Button5Click);
+  Button10 = makeButton("Button10", QStringLiteral("Button10"), &TForm1::Button10Click);
+  wanted_.erase(Button1);
+  wanted_.erase(Button3);
+
+  TraceView = new QPlainTextEdit(diagnostics_);
+  TraceView->setObjectName("TraceView");
+  TraceView->setReadOnly(true);
+  TraceView->setLineWrapMode(QPlainTextEdit::NoWrap);
+  TraceView->setMaximumBlockCount(5000);
+  TraceView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  auto* clearTrace = new QPushButton(QStringLiteral("Очистить"));
+  clearTrace->setObjectName("TraceClear");
+  connect(clearTrace, &QPushButton::clicked, TraceView, &QPlainTextEdit::clear);
+
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* b : {Button1, Button3, Button5, Button10}) buttons->addWidget(b);
+  buttons->addStretch(1);
+  auto* traceHead = new QHBoxLayout;
+  traceHead->addWidget(new QLabel(QStringLiteral("Обмен с прибором:")));
+  traceHead->addStretch(1);
+  traceHead->addWidget(clearTrace);
+
+  auto* box = new QVBoxLayout(diagnostics_);
+  box->addWidget(Label1);
+  box->addWidget(Memo1, 1);
+  box->addLayout(buttons);
+  box->addLayout(traceHead);
+  box->addWidget(TraceView, 2);
+}
