@@ -1,6 +1,10 @@
 #include "sim/command_line.h"
 
 #include <charconv>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace vardis::sim {
 
@@ -16,6 +20,131 @@ long long numberArgument(const std::string& option, const std::string& text, lon
                      std::to_string(max) + ", not '" + text + "'");
   }
   return value;
+}
+
+// The option at args[i], "--option=value" split in two. value() takes the
+// value from after the "=" or else from the next argument, moving i on to it.
+class OptionReader {
+ public:
+  OptionReader(const std::vector<std::string>& args, std::size_t& i)
+      : args_(args), i_(i), name_(args[i]) {
+    if (const auto eq = name_.find('='); name_.rfind("--", 0) == 0 && eq != std::string::npos) {
+      inlineValue_ = name_.substr(eq + 1);
+      name_.resize(eq);
+    }
+  }
+
+  const std::string& name() const { return name_; }
+
+  std::string value() {
+    if (inlineValue_) return *inlineValue_;
+    if (i_ + 1 >= args_.size()) throw UsageError(name_ + " needs a value");
+    return args_[++i_];
+  }
+  long long number(long long min, long long max) {
+    return numberArgument(name_, value(), min, max);
+  }
+  // For options that take no value.
+  void flag() const {
+    if (inlineValue_) throw UsageError(name_ + " takes no value");
+  }
+
+ private:
+  const std::vector<std::string>& args_;
+  std::size_t& i_;
+  std::string name_;
+  std::optional<std::string> inlineValue_;
+};
+
+// Each group below takes the options it knows and answers false for others.
+
+// --help, --verbose, and the meter's address and data.
+bool programOption(OptionReader& option, CommandLine& cl) {
+  const std::string& name = option.name();
+  if (name == "--help" || name == "-h") {
+    option.flag();
+    cl.help = true;
+  } else if (name == "--verbose" || name == "-v") {
+    option.flag();
+    cl.verbose = true;
+  } else if (name == "--address") {
+    cl.address = static_cast<int>(option.number(0, 255));
+  } else if (name == "--data") {
+    cl.dataFile = option.value();
+    if (cl.dataFile.empty()) throw UsageError("--data needs a file name");
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The line: --device and --speed.
+bool lineOption(OptionReader& option, SimulatorOptions& simulator) {
+  const std::string& name = option.name();
+  if (name == "--device") {
+    simulator.device = option.value();
+    if (simulator.device.empty()) throw UsageError("--device needs a path");
+  } else if (name == "--speed") {
+    const std::string text = option.value();
+    const auto baud = static_cast<unsigned>(numberArgument(name, text, 1, 4000000));
+    unsigned constant = 0;
+    if (!speedConstant(baud, &constant)) throw UsageError("unsupported line speed " + text);
+    simulator.speed = baud;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool faultOption(OptionReader& option, FaultOptions& f) {
+  const std::string& name = option.name();
+  if (name == "--drop") {
+    f.dropEvery = static_cast<unsigned>(option.number(1, 1000000000));
+  } else if (name == "--corrupt") {
+    f.corruptEvery = static_cast<unsigned>(option.number(1, 1000000000));
+  } else if (name == "--split") {
+    option.flag();
+    f.split = true;
+  } else if (name == "--noise") {
+    option.flag();
+    f.noise = true;
+  } else if (name == "--late") {
+    f.lateMs = static_cast<int>(option.number(0, 3600000));
+  } else if (name == "--late-every") {
+    f.lateEvery = static_cast<unsigned>(option.number(1, 1000000));
+  } else if (name == "--late-at") {
+    f.lateAt = static_cast<unsigned>(option.number(1, 1000000000));
+  } else if (name == "--silent") {
+    option.flag();
+    f.silent = true;
+  } else if (name == "--pace") {
+    option.flag();
+    f.pace = true;
+  } else if (name == "--turnaround") {
+    f.turnaroundMs = static_cast<int>(option.number(0, 3600000));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// --modem and its settings; `setting` names the last setting given, which
+// needs --modem somewhere on the line.
+bool modemOption(OptionReader& option, ModemOptions& modem, std::string& setting) {
+  const std::string& name = option.name();
+  if (name == "--modem") {
+    option.flag();
+    modem.enabled = true;
+  } else if (name == "--connect-delay") {
+    modem.connectDelayMs = static_cast<int>(option.number(0, 600000));
+    setting = name;
+  } else if (name == "--guard-time") {
+    modem.guardMs = static_cast<int>(option.number(1, 60000));
+    setting = name;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -54,83 +183,18 @@ std::string usageText() {
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
-  FaultOptions& f = cl.simulator.faults;
-  ModemOptions& modem = cl.simulator.modem;
-  std::string modemSetting;  // a modem option given, for the check at the end
+  std::string modemSetting;  // a modem setting given, for the check at the end
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string option = args[i];
-    std::optional<std::string> inlineValue;
-    if (const auto eq = option.find('='); option.rfind("--", 0) == 0 && eq != std::string::npos) {
-      inlineValue = option.substr(eq + 1);
-      option.resize(eq);
-    }
-    const auto value = [&]() -> std::string {
-      if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
-      return args[++i];
-    };
-    const auto flag = [&] {
-      if (inlineValue) throw UsageError(option + " takes no value");
-    };
-
-    if (option == "--help" || option == "-h") {
-      flag();
-      cl.help = true;
-    } else if (option == "--verbose" || option == "-v") {
-      flag();
-      cl.verbose = true;
-    } else if (option == "--address") {
-      cl.address = static_cast<int>(numberArgument(option, value(), 0, 255));
-    } else if (option == "--data") {
-      cl.dataFile = value();
-      if (cl.dataFile.empty()) throw UsageError("--data needs a file name");
-    } else if (option == "--device") {
-      cl.simulator.device = value();
-      if (cl.simulator.device.empty()) throw UsageError("--device needs a path");
-    } else if (option == "--speed") {
-      const std::string text = value();
-      const auto baud = static_cast<unsigned>(numberArgument(option, text, 1, 4000000));
-      unsigned constant = 0;
-      if (!speedConstant(baud, &constant)) throw UsageError("unsupported line speed " + text);
-      cl.simulator.speed = baud;
-    } else if (option == "--drop") {
-      f.dropEvery = static_cast<unsigned>(numberArgument(option, value(), 1, 1000000000));
-    } else if (option == "--corrupt") {
-      f.corruptEvery = static_cast<unsigned>(numberArgument(option, value(), 1, 1000000000));
-    } else if (option == "--split") {
-      flag();
-      f.split = true;
-    } else if (option == "--noise") {
-      flag();
-      f.noise = true;
-    } else if (option == "--late") {
-      f.lateMs = static_cast<int>(numberArgument(option, value(), 0, 3600000));
-    } else if (option == "--late-every") {
-      f.lateEvery = static_cast<unsigned>(numberArgument(option, value(), 1, 1000000));
-    } else if (option == "--late-at") {
-      f.lateAt = static_cast<unsigned>(numberArgument(option, value(), 1, 1000000000));
-    } else if (option == "--silent") {
-      flag();
-      f.silent = true;
-    } else if (option == "--pace") {
-      flag();
-      f.pace = true;
-    } else if (option == "--turnaround") {
-      f.turnaroundMs = static_cast<int>(numberArgument(option, value(), 0, 3600000));
-    } else if (option == "--modem") {
-      flag();
-      modem.enabled = true;
-    } else if (option == "--connect-delay") {
-      modem.connectDelayMs = static_cast<int>(numberArgument(option, value(), 0, 600000));
-      modemSetting = option;
-    } else if (option == "--guard-time") {
-      modem.guardMs = static_cast<int>(numberArgument(option, value(), 1, 60000));
-      modemSetting = option;
-    } else {
-      throw UsageError("unknown option '" + args[i] + "'");
+    const std::string& given = args[i];
+    OptionReader option(args, i);
+    if (!programOption(option, cl) && !lineOption(option, cl.simulator) &&
+        !faultOption(option, cl.simulator.faults) &&
+        !modemOption(option, cl.simulator.modem, modemSetting)) {
+      throw UsageError("unknown option '" + given + "'");
     }
   }
-  if (!modemSetting.empty() && !modem.enabled) throw UsageError(modemSetting + " needs --modem");
+  if (!modemSetting.empty() && !cl.simulator.modem.enabled)
+    throw UsageError(modemSetting + " needs --modem");
   return cl;
 }
 

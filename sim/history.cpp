@@ -1,5 +1,6 @@
 #include "sim/history.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -55,6 +56,99 @@ constexpr std::uint32_t kChannel3Bits =
     (1u << 16) | (1u << 17) | (1u << 24) | (1u << 25) | (1u << 29) | (1u << 7) | (1u << 8);
 constexpr std::uint32_t kSystem1Bits = kChannel1Bits | kChannel2Bits;
 constexpr std::uint32_t kSystem2Bits = kSystem1Bits | kChannel3Bits;
+
+// --- one hour of the history, piece by piece -------------------------------------
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+// 1 in the depth of winter, 0 in midsummer.
+double winterShare(std::int64_t day) {
+  const CivilTime date = civilFromDay(day);
+  const auto dayOfYear = static_cast<double>(day - daysSince2000(date.year, 1, 1));
+  return 0.5 + 0.5 * std::cos(kTwoPi * (dayOfYear - 20.0) / 365.25);
+}
+
+// Daily rhythm, highest in the early morning.
+double dailyRhythm(int hour) {
+  return std::cos(kTwoPi * (hour - 7) / 24.0);
+}
+
+// Channels 1..3: the supply, the return ("back") and the cold water.
+struct Temperatures {
+  double supply = 0.0;
+  double back = 0.0;
+  double cold = 0.0;
+};
+
+Temperatures temperatures(const HourDice& dice, double winter, double rhythm) {
+  Temperatures t;
+  t.supply = round2(68.0 + 24.0 * winter + 2.5 * rhythm + 0.6 * dice.signedUnit(1));
+  t.back = round2(t.supply - (9.0 + 16.0 * winter) + 0.5 * dice.signedUnit(2));
+  t.cold = round2(12.5 - 7.0 * winter + 0.3 * dice.signedUnit(3));
+  return t;
+}
+
+std::array<float, 4> pressures(const HourDice& dice) {
+  return {static_cast<float>(round3(0.62 + 0.015 * dice.signedUnit(4))),
+          static_cast<float>(round3(0.41 + 0.015 * dice.signedUnit(5))),
+          static_cast<float>(round3(0.30 + 0.01 * dice.signedUnit(6))), 0.0f};
+}
+
+// Mains power: now and then an outage takes part of an hour.
+std::uint64_t mainsTime(const HourDice& dice) {
+  if (dice.unit(9) < 1.0 / 500.0) return static_cast<std::uint64_t>(dice.unit(10) * 10000.0);
+  return 10000;
+}
+
+// Abnormal situations in about one hour out of thirty, one or two at a time.
+std::uint32_t abnormalSituations(const HourDice& dice) {
+  std::uint32_t abnormal = 0;
+  if (dice.unit(11) < 1.0 / 30.0) {
+    const int count = dice.unit(12) < 0.3 ? 2 : 1;
+    for (int i = 0; i < count; ++i) {
+      const auto pick = static_cast<std::size_t>(dice.unit(20 + static_cast<std::uint64_t>(i)) *
+                                                 static_cast<double>(kAbnormalBits.size()));
+      abnormal |= 1u << kAbnormalBits[pick];
+    }
+  }
+  return abnormal;
+}
+
+// A heat system counts while the mains are on, less a while when a situation of
+// its channels came up in the hour.
+std::uint64_t runTime(const HourDice& dice, std::uint32_t abnormal, std::uint64_t mains,
+                      std::uint32_t systemBits, std::uint64_t salt) {
+  if ((abnormal & systemBits) == 0 || mains == 0) return mains;
+  const auto lost = 1 + static_cast<std::uint64_t>(dice.unit(salt) * static_cast<double>(mains));
+  return lost >= mains ? 0 : mains - lost;
+}
+
+// Flow counts of channels 1 and 2 (supply and return), 0.01 t each.
+struct MassCounts {
+  std::uint64_t supply = 0;
+  std::uint64_t back = 0;
+};
+
+// Supply flow in t/h; part of it is drawn off as hot water before the return.
+MassCounts massCounts(const HourDice& dice, double winter, double rhythm, int hour,
+                      std::uint64_t mains) {
+  const double m1 = 11.0 + 9.0 * winter + 1.5 * rhythm + 0.4 * dice.signedUnit(7);
+  const double draw =
+      0.02 + 0.03 * std::max(0.0, std::cos(kTwoPi * (hour - 8) / 12.0)) + 0.005 * dice.unit(8);
+  const double m2 = m1 * (1.0 - draw);
+  const double poweredShare = static_cast<double>(mains) / 10000.0;
+  return {countOf(m1 * 100.0 * poweredShare), countOf(m2 * 100.0 * poweredShare)};
+}
+
+// Heat in 0.01 Gcal: mass in 0.01 t times the temperature difference times
+// 0.001, for the share of the powered time the system ran.
+std::uint64_t heatCount(std::uint64_t mass, double difference, std::uint64_t run,
+                        std::uint64_t mains) {
+  return countOf(static_cast<double>(mass) * difference * 0.001 * static_cast<double>(run) /
+                 static_cast<double>(std::max<std::uint64_t>(mains, 1)));
+}
+
+// --- the running integrator totals ----------------------------------------------
 
 constexpr std::array<std::uint64_t, kTotalCount> kStartTotals = {
     250000, 240000, 0, 0, 5000, 1200000, 400, 1100000, 1300000};
@@ -121,60 +215,23 @@ Amounts& Amounts::operator+=(const Amounts& other) {
 
 HourSample historyHour(std::int64_t day, int hour) {
   const HourDice dice(static_cast<std::uint64_t>(day * 24 + hour));
-  const CivilTime date = civilFromDay(day);
-  const auto dayOfYear = static_cast<double>(day - daysSince2000(date.year, 1, 1));
-  constexpr double kTwoPi = 2.0 * std::numbers::pi;
-  // 1 in the depth of winter, 0 in midsummer.
-  const double winter = 0.5 + 0.5 * std::cos(kTwoPi * (dayOfYear - 20.0) / 365.25);
-  // Daily rhythm, highest in the early morning.
-  const double rhythm = std::cos(kTwoPi * (hour - 7) / 24.0);
+  const double winter = winterShare(day);
+  const double rhythm = dailyRhythm(hour);
 
   HourSample s;
-  const double t1 = round2(68.0 + 24.0 * winter + 2.5 * rhythm + 0.6 * dice.signedUnit(1));
-  const double t2 = round2(t1 - (9.0 + 16.0 * winter) + 0.5 * dice.signedUnit(2));
-  const double t3 = round2(12.5 - 7.0 * winter + 0.3 * dice.signedUnit(3));
-  s.temperature = {static_cast<float>(t1), static_cast<float>(t2), static_cast<float>(t3), 0.0f};
-  s.pressure = {static_cast<float>(round3(0.62 + 0.015 * dice.signedUnit(4))),
-                static_cast<float>(round3(0.41 + 0.015 * dice.signedUnit(5))),
-                static_cast<float>(round3(0.30 + 0.01 * dice.signedUnit(6))), 0.0f};
+  const Temperatures t = temperatures(dice, winter, rhythm);
+  s.temperature = {static_cast<float>(t.supply), static_cast<float>(t.back),
+                   static_cast<float>(t.cold), 0.0f};
+  s.pressure = pressures(dice);
+  s.abnormal = abnormalSituations(dice);
+  const std::uint64_t mains = mainsTime(dice);
+  const std::uint64_t run1 = runTime(dice, s.abnormal, mains, kSystem1Bits, 13);
+  const std::uint64_t run2 = runTime(dice, s.abnormal, mains, kSystem2Bits, 14);
+  const MassCounts mass = massCounts(dice, winter, rhythm, hour, mains);
 
-  // Mains power: now and then an outage takes part of an hour.
-  std::uint64_t mains = 10000;
-  if (dice.unit(9) < 1.0 / 500.0) mains = static_cast<std::uint64_t>(dice.unit(10) * 10000.0);
-
-  // Abnormal situations in about one hour out of thirty.
-  if (dice.unit(11) < 1.0 / 30.0) {
-    const int count = dice.unit(12) < 0.3 ? 2 : 1;
-    for (int i = 0; i < count; ++i) {
-      const auto pick = static_cast<std::size_t>(dice.unit(20 + static_cast<std::uint64_t>(i)) *
-                                                 static_cast<double>(kAbnormalBits.size()));
-      s.abnormal |= 1u << kAbnormalBits[pick];
-    }
-  }
-  const auto runTime = [&](std::uint32_t systemBits, std::uint64_t salt) -> std::uint64_t {
-    if ((s.abnormal & systemBits) == 0 || mains == 0) return mains;
-    const auto lost = 1 + static_cast<std::uint64_t>(dice.unit(salt) * static_cast<double>(mains));
-    return lost >= mains ? 0 : mains - lost;
-  };
-  const std::uint64_t run1 = runTime(kSystem1Bits, 13);
-  const std::uint64_t run2 = runTime(kSystem2Bits, 14);
-
-  // Supply flow in t/h; part of it is drawn off as hot water before the return.
-  const double m1 = 11.0 + 9.0 * winter + 1.5 * rhythm + 0.4 * dice.signedUnit(7);
-  const double draw =
-      0.02 + 0.03 * std::max(0.0, std::cos(kTwoPi * (hour - 8) / 12.0)) + 0.005 * dice.unit(8);
-  const double m2 = m1 * (1.0 - draw);
-  const double poweredShare = static_cast<double>(mains) / 10000.0;
-  const std::uint64_t mass1 = countOf(m1 * 100.0 * poweredShare);
-  const std::uint64_t mass2 = countOf(m2 * 100.0 * poweredShare);
-
-  s.amounts.mass = {mass1, mass2, 0, 0};
-  // Heat in 0.01 Gcal: mass in 0.01 t times the temperature difference times 0.001.
-  s.amounts.heat = {
-      countOf(static_cast<double>(mass1) * (t1 - t2) * 0.001 * static_cast<double>(run1) /
-              static_cast<double>(std::max<std::uint64_t>(mains, 1))),
-      countOf(static_cast<double>(mass1 - mass2) * (t2 - t3) * 0.001 * static_cast<double>(run2) /
-              static_cast<double>(std::max<std::uint64_t>(mains, 1)))};
+  s.amounts.mass = {mass.supply, mass.back, 0, 0};
+  s.amounts.heat = {heatCount(mass.supply, t.supply - t.back, run1, mains),
+                    heatCount(mass.supply - mass.back, t.back - t.cold, run2, mains)};
   s.amounts.runTime = {run1, run2};
   s.amounts.mainsTime = mains;
   return s;

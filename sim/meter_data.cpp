@@ -118,24 +118,8 @@ void readArchiveEntry(MeterModel& model, const json& entry, const std::string& w
   model.pinArchive(static_cast<RecordKind>(kind), date, quantity, v);
 }
 
-}  // namespace
-
-void MeterModel::loadJson(std::string_view text) {
-  json doc;
-  try {
-    doc = json::parse(text.begin(), text.end());
-  } catch (const json::exception& e) {
-    throw DataError(std::string("meter data: not valid JSON: ") + e.what());
-  }
-  requireObject(doc, "");
-  rejectUnknownKeys(doc, "",
-                    {"address", "parameters", "floatValues", "counters", "clock", "archiveHorizon",
-                     "archive", "comment"});
-
-  // Everything is applied to a copy first so that a bad file changes nothing.
-  MeterModel staged = *this;
-  if (const auto it = doc.find("address"); it != doc.end())
-    staged.address_ = static_cast<std::uint8_t>(unsignedOf(*it, "address", 255));
+// "parameters", "floatValues" and "counters": index keys to values.
+void readValuePins(MeterModel& staged, const json& doc) {
   if (const auto it = doc.find("parameters"); it != doc.end()) {
     for (const auto& item : requireObject(*it, "parameters").items()) {
       staged.pinParameter(indexKey(item.key(), "parameters"),
@@ -155,27 +139,52 @@ void MeterModel::loadJson(std::string_view text) {
                             unsignedOf(item.value(), "counters." + item.key(), 0xFFFFFFFFu)));
     }
   }
-  if (const auto it = doc.find("clock"); it != doc.end()) {
-    const json& clock = requireObject(*it, "clock");
-    rejectUnknownKeys(clock, "clock", {"packed", "seconds", "running"});
-    const std::uint32_t packed = packedOf(member(clock, "packed", "clock"), "clock.packed");
-    int seconds = 0;
-    if (const auto s = clock.find("seconds"); s != clock.end())
-      seconds = static_cast<int>(unsignedOf(*s, "clock.seconds", 59));
-    staged.setClockRunning(true);
-    staged.setClock(packed, seconds);
-    if (const auto r = clock.find("running"); r != clock.end()) {
-      if (!r->is_boolean()) fail("clock.running", "expected true or false, found " + typeName(*r));
-      staged.setClockRunning(r->get<bool>());
-    }
+}
+
+void readClock(MeterModel& staged, const json& value) {
+  const json& clock = requireObject(value, "clock");
+  rejectUnknownKeys(clock, "clock", {"packed", "seconds", "running"});
+  const std::uint32_t packed = packedOf(member(clock, "packed", "clock"), "clock.packed");
+  int seconds = 0;
+  if (const auto s = clock.find("seconds"); s != clock.end())
+    seconds = static_cast<int>(unsignedOf(*s, "clock.seconds", 59));
+  staged.setClockRunning(true);
+  staged.setClock(packed, seconds);
+  if (const auto r = clock.find("running"); r != clock.end()) {
+    if (!r->is_boolean()) fail("clock.running", "expected true or false, found " + typeName(*r));
+    staged.setClockRunning(r->get<bool>());
   }
+}
+
+void readArchive(MeterModel& staged, const json& archive) {
+  if (!archive.is_array()) fail("archive", "expected an array, found " + typeName(archive));
+  for (std::size_t i = 0; i < archive.size(); ++i)
+    readArchiveEntry(staged, archive[i], "archive[" + std::to_string(i) + "]");
+}
+
+}  // namespace
+
+void MeterModel::loadJson(std::string_view text) {
+  json doc;
+  try {
+    doc = json::parse(text.begin(), text.end());
+  } catch (const json::exception& e) {
+    throw DataError(std::string("meter data: not valid JSON: ") + e.what());
+  }
+  requireObject(doc, "");
+  rejectUnknownKeys(doc, "",
+                    {"address", "parameters", "floatValues", "counters", "clock", "archiveHorizon",
+                     "archive", "comment"});
+
+  // Everything is applied to a copy first so that a bad file changes nothing.
+  MeterModel staged = *this;
+  if (const auto it = doc.find("address"); it != doc.end())
+    staged.address_ = static_cast<std::uint8_t>(unsignedOf(*it, "address", 255));
+  readValuePins(staged, doc);
+  if (const auto it = doc.find("clock"); it != doc.end()) readClock(staged, *it);
   if (const auto it = doc.find("archiveHorizon"); it != doc.end())
     staged.setArchiveHorizon(packedOf(*it, "archiveHorizon"));
-  if (const auto it = doc.find("archive"); it != doc.end()) {
-    if (!it->is_array()) fail("archive", "expected an array, found " + typeName(*it));
-    for (std::size_t i = 0; i < it->size(); ++i)
-      readArchiveEntry(staged, (*it)[i], "archive[" + std::to_string(i) + "]");
-  }
+  if (const auto it = doc.find("archive"); it != doc.end()) readArchive(staged, *it);
   *this = std::move(staged);
 }
 

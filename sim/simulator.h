@@ -159,11 +159,16 @@ class Simulator {
   void openDevice();
   void closeLine();
   void serve();
+  // Bytes read from the line, for the modem if there is one, else for the
+  // meter; false when stopped meanwhile.
+  bool takeBytes(const std::uint8_t* data, std::size_t count);
   // Bytes for the meter; false when stopped meanwhile.
   bool feedMeter(const std::uint8_t* data, std::size_t count);
   // Carries out the modem's steps in order; false when stopped meanwhile.
   bool carryOut(std::vector<ModemStep> steps);
   void handleFrame(const Frame& frame);
+  // Logs the entry of an answered request and sends its bytes at their times.
+  void sendReply(LogEntry entry, const FaultOptions& faults);
   // Sends bytes at the given moments; false when stopped meanwhile.
   bool sendAt(const std::vector<std::uint8_t>& bytes,
               const std::vector<std::chrono::steady_clock::time_point>& when);
@@ -182,6 +187,8 @@ class Simulator {
   int lineFd_ = -1;   // pty master or device
   int slaveFd_ = -1;  // kept open so the master never sees a hang-up
   void control(int what);
+  // The serving thread's side of control(): unplugs or replugs the line.
+  void carryOutControl();
   int ctlRead_ = -1;  // self-pipe for unplug and replug
   int ctlWrite_ = -1;
   int pendingControl_ = 0;

@@ -1,9 +1,11 @@
-// What the simulator's line and its request handling share.
+// What the simulator's source files share.
 #pragma once
 
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
 #include <system_error>
 
@@ -18,8 +20,13 @@ inline void closeFd(int& fd) {
   fd = -1;
 }
 
-// What control() asks of the serving thread.
-inline constexpr int kUnplug = 1;
-inline constexpr int kReplug = 2;
+// A time left as the timeout of ppoll.
+inline timespec timespecFor(std::chrono::steady_clock::duration left) {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+  ts.tv_nsec = static_cast<long>(ns % 1000000000);
+  return ts;
+}
 
 }  // namespace vardis::sim::detail

@@ -1,11 +1,12 @@
 // The simulator's line: the pseudo-terminal or device, its speed, unplugging
-// it, and writing and waiting on it.
+// and replugging it, and writing and waiting on it.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <exception>
 
 #include "sim/simulator.h"
 #include "sim/simulator_internal.h"
@@ -13,13 +14,16 @@
 namespace vardis::sim {
 
 using detail::closeFd;
-using detail::kReplug;
-using detail::kUnplug;
 using detail::throwErrno;
+using detail::timespecFor;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// What control() asks of the serving thread.
+constexpr int kUnplug = 1;
+constexpr int kReplug = 2;
 
 struct SpeedEntry {
   unsigned baud;
@@ -130,6 +134,29 @@ void Simulator::control(int what) {
   changed_.wait(lock, [&] { return pendingControl_ == 0 || stopping_; });
 }
 
+void Simulator::carryOutControl() {
+  char byte;
+  while (::read(ctlRead_, &byte, 1) > 0) {
+  }
+  std::unique_lock lock(mutex_);
+  const int what = pendingControl_;
+  lock.unlock();
+  if (what == kUnplug) {
+    closeFd(lineFd_);
+    closeFd(slaveFd_);
+  } else if (what == kReplug && lineFd_ < 0) {
+    try {
+      openPseudoTerminal();
+    } catch (const std::exception&) {
+      closeFd(lineFd_);
+      closeFd(slaveFd_);
+    }
+  }
+  lock.lock();
+  pendingControl_ = 0;
+  changed_.notify_all();
+}
+
 unsigned Simulator::lineSpeed() const {
   termios tio{};
   const int fd = slaveFd_ >= 0 ? slaveFd_ : lineFd_;
@@ -144,10 +171,7 @@ bool Simulator::waitUntil(Clock::time_point deadline) {
   while (!stopping_) {
     const auto now = Clock::now();
     if (now >= deadline) return true;
-    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now);
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(left.count() / 1000000000);
-    ts.tv_nsec = static_cast<long>(left.count() % 1000000000);
+    const timespec ts = timespecFor(deadline - now);
     pollfd wake{wakeRead_, POLLIN, 0};
     const int r = ::ppoll(&wake, 1, &ts, nullptr);
     if (r > 0) return false;
