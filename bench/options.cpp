@@ -1,0 +1,74 @@
+#include "bench/options.h"
+
+#include <cstdlib>
+#include <ostream>
+#include <stdexcept>
+
+namespace vardis::bench {
+
+namespace {
+
+int wholeNumber(const std::string& option, const std::string& text, int min, int max) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || v < min || v > max) {
+    throw std::invalid_argument(option + " needs a whole number " + std::to_string(min) + ".." +
+                                std::to_string(max));
+  }
+  return static_cast<int>(v);
+}
+
+}  // namespace
+
+void usage(std::ostream& out) {
+  out << "usage: vardis-bench [--full | --quick] [--readings N] [--turnaround MS]\n"
+         "                    [--timer-slack NS] [--meter-sim PATH] [--cli PATH]\n"
+         "Reads hourly archives from the simulated meter at 9600 and 115200 baud,\n"
+         "over the tool's serial line and over a plain one, and prints the time of\n"
+         "each transaction against its floor, the processor share of the reading\n"
+         "and the peak memory of vardis-cli.\n"
+         "\n"
+         "  --full            10 hourly readings (5330 transactions) a speed (default)\n"
+         "  --quick           1 hourly reading (533 transactions) a speed\n"
+         "  --readings N      N hourly readings a speed\n"
+         "  --turnaround MS   the meter's delay before each reply (default 5)\n"
+         "  --timer-slack NS  the reading thread's timer slack (prctl), not the meter's\n"
+         "  --meter-sim PATH  the simulated meter program\n"
+         "  --cli PATH        the vardis-cli program\n";
+}
+
+Options parseOptions(const std::vector<std::string>& args, bool& help) {
+  Options o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      help = true;
+    } else if (a == "--quick") {
+      o.mode = a;
+      o.readings = kQuickReadings;
+    } else if (a == "--full") {
+      o.mode = a;
+      o.readings = kFullReadings;
+    } else if (a == "--readings") {
+      o.readings = wholeNumber(a, value(), 1, 1000);
+      o.mode = "--readings " + std::to_string(o.readings);
+    } else if (a == "--turnaround") {
+      o.turnaroundMs = wholeNumber(a, value(), 0, 1000);
+    } else if (a == "--timer-slack") {
+      o.timerSlackNs = wholeNumber(a, value(), 1, 100000000);
+    } else if (a == "--meter-sim") {
+      o.meterProgram = value();
+    } else if (a == "--cli") {
+      o.cliProgram = value();
+    } else {
+      throw std::invalid_argument("unknown option '" + a + "'");
+    }
+  }
+  return o;
+}
+
+}  // namespace vardis::bench

@@ -1,0 +1,203 @@
+#include "bench/report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <string>
+
+#include "bench/common.h"
+
+namespace vardis::bench {
+
+namespace {
+
+// What the program is to reach.
+constexpr double kOverheadTargetMs = 0.3;  // p50 above the floor
+constexpr double kProcessorTargetPct = 2;  // of wall time while reading
+constexpr double kMemoryTargetMb = 40;     // vardis-cli peak resident memory
+
+std::string cell(double v, int width = 8, int decimals = 2) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, v);
+  return buf;
+}
+
+std::string padded(const std::string& s, std::size_t width) {
+  // Width in characters; every text here is ASCII.
+  return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
+}
+
+std::string rightAligned(const std::string& s, std::size_t width) {
+  return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
+}
+
+constexpr std::size_t kLabelWidth = 36;
+constexpr std::size_t kSpeedWidth = 34;
+
+void spreadRow(const std::string& label, const std::vector<SpeedResult>& rs,
+               Spread SpeedResult::*field, bool withIdeal = true) {
+  std::string line = padded(label, kLabelWidth);
+  for (const auto& r : rs) {
+    const Spread& s = r.*field;
+    line += "  " + (withIdeal ? cell(s.ideal) : std::string(8, ' ')) + cell(s.p50) + cell(s.p99) +
+            cell(s.max);
+  }
+  std::cout << line << "\n";
+}
+
+void valueRow(const std::string& label, const std::vector<SpeedResult>& rs,
+              const std::function<std::string(const SpeedResult&)>& text) {
+  std::string line = padded(label, kLabelWidth);
+  for (const auto& r : rs) line += "  " + rightAligned(text(r), kSpeedWidth - 2) + "  ";
+  std::cout << line << "\n";
+}
+
+std::string verdict(bool met) {
+  return met ? "met" : "MISSED";
+}
+
+void section(const std::string& title) {
+  std::cout << title << "\n";
+}
+
+// One row of the totals: the tool's line's figure with the plain line's after it.
+void bothRow(const std::string& label, const std::vector<SpeedRuns>& runs,
+             const std::function<std::string(const SpeedResult&)>& text) {
+  std::string line = padded(label, kLabelWidth);
+  for (const auto& r : runs) {
+    line += "  " + rightAligned(text(r.tool) + "  (plain " + text(r.plain) + ")", kSpeedWidth);
+  }
+  std::cout << line << "\n";
+}
+
+void printHeading(const Options& o, const PickedDate& date, const std::vector<SpeedResult>& rs) {
+  std::cout << "vardis-bench " << o.mode << ": " << o.readings << " hourly reading"
+            << (o.readings == 1 ? "" : "s") << " of " << dateText(date) << " ("
+            << o.readings * kTransactionsPerReading
+            << " transactions) a speed and line; meter: vardis-meter-sim --pace --turnaround "
+            << o.turnaroundMs << " (T) in a process of its own, on a pseudo-terminal";
+  if (o.timerSlackNs >= 0) std::cout << "; timer slack " << o.timerSlackNs << " ns";
+  std::cout << "\n\n";
+
+  std::string head = padded("", kLabelWidth);
+  std::string sub = padded("milliseconds", kLabelWidth);
+  for (const auto& r : rs) {
+    head += "  " + rightAligned(std::to_string(r.baud) + " baud", kSpeedWidth - 2) + "  ";
+    sub += "  " + rightAligned("ideal", 8) + rightAligned("p50", 8) + rightAligned("p99", 8) +
+           rightAligned("max", 8);
+  }
+  std::cout << head << "\n" << sub << "\n";
+}
+
+// The parts of a transaction over either line.
+void printTimes(const std::vector<SpeedRuns>& runs, const std::vector<SpeedResult>& rs,
+                const std::vector<SpeedResult>& plain) {
+  section("the tool's line (QSerialPort, breathing the event loop):");
+  spreadRow("drain read", rs, &SpeedResult::drain);
+  spreadRow("send", rs, &SpeedResult::send);
+  spreadRow("between the calls (breathe)", rs, &SpeedResult::between);
+  spreadRow("reply read: to the first byte", rs, &SpeedResult::firstByte);
+  spreadRow("reply read: first to last byte", rs, &SpeedResult::restOfReply);
+  spreadRow("transaction, drain to last byte", rs, &SpeedResult::transaction);
+  spreadRow("gap to the next transaction", rs, &SpeedResult::gap);
+  valueRow("reading wall time / transactions", rs, [](const SpeedResult& r) {
+    return cell(r.cycle.ideal) + cell(r.cycle.p50) + std::string(16, ' ');
+  });
+  valueRow("floor on the pseudo-terminal", rs,
+           [](const SpeedResult& r) { return cell(r.ptyFloorMs) + std::string(24, ' '); });
+  spreadRow("  overhead above it", rs, &SpeedResult::abovePty, false);
+  valueRow("floor on a wire: drain+22 bytes+T", rs,
+           [](const SpeedResult& r) { return cell(r.wireFloorMs) + std::string(24, ' '); });
+  spreadRow("  overhead above it", rs, &SpeedResult::aboveWire, false);
+  section("a plain line (select/read/write, no Qt), same meter and pseudo-terminal:");
+  spreadRow("drain read", plain, &SpeedResult::drain);
+  spreadRow("reply read: to the first byte", plain, &SpeedResult::firstByte);
+  spreadRow("reply read: first to last byte", plain, &SpeedResult::restOfReply);
+  spreadRow("  overhead above the floor", plain, &SpeedResult::abovePty, false);
+  // Tails differ from run to run by more than the lines do: p50 only.
+  std::string line = padded("tool's line minus plain line, p50", kLabelWidth);
+  for (const auto& r : runs) {
+    line += "  " + std::string(8, ' ') + cell(r.tool.abovePty.p50 - r.plain.abovePty.p50) +
+            std::string(16, ' ');
+  }
+  std::cout << line << "\n";
+}
+
+// The reading as a whole.
+void printTotals(const std::vector<SpeedRuns>& runs) {
+  bothRow("transactions measured", runs,
+          [](const SpeedResult& r) { return std::to_string(r.exchanges); });
+  bothRow("errors / time-outs / link fault", runs, [](const SpeedResult& r) {
+    return std::to_string(r.counters.ErrorCount) + "/" + std::to_string(r.counters.TimeoutCount) +
+           "/" + std::to_string(r.linkFault);
+  });
+  bothRow("reading wall time, s", runs,
+          [](const SpeedResult& r) { return cell(r.wallMs / 1000, 1, 1); });
+  bothRow("processor time, % of wall", runs,
+          [](const SpeedResult& r) { return cell(100 * r.processorMs / r.wallMs, 1, 2) + " %"; });
+  bothRow("processor time a transaction, us", runs, [](const SpeedResult& r) {
+    return cell(1000 * r.processorMs / static_cast<double>(std::max<std::size_t>(1, r.exchanges)),
+                1, 0);
+  });
+  bothRow("context switches a transaction", runs, [](const SpeedResult& r) {
+    const double n = static_cast<double>(std::max<std::size_t>(1, r.exchanges));
+    return cell(static_cast<double>(r.voluntarySwitches + r.involuntarySwitches) / n, 1, 1);
+  });
+}
+
+void printCli(const CliResult& cli) {
+  std::cout << "\n"
+            << cli.command << "\n"
+            << padded("  peak memory (ru_maxrss)", kLabelWidth) << cell(cli.peakMb, 1, 1)
+            << " MB, exit status " << cli.exitStatus << "\n"
+            << padded("  processor time, % of wall", kLabelWidth)
+            << cell(100 * cli.processorMs / cli.wallMs, 1, 2) << " % of "
+            << cell(cli.wallMs / 1000, 1, 1) << " s\n";
+  if (!cli.output.empty()) std::cout << cli.output;
+}
+
+void printTargets(const std::vector<SpeedRuns>& runs, const CliResult& cli) {
+  bool overheadMet = true, ownOverheadMet = true, processorMet = true;
+  std::string overheads, ownOverheads, processor;
+  for (const auto& r : runs) {
+    const double own = r.tool.abovePty.p50 - r.plain.abovePty.p50;
+    const double share = 100 * r.tool.processorMs / r.tool.wallMs;
+    overheadMet = overheadMet && r.tool.abovePty.p50 <= kOverheadTargetMs;
+    ownOverheadMet = ownOverheadMet && own <= kOverheadTargetMs;
+    processorMet = processorMet && share <= kProcessorTargetPct;
+    const std::string sep = overheads.empty() ? "" : ", ";
+    overheads += sep + cell(r.tool.abovePty.p50, 1, 2);
+    ownOverheads += sep + cell(own, 1, 2);
+    processor += sep + cell(share, 1, 2);
+  }
+  std::cout << "\ntargets (9600, 115200 baud):\n"
+            << "  overhead above the floor, p50 <= " << cell(kOverheadTargetMs, 1, 1)
+            << " ms: " << overheads << " ms: " << verdict(overheadMet) << "\n"
+            << "    the tool's line's own part (minus the plain line): " << ownOverheads
+            << " ms: " << verdict(ownOverheadMet) << "\n"
+            << "  processor time while reading <= " << cell(kProcessorTargetPct, 1, 0)
+            << " % of wall: " << processor << " %: " << verdict(processorMet) << "\n"
+            << "  vardis-cli peak memory < " << cell(kMemoryTargetMb, 1, 0)
+            << " MB: " << cell(cli.peakMb, 1, 1)
+            << " MB: " << verdict(cli.exitStatus == 0 && cli.peakMb < kMemoryTargetMb) << "\n";
+}
+
+}  // namespace
+
+void printTable(const Options& o, const PickedDate& date, const std::vector<SpeedRuns>& runs,
+                const CliResult& cli) {
+  std::vector<SpeedResult> rs, plain;
+  for (const auto& r : runs) {
+    rs.push_back(r.tool);
+    plain.push_back(r.plain);
+  }
+  printHeading(o, date, rs);
+  printTimes(runs, rs, plain);
+  std::cout << "\n";
+  printTotals(runs);
+  printCli(cli);
+  printTargets(runs, cli);
+}
+
+}  // namespace vardis::bench
