@@ -52,7 +52,8 @@ void CommandRunner::guarded(const std::function<void()>& action) const {
   try {
     action();
   } catch (const CommandCancelled&) {
-    // Ended by "Стоп" after its current exchange: nothing to tell.
+    // Ended by "Стоп" after its current exchange: the status says what was kept.
+    connection_.commandStopped();
   } catch (const std::exception& e) {
     window_.error(e.what());
   }

@@ -50,15 +50,20 @@ ArchiveRecord intervalRecord(const Session& s, int row, std::string label, std::
   rec.quantities.push_back({"B1", "h", a.RunTime[0][r] / 10000});
   rec.quantities.push_back({"B2", "h", a.RunTime[1][r] / 10000});
   rec.quantities.push_back({"Tc", "h", a.MainsTime[r] / 10000});
+  for (std::size_t i = 0; i < kRecordQuantities.size(); ++i) {
+    rec.quantities[i].noReply = a.intervalNoReply[kRecordQuantities[i]][r];
+  }
   rec.abnormalWord = a.AbnormalWord[r];
-  rec.abnormalCodes = abnormalCodeList(rec.abnormalWord);
+  rec.abnormalNoReply = a.intervalNoReply[17][r];
+  if (!rec.abnormalNoReply) rec.abnormalCodes = abnormalCodeList(rec.abnormalWord);
   return rec;
 }
 
-// Integrators scaled like the reports (raw count / divisor of the slot's decimals).
+// Integrators scaled like the reports (raw count / divisor of the slot's
+// decimals); `noReply` by integrator quantity 0..8.
 std::vector<Quantity> integratorQuantities(const Session& s, const double flow[4],
                                            const double heat[2], const double runTime[2],
-                                           double mains) {
+                                           double mains, const bool noReply[9]) {
   const bool volume = volumeArchive(s);
   const auto& slot = s.formats.slot;
   std::vector<Quantity> q;
@@ -71,6 +76,9 @@ std::vector<Quantity> integratorQuantities(const Session& s, const double flow[4
   q.push_back({"B1", "h", runTime[0] / 10000});
   q.push_back({"B2", "h", runTime[1] / 10000});
   q.push_back({"Tc", "h", mains / 10000});
+  for (std::size_t i = 0; i < kIntegratorQuantities.size(); ++i) {
+    q[i].noReply = noReply[kIntegratorQuantities[i]];
+  }
   return q;
 }
 
@@ -81,10 +89,26 @@ std::vector<Quantity> integratorsOfRow(const Session& s, int row) {
                           a.FlowTotal[3][r]};
   const double heat[2] = {a.HeatTotal[0][r], a.HeatTotal[1][r]};
   const double run[2] = {a.RunTimeTotal[0][r], a.RunTimeTotal[1][r]};
-  return integratorQuantities(s, flow, heat, run, a.MainsTimeTotal[r]);
+  bool noReply[9];
+  for (std::size_t q = 0; q < 9; ++q) noReply[q] = a.totalNoReply[q][r];
+  return integratorQuantities(s, flow, heat, run, a.MainsTimeTotal[r], noReply);
 }
 
 }  // namespace
+
+int noReplyCount(const std::vector<Quantity>& quantities) {
+  int n = 0;
+  for (const auto& q : quantities) n += q.noReply ? 1 : 0;
+  return n;
+}
+
+int ArchiveRecord::noReplyCount() const {
+  return vardis::noReplyCount(quantities) + (abnormalNoReply ? 1 : 0);
+}
+
+int CurrentData::noReplyCount() const {
+  return vardis::noReplyCount(quantities) + (abnormalNoReply ? 1 : 0) + (meterClockNoReply ? 1 : 0);
+}
 
 std::vector<std::string> abnormalCodeList(std::uint32_t word) {
   std::vector<std::string> out;
@@ -126,7 +150,10 @@ void restoreKeptHour(ArchiveRecord& record, const IntervalRow& k) {
                              k.runTime[1] / 10000,
                              k.mains / 10000};
   auto& q = record.quantities;
-  for (std::size_t i = 0; i < q.size() && i < 17; ++i) q[i].value = values[i];
+  for (std::size_t i = 0; i < q.size() && i < 17; ++i) {
+    q[i].value = values[i];
+    q[i].noReply = k.noReply[i];
+  }
 }
 
 void hourlyData(const Session& s, const LastReading& r, ArchiveData& d) {
@@ -153,7 +180,8 @@ void dailyData(const Session& s, const LastReading& r, ArchiveData& d) {
   for (int day = 1; day <= r.days; ++day) {
     d.records.push_back(intervalRecord(s, day, twoDigitText(day), isoDate(r.year, r.month, day)));
   }
-  d.integrators = integratorQuantities(s, r.endFlow, r.endHeat, r.endRunTime, r.endMains);
+  d.integrators =
+      integratorQuantities(s, r.endFlow, r.endHeat, r.endRunTime, r.endMains, r.endNoReply);
   d.integratorsAt = isoDate(r.year, r.month, r.snapshotDay);
   d.startIntegrators = integratorsOfRow(s, r.startDay);
   const int pm = r.month == 1 ? 12 : r.month - 1;
@@ -162,6 +190,7 @@ void dailyData(const Session& s, const LastReading& r, ArchiveData& d) {
   for (std::size_t i = 0; i < d.integrators.size(); ++i) {
     Quantity inc = d.integrators[i];
     inc.value -= d.startIntegrators[i].value;
+    inc.noReply = inc.noReply || d.startIntegrators[i].noReply;
     d.increments.push_back(inc);
   }
 }
@@ -198,48 +227,51 @@ ArchiveData lastArchiveData(const Session& s) {
 
 CurrentData currentData(const Session& s) {
   CurrentData c;
-  const auto& fl = s.values.floats;
-  const auto& ct = s.values.counters;
+  const CurrentValues& v = s.values;
+  const auto& ct = v.counters;
   const auto& slot = s.formats.slot;
   const std::string heat = heatUnit(s);
-  auto add = [&](std::string name, std::string unit, double v) {
-    c.quantities.push_back({std::move(name), std::move(unit), v});
+  auto fromFloat = [&](std::string name, std::string unit, int index) {
+    const auto i = static_cast<std::size_t>(index);
+    c.quantities.push_back({std::move(name), std::move(unit), v.floats[i], v.floatNoReply[i]});
   };
-  for (int n = 1; n <= 4; ++n)
-    add("G" + std::to_string(n), "m3/h", fl[static_cast<std::size_t>(n - 1)]);
-  for (int n = 1; n <= 4; ++n)
-    add("T" + std::to_string(n), "degC", fl[static_cast<std::size_t>(3 + n)]);
-  for (int n = 1; n <= 4; ++n)
-    add("P" + std::to_string(n), "MPa", fl[static_cast<std::size_t>(7 + n)]);
-  for (int n = 1; n <= 4; ++n) {
-    add("density" + std::to_string(n), "kg/m3", fl[static_cast<std::size_t>(23 + n)]);
-  }
-  for (int n = 1; n <= 4; ++n) {
-    add("enthalpy" + std::to_string(n), "kJ/kg", fl[static_cast<std::size_t>(17 + n)]);
-  }
-  for (int n = 1; n <= 4; ++n)
-    add("m" + std::to_string(n), "t/h", fl[static_cast<std::size_t>(11 + n)]);
+  auto fromCounter = [&](std::string name, std::string unit, int index, double divisor) {
+    const auto i = static_cast<std::size_t>(index);
+    c.quantities.push_back(
+        {std::move(name), std::move(unit), v.counters[i] / divisor, v.counterNoReply[i]});
+  };
+  auto four = [&](const std::string& name, const char* unit, int first) {
+    for (int n = 1; n <= 4; ++n) fromFloat(name + std::to_string(n), unit, first + n - 1);
+  };
+  four("G", "m3/h", 0);
+  four("T", "degC", 4);
+  four("P", "MPa", 8);
+  four("density", "kg/m3", 24);
+  four("enthalpy", "kJ/kg", 18);
+  four("m", "t/h", 12);
   for (int n = 1; n <= 4; ++n) {
     const int p = slot[static_cast<std::size_t>(11 + n)].decimals;
-    add("M" + std::to_string(n), "t", ct[static_cast<std::size_t>(n - 1)] / integratorDivisor(p));
+    fromCounter("M" + std::to_string(n), "t", n - 1, integratorDivisor(p));
   }
-  add("W1", heat + "/h", fl[16]);
-  add("W2", heat + "/h", fl[17]);
-  add("Q1", heat, ct[4] / integratorDivisor(slot[16].decimals));
-  add("Q2", heat, ct[6] / integratorDivisor(slot[17].decimals));
-  add("B1", "h", ct[5] / 10000);
-  add("B2", "h", ct[7] / 10000);
-  add("Tc", "h", ct[8] / 10000);
+  fromFloat("W1", heat + "/h", 16);
+  fromFloat("W2", heat + "/h", 17);
+  fromCounter("Q1", heat, 4, integratorDivisor(slot[16].decimals));
+  fromCounter("Q2", heat, 6, integratorDivisor(slot[17].decimals));
+  fromCounter("B1", "h", 5, 10000);
+  fromCounter("B2", "h", 7, 10000);
+  fromCounter("Tc", "h", 8, 10000);
+  c.abnormalNoReply = v.counterNoReply[24] || v.counterNoReply[25];
   c.abnormalWord = abnormalFlagsFromCounters(ct[24], ct[25]);
-  c.abnormalCodes = abnormalCodeList(c.abnormalWord);
+  if (!c.abnormalNoReply) c.abnormalCodes = abnormalCodeList(c.abnormalWord);
   c.meterClockWord = s.link.addr.dateTime;
+  c.meterClockNoReply = s.clockNoReply;
   const DateTimeParts p = unpackDateTime(s.link.addr.dateTime);
   const unsigned seconds = s.link.addr.seconds;
   const int year = static_cast<int>(p.year2) + 2000;
   const bool possible = p.month >= 1 && p.month <= 12 && p.day >= 1 &&
                         static_cast<int>(p.day) <= daysInMonth(year, static_cast<int>(p.month)) &&
                         p.hour <= 23 && p.minute <= 59 && seconds <= 59;
-  if (possible) {
+  if (possible && !c.meterClockNoReply) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02u:%02u:%02u", year, p.month, p.day, p.hour,
                   p.minute, seconds);

@@ -17,6 +17,7 @@ struct Quantity {
       name;  // stable: "M1".."M4" or "G1".."G4", "T1".., "P1".., "W1", "W2", "B1", "B2", "Tc", ...
   std::string unit;  // "t/h", "m3/h", "degC", "MPa", "GJ", "Gcal", "h", ...
   double value = 0;
+  bool noReply = false;  // no good reply: the value is not the meter's and is never shown
 };
 
 struct ArchiveRecord {
@@ -25,6 +26,9 @@ struct ArchiveRecord {
   std::vector<Quantity> quantities;
   std::uint32_t abnormalWord = 0;
   std::vector<std::string> abnormalCodes;  // e.g. "T1<", "G1o"
+  bool abnormalNoReply = false;            // the abnormal word had no good reply
+  // Values of the record without a good reply, the abnormal word included.
+  int noReplyCount() const;
 };
 
 struct ArchiveData {
@@ -51,11 +55,17 @@ struct CurrentData {
   std::vector<Quantity> quantities;
   std::uint32_t abnormalWord = 0;
   std::vector<std::string> abnormalCodes;
+  bool abnormalNoReply = false;
   // ISO 8601 with seconds, as the meter reported it; nothing when the meter's
   // clock is not a possible date and time (month 13, 25:99, ...).
   std::optional<std::string> meterClock;
   std::uint32_t meterClockWord = 0;  // the packed date-time as it came
+  bool meterClockNoReply = false;    // the clock reading had no good reply
+  int noReplyCount() const;
 };
+
+// Quantities without a good reply.
+int noReplyCount(const std::vector<Quantity>& quantities);
 
 // The current values as last read.
 CurrentData currentData(const Session& s);

@@ -6,6 +6,7 @@
 #include "archives/archive_report_lines.h"
 #include "archives/report_texts.h"
 #include "archives/session.h"
+#include "connection/report_naming.h"
 #include "format/numtext.h"
 #include "values/device_clock.h"
 
@@ -87,6 +88,9 @@ void keepHourRow(Session& s, int row) {
     kept.runTime[k] = a.RunTime[k][r];
   }
   kept.mains = a.MainsTime[r];
+  for (std::size_t i = 0; i < kRecordQuantities.size(); ++i) {
+    kept.noReply[i] = a.intervalNoReply[kRecordQuantities[i]][r];
+  }
 }
 
 void keepEndIntegrators(Session& s, int row, const Integrators& end) {
@@ -97,6 +101,9 @@ void keepEndIntegrators(Session& s, int row, const Integrators& end) {
     s.lastReading.endRunTime[k] = end.runTime[k];
   }
   s.lastReading.endMains = end.mains;
+  for (std::size_t q = 0; q < 9; ++q) {
+    s.lastReading.endNoReply[q] = s.archive.totalNoReply[q][static_cast<std::size_t>(row)];
+  }
 }
 
 // Addresses one record of the archive and the row of the store it lands in.
@@ -109,7 +116,16 @@ void address(Session& s, std::uint8_t kind, std::uint32_t dateCode, int row) {
 void finishReading(Session& s, ReportWriter& w) {
   w.finish();
   s.lastReading.complete = true;
-  s.setOperationStatus("Архивы записаны");
+  s.endCommand("Архивы записаны");
+}
+
+// Every reading starts so: the date the meter can be asked for, report
+// files to write to, and its count of values.
+void beginReading(Session& s, const char* name, const char* status) {
+  s.beginCommand(name, true);
+  requireArchiveDate(s);
+  requireReportFiles(s);
+  s.setOperationStatus(status);
 }
 
 }  // namespace
@@ -119,8 +135,7 @@ bool volumeArchive(const Session& s) {
 }
 
 void ReadHourlyArchive(Session& s) {
-  requireArchiveDate(s);
-  s.setOperationStatus("Считывание часовых архивов");
+  beginReading(s, "Часовые", "Считывание часовых архивов");
   const PickedDate date = s.pickedDate;
   for (int h = 0; h <= 23; ++h) {
     address(s, 0, archiveDateCode(date.year, date.month, date.day, h), h);
@@ -157,6 +172,7 @@ void ReadHourlyArchive(Session& s) {
 }
 
 void WriteRowDump(Session& s) {
+  requireReportFiles(s);
   const NumberStyle ns = s.config().numbers;
   const auto& a = s.archive;
   const auto& slot = s.formats.slot;
@@ -178,8 +194,7 @@ void WriteRowDump(Session& s) {
 }
 
 void ReadDailyArchive(Session& s) {
-  requireArchiveDate(s);
-  s.setOperationStatus("Считывание суточных архивов");
+  beginReading(s, "Суточные", "Считывание суточных архивов");
   const PickedDate date = s.pickedDate;
   const int Y = date.year;
   const int M = date.month;
@@ -233,8 +248,7 @@ void ReadDailyArchive(Session& s) {
 }
 
 void ReadMonthlyArchive(Session& s) {
-  requireArchiveDate(s);
-  s.setOperationStatus("Считывание месячных архивов");
+  beginReading(s, "Месячные", "Считывание месячных архивов");
   const PickedDate date = s.pickedDate;
   const double reportDay = s.params.values[3];
   const int R = std::isfinite(reportDay) && std::fabs(reportDay) < 2147483647.0

@@ -2,7 +2,7 @@
 
 namespace vardis {
 
-bool ArchiveStore::storeFloat(std::uint8_t quantity, std::uint16_t row, float value) {
+bool ArchiveStore::storeFloat(std::uint8_t quantity, std::uint16_t row, float value, bool good) {
   if (row >= kRows) return false;
   const double v = value;
   if (quantity <= 3) {
@@ -18,11 +18,16 @@ bool ArchiveStore::storeFloat(std::uint8_t quantity, std::uint16_t row, float va
   } else {
     return false;
   }
+  intervalNoReply[quantity][row] = !good;
   return true;
 }
 
-bool ArchiveStore::storeInteger(std::uint8_t quantity, std::uint16_t row, std::uint32_t value) {
+bool ArchiveStore::storeInteger(std::uint8_t quantity, std::uint16_t row, std::uint32_t value,
+                                bool good) {
   if (row >= kRows) return false;
+  if (quantity == 5 || quantity == 7 || quantity == 8 || quantity == 17) {
+    intervalNoReply[quantity][row] = !good;
+  }
   const double v = static_cast<double>(value);
   switch (quantity) {
     case 5:
@@ -42,8 +47,10 @@ bool ArchiveStore::storeInteger(std::uint8_t quantity, std::uint16_t row, std::u
   }
 }
 
-bool ArchiveStore::storeIntegrator(std::uint8_t quantity, std::uint16_t row, std::uint32_t value) {
+bool ArchiveStore::storeIntegrator(std::uint8_t quantity, std::uint16_t row, std::uint32_t value,
+                                   bool good) {
   if (row >= kRows) return false;
+  if (quantity < totalNoReply.size()) totalNoReply[quantity][row] = !good;
   const double v = static_cast<double>(value);
   switch (quantity) {
     case 0:

@@ -11,6 +11,9 @@ struct IntervalRow {
   double pressure[4] = {0, 0, 0, 0};
   double runTime[2] = {0, 0};
   double mains = 0;
+  // Without a good reply, in the order flow 1..4, temperature 1..4, pressure
+  // 1..4, heat 1..2, run time 1..2, mains.
+  bool noReply[17] = {};
 };
 
 enum class ReadingKind { None, Hourly, Daily, Monthly };
@@ -32,6 +35,8 @@ struct LastReading {
   double endHeat[2] = {0, 0};
   double endRunTime[2] = {0, 0};
   double endMains = 0;
+  // The end values without a good reply, by integrator quantity 0..8.
+  bool endNoReply[9] = {};
 };
 
 }  // namespace vardis

@@ -5,21 +5,21 @@ namespace vardis {
 Reply readArchiveFloat(Session& s, std::uint8_t quantity) {
   s.link.addr.QuantityIndex = quantity;
   return s.link.ReadArchiveFloatTransaction([&s, quantity](const Reply& r) {
-    s.archive.storeFloat(quantity, s.link.addr.ArchiveRow, r.asFloat());
+    s.archive.storeFloat(quantity, s.link.addr.ArchiveRow, r.asFloat(), r.good);
   });
 }
 
 Reply readArchiveInteger(Session& s, std::uint8_t quantity) {
   s.link.addr.QuantityIndex = quantity;
   return s.link.ReadArchiveIntegerTransaction([&s, quantity](const Reply& r) {
-    s.archive.storeInteger(quantity, s.link.addr.ArchiveRow, r.raw);
+    s.archive.storeInteger(quantity, s.link.addr.ArchiveRow, r.raw, r.good);
   });
 }
 
 Reply readIntegrator(Session& s, std::uint8_t quantity) {
   s.link.addr.QuantityIndex = quantity;
   return s.link.ReadIntegratorTransaction([&s, quantity](const Reply& r) {
-    s.archive.storeIntegrator(quantity, s.link.addr.ArchiveRow, r.raw);
+    s.archive.storeIntegrator(quantity, s.link.addr.ArchiveRow, r.raw, r.good);
   });
 }
 

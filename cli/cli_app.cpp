@@ -102,11 +102,20 @@ int runCommands(CommandContext& c, const ConnectionChoice& choice) {
     }
     for (const auto& cmd : c.options.commands) {
       if (session.cancelRequested()) break;
+      session.beginCommand(cmd.name);
       findCommand(cmd.name)->handler(c, cmd);
+      // A report with values the meter never gave is said once, with the count.
+      if (const std::string failed = session.failureSummary(); !failed.empty()) {
+        c.err << "vardis-cli: " << cmd.name << ": " << failed << "\n";
+      }
     }
     return kExitOk;
   } catch (const CommandCancelled&) {
-    c.err << "vardis-cli: cancelled\n";
+    session.commandStopped();
+    c.err << "vardis-cli: cancelled (" << session.operationStatus() << ")\n";
+  } catch (const PortError& e) {
+    c.err << "vardis-cli: " << e.what() << "\n";
+    return kExitLinkFault;
   } catch (const IoError& e) {
     c.err << "vardis-cli: " << e.what()
           << (e.code() == kIoFileNotOpen ? ": no report file is open (the meter was not identified)"

@@ -38,7 +38,7 @@ std::vector<std::string> quantityColumns(const std::vector<Quantity>& quantities
 }
 
 void appendValues(std::vector<std::string>& fields, const std::vector<Quantity>& quantities) {
-  for (const auto& q : quantities) fields.push_back(numberText(q.value));
+  for (const auto& q : quantities) fields.push_back(q.noReply ? "" : numberText(q.value));
 }
 
 std::string csvCurrent(const CurrentData& c) {
@@ -46,10 +46,12 @@ std::string csvCurrent(const CurrentData& c) {
   for (auto& h : quantityColumns(c.quantities)) head.push_back(std::move(h));
   head.push_back("abnormal");
   head.push_back("abnormalWord");
+  head.push_back("noReply");
   std::vector<std::string> row{"values", csvField(c.meterClock.value_or(""))};
   appendValues(row, c.quantities);
-  row.push_back(csvField(joined(c.abnormalCodes, ' ')));
-  row.push_back(std::to_string(c.abnormalWord));
+  row.push_back(c.abnormalNoReply ? "" : csvField(joined(c.abnormalCodes, ' ')));
+  row.push_back(c.abnormalNoReply ? "" : std::to_string(c.abnormalWord));
+  row.push_back(std::to_string(c.noReplyCount()));
   return csvLine(head) + csvLine(row);
 }
 
@@ -64,13 +66,16 @@ std::string csvArchive(const ArchiveData& d) {
   }
   head.push_back("abnormal");
   head.push_back("abnormalWord");
+  head.push_back("noReply");
   out += csvLine(head);
   auto recordLine = [&](const ArchiveRecord& r, bool withAbnormal) {
     std::vector<std::string> row{csvField(d.kind), csvField(d.period), csvField(r.label),
                                  csvField(r.dateTime)};
     appendValues(row, r.quantities);
-    row.push_back(withAbnormal ? csvField(joined(r.abnormalCodes, ' ')) : "");
-    row.push_back(withAbnormal ? std::to_string(r.abnormalWord) : "");
+    const bool abnormal = withAbnormal && !r.abnormalNoReply;
+    row.push_back(abnormal ? csvField(joined(r.abnormalCodes, ' ')) : "");
+    row.push_back(abnormal ? std::to_string(r.abnormalWord) : "");
+    row.push_back(std::to_string(withAbnormal ? r.noReplyCount() : noReplyCount(r.quantities)));
     out += csvLine(row);
   };
   for (const auto& r : d.records) recordLine(r, true);
@@ -113,7 +118,8 @@ std::string csvMeterAndLink(const ExportRun& run) {
 ordered_json jsonQuantities(const std::vector<Quantity>& quantities) {
   ordered_json list = ordered_json::array();
   for (const auto& q : quantities) {
-    list.push_back(ordered_json{{"name", q.name}, {"unit", q.unit}, {"value", q.value}});
+    list.push_back(ordered_json{
+        {"name", q.name}, {"unit", q.unit}, {"value", q.noReply ? ordered_json() : ordered_json(q.value)}});
   }
   return list;
 }
@@ -122,19 +128,22 @@ ordered_json jsonRecord(const ArchiveRecord& r, bool withAbnormal) {
   ordered_json o{
       {"label", r.label}, {"dateTime", r.dateTime}, {"quantities", jsonQuantities(r.quantities)}};
   if (withAbnormal) {
-    o["abnormalWord"] = r.abnormalWord;
-    o["abnormalCodes"] = r.abnormalCodes;
+    o["abnormalWord"] = r.abnormalNoReply ? ordered_json() : ordered_json(r.abnormalWord);
+    o["abnormalCodes"] = r.abnormalNoReply ? ordered_json() : ordered_json(r.abnormalCodes);
   }
+  o["noReply"] = withAbnormal ? r.noReplyCount() : noReplyCount(r.quantities);
   return o;
 }
 
 ordered_json jsonCurrent(const CurrentData& c) {
-  return ordered_json{{"kind", "values"},
-                      {"meterClock", c.meterClock ? ordered_json(*c.meterClock) : ordered_json()},
-                      {"meterClockWord", c.meterClockWord},
-                      {"quantities", jsonQuantities(c.quantities)},
-                      {"abnormalWord", c.abnormalWord},
-                      {"abnormalCodes", c.abnormalCodes}};
+  return ordered_json{
+      {"kind", "values"},
+      {"meterClock", c.meterClock ? ordered_json(*c.meterClock) : ordered_json()},
+      {"meterClockWord", c.meterClockWord},
+      {"quantities", jsonQuantities(c.quantities)},
+      {"abnormalWord", c.abnormalNoReply ? ordered_json() : ordered_json(c.abnormalWord)},
+      {"abnormalCodes", c.abnormalNoReply ? ordered_json() : ordered_json(c.abnormalCodes)},
+      {"noReply", c.noReplyCount()}};
 }
 
 ordered_json jsonArchive(const ArchiveData& d) {

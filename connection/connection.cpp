@@ -38,17 +38,37 @@ void Connection::openLine(const ConnectionChoice& choice) {
 
   const auto address = parseInteger(choice.addressText);
   if (!address) throw UserError(notAnIntegerMessage(choice.addressText));
-  link.addr.meterAddress = static_cast<std::uint8_t>(static_cast<std::uint32_t>(*address) & 0xFF);
+  // The address travels in one byte: a larger number would reach another meter.
+  if (*address < 0 || *address > 255) {
+    throw UserError("the meter address " + choice.addressText +
+                    " is outside 0 to 255; nothing was sent");
+  }
+  link.addr.meterAddress = static_cast<std::uint8_t>(*address);
 
   const auto port = portFromText(choice.portText);
   if (!port) throw UserError(notAnIntegerMessage(choice.portText));
+  if (!isDevicePath(choice.portText)) {
+    const auto number = parseInteger(choice.portText);
+    if (!number || *number < 1 || *number > 255) {
+      throw UserError("the port " + choice.portText +
+                      " names no serial port: give a port number 1 to 255 or a device path");
+    }
+  }
+  if (choice.speedIndex < 0 || choice.speedIndex >= static_cast<int>(kSpeeds.size())) {
+    throw UserError("no line speed at index " + std::to_string(choice.speedIndex) +
+                    " of the speed list");
+  }
   link.port = *port;
 
   for (int i = 0; i < 3; ++i) line_.Close_Com(link.port);
   speedIndex = choice.speedIndex;
   memo("speed=" + std::to_string(choice.speedIndex));
-  if (choice.speedIndex >= 0 && choice.speedIndex < static_cast<int>(kSpeeds.size())) {
-    line_.Open_Com(link.port, kSpeeds[static_cast<std::size_t>(choice.speedIndex)], 8, 0, 0);
+  line_.Open_Com(link.port, kSpeeds[static_cast<std::size_t>(choice.speedIndex)], 8, 0, 0);
+  const std::string failure = line_.openFailure(link.port);
+  if (!failure.empty()) {
+    memo("port " + choice.portText + " not open: " + failure);
+    throw PortError("cannot open the port " + choice.portText + " (" + failure +
+                    "); nothing was sent");
   }
 }
 
@@ -67,6 +87,53 @@ void Connection::windowClosing() {
       // Nothing more can be done for a file the system refuses at exit.
     }
   }
+}
+
+void Connection::beginCommand(const std::string& name, bool writesReport) {
+  commandName_ = name;
+  commandWritesReport_ = writesReport;
+  commandStart_ = link.counters;
+}
+
+int Connection::valuesRead() const {
+  return link.counters.TransactionCount - commandStart_.TransactionCount;
+}
+
+int Connection::valuesWithoutReply() const {
+  return link.counters.TimeoutCount - commandStart_.TimeoutCount;
+}
+
+std::string Connection::failureSummary() const {
+  const int failed = valuesWithoutReply();
+  if (failed <= 0) return {};
+  return std::to_string(failed) + " of " + std::to_string(valuesRead()) +
+         " values had no good reply";
+}
+
+void Connection::endCommand(const std::string& successText) {
+  const int failed = valuesWithoutReply();
+  if (failed <= 0) {
+    setOperationStatus(successText);
+    return;
+  }
+  memo(commandName_ + ": " + failureSummary());
+  setOperationStatus(commandName_ + ": " + valuesText(failed) + " без ответа");
+}
+
+void Connection::commandStopped() {
+  setOperationStatus(commandName_.empty() ? std::string("Остановлено")
+                                          : commandName_ + ": остановлено" +
+                                                (commandWritesReport_ ? ", отчёт не записан" : ""));
+  setProgress(0);
+}
+
+std::string valuesText(int n) {
+  const int lastTwo = n % 100;
+  const int last = n % 10;
+  const char* word = "значений";
+  if (last == 1 && lastTwo != 11) word = "значение";
+  if (last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14)) word = "значения";
+  return std::to_string(n) + " " + word;
 }
 
 void Connection::setOperationStatus(const std::string& text) {

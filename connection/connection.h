@@ -26,6 +26,13 @@ class UserError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The port chosen at "Старт" cannot be opened (no such device, busy, no
+// permission): nothing is sent.
+class PortError : public UserError {
+ public:
+  using UserError::UserError;
+};
+
 // The date of the date picker.
 struct PickedDate {
   int year = 2000;
@@ -79,6 +86,21 @@ class Connection {
   bool cancelRequested() const { return cancel_.load(); }
   std::atomic<bool>& cancelFlag() { return cancel_; }
 
+  // A meter command begins: its name for the status texts ("Часовые") and
+  // whether it writes a report. What it reads is counted from here on.
+  void beginCommand(const std::string& name, bool writesReport = false);
+  // Values read since the command began, and those that had no good reply.
+  int valuesRead() const;
+  int valuesWithoutReply() const;
+  // "12 of 533 values had no good reply"; "" when every value had one.
+  std::string failureSummary() const;
+  // The command ends: its success text when every value had a good reply,
+  // otherwise "Часовые: 12 значений без ответа" (and the summary in the memo).
+  void endCommand(const std::string& successText);
+  // The user stopped the command: the status says so and what was not kept,
+  // the progress returns to 0.
+  void commandStopped();
+
   // What the session shows, and the changes a front end is told about.
   const ShownState& shown() const { return shown_; }
   const std::string& operationStatus() const { return shown_.operationStatus; }
@@ -106,6 +128,8 @@ class Connection {
   ReportSet reports;
   int IdentificationCount = 0;
   PickedDate pickedDate;
+  // The last clock reading had no good reply: the date-time is not the meter's.
+  bool clockNoReply = false;
 
  private:
   SerialLine& line_;
@@ -116,6 +140,12 @@ class Connection {
   std::atomic<bool> cancel_{false};
   Breathe breathe_;
   ShownState shown_;
+  std::string commandName_;
+  bool commandWritesReport_ = false;
+  ExchangeCounters commandStart_;
 };
+
+// "1 значение", "3 значения", "12 значений".
+std::string valuesText(int n);
 
 }  // namespace vardis

@@ -66,4 +66,11 @@ void openReportFiles(Connection& s, double serialValue) {
   s.IdentificationCount += 1;
 }
 
+void requireReportFiles(const Connection& s) {
+  if (s.reports.ReportFilesOpen) return;
+  throw UserError(
+      "no report files are open: identify the meter first (\"Старт\" on a direct line, "
+      "\"Соединится\" through a modem); nothing was read");
+}
+
 }  // namespace vardis

@@ -28,4 +28,8 @@ void beginIdentification(Connection& s);
 // created.
 void openReportFiles(Connection& s, double serialValue);
 
+// Refuses a command that writes a report when no report files are open (no
+// identification yet, or a failed one), before its first request.
+void requireReportFiles(const Connection& s);
+
 }  // namespace vardis

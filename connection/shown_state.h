@@ -7,6 +7,9 @@
 
 namespace vardis {
 
+// Shown in place of a value whose reply never passed the checks.
+inline constexpr const char* kNoReplyText = "нет ответа";
+
 struct ShownState {
   std::string operationStatus = "_";  // the text of the current operation
   int progress = 0;                   // 0..100

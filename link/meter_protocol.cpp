@@ -101,7 +101,11 @@ bool MeterProtocol::exchange(const TransactionInfo& info) {
   ReceiveResult = drain(info, trace_ ? &traceLine : nullptr);
 
   line_.Send_Binary(port, RequestBuffer.data(), kFrameLength);
-  if (trace_) traceLine += " send-> [" + hexBytes(RequestBuffer.data(), kFrameLength) + "]";
+  if (trace_) {
+    traceLine += line_.lastSendWent()
+                     ? " send-> [" + hexBytes(RequestBuffer.data(), kFrameLength) + "]"
+                     : std::string(" send-> port not open");
+  }
 
   if (breathe_) breathe_();
 
@@ -131,6 +135,7 @@ Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
   std::fill(ReplyBuffer.begin(), ReplyBuffer.begin() + 12, std::uint8_t{1});
   buildRequest(t);
   counters.RequestCount += 1;
+  counters.TransactionCount += 1;
 
   int failures = 0;
   bool good = false;

@@ -22,7 +22,8 @@ class PcClock;
 struct ExchangeCounters {
   std::int32_t RequestCount = 0;
   std::int32_t ErrorCount = 0;
-  std::int32_t TimeoutCount = 0;
+  std::int32_t TimeoutCount = 0;      // transactions that ran out of attempts
+  std::int32_t TransactionCount = 0;  // transactions, whatever their attempts
 };
 
 enum class Transaction {

@@ -74,6 +74,13 @@ void QtSerialLine::Open_Com(const PortName& port, std::uint32_t baud, std::uint8
   openDevice(w);
 }
 
+std::string QtSerialLine::openFailure(const PortName& port) const {
+  const auto it = ports_.find(port);
+  if (it == ports_.end()) return "the port was never opened";
+  if (it->second.serial && it->second.serial->isOpen()) return {};
+  return lastOpenError_.empty() ? "the port is not open" : lastOpenError_;
+}
+
 void QtSerialLine::Close_Com(const PortName& port) {
   const auto it = ports_.find(port);
   if (it == ports_.end()) return;
@@ -104,6 +111,7 @@ void QtSerialLine::markBroken(const PortName& port) {
 
 void QtSerialLine::Send_Binary(const PortName& port, const std::uint8_t* data, std::size_t count) {
   QSerialPort* serial = ready(port);
+  lastSendWent_ = serial != nullptr;
   if (!serial || count == 0) return;
   serial->write(reinterpret_cast<const char*>(data), static_cast<qint64>(count));
   // Push the bytes out now; the call returns without waiting for an answer.

@@ -30,6 +30,9 @@ class QtSerialLine final : public SerialLine {
   std::uint16_t Receive_Binary(const PortName& port, std::uint8_t* buffer, std::uint16_t timeoutMs,
                                std::uint16_t wanted, std::uint16_t* timeWord) override;
 
+  std::string openFailure(const PortName& port) const override;
+  bool lastSendWent() const override { return lastSendWent_; }
+
   // The last reason a port did not open, for the user ("" when it did).
   const std::string& lastOpenError() const { return lastOpenError_; }
   // How often a vanished device was opened again.
@@ -58,6 +61,7 @@ class QtSerialLine final : public SerialLine {
 
   std::map<PortName, Wanted> ports_;
   std::string lastOpenError_;
+  bool lastSendWent_ = true;
   int reopens_ = 0;
   std::int64_t firstByteMicros_ = -1;
 };

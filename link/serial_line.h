@@ -21,7 +21,7 @@ class SerialLine {
   virtual ~SerialLine() = default;
 
   // Opens the port at the given speed, 8 data bits, no parity, one stop bit.
-  // Failures are not reported: a port that does not open just never answers.
+  // A port that does not open never answers; openFailure tells why.
   virtual void Open_Com(const PortName& port, std::uint32_t baud, std::uint8_t dataBits,
                         std::uint8_t parity, std::uint8_t stopBits) = 0;
   // Releases the port; harmless for a port that is not open, and when repeated.
@@ -35,6 +35,14 @@ class SerialLine {
   virtual std::uint16_t Receive_Binary(const PortName& port, std::uint8_t* buffer,
                                        std::uint16_t timeoutMs, std::uint16_t wanted,
                                        std::uint16_t* timeWord) = 0;
+
+  // Why the last Open_Com of this port did not open it, with the system's
+  // reason ("/dev/ttyUSB9: No such file or directory"); "" when it is open or
+  // the line cannot tell.
+  virtual std::string openFailure(const PortName& /*port*/) const { return {}; }
+  // Whether the last Send_Binary put its bytes on the line (false when the
+  // port was not open and could not be opened again).
+  virtual bool lastSendWent() const { return true; }
 
   void setBreathe(Breathe b) { breathe_ = std::move(b); }
 

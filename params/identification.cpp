@@ -6,6 +6,7 @@
 namespace vardis {
 
 void MeterIdentification(ParameterSession& s) {
+  s.beginCommand("Идентификация");
   beginIdentification(s);
 
   readParameter(s, 0);
@@ -25,9 +26,10 @@ void MeterIdentification(ParameterSession& s) {
   readParameter(s, 40);
   s.setProgress(100);
 
-  if (s.link.LinkFault == 0) openReportFiles(s, s.params.values[0]);
+  const bool answered = s.link.LinkFault == 0;
+  if (answered) openReportFiles(s, s.params.values[0]);
 
-  s.setOperationStatus("Параметры записаны");
+  s.setOperationStatus(answered ? "Параметры записаны" : "Прибор не ответил: файлы не созданы");
   s.observer().identificationEnded();
   s.formats = computeFormatTable(s.params);
 }

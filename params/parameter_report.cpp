@@ -1,5 +1,6 @@
 #include "params/parameter_report.h"
 
+#include "connection/report_naming.h"
 #include "format/fixed_line.h"
 #include "format/numtext.h"
 #include "params/parameter_names.h"
@@ -92,6 +93,8 @@ std::vector<std::string> parameterReportLines(const ParameterTable& table, char 
 }
 
 void WriteParameterReport(ParameterSession& s) {
+  s.beginCommand("Параметры", true);
+  requireReportFiles(s);
   s.link.LinkFault = 0;
   s.showIdentificationCount("n=" + std::to_string(s.IdentificationCount));
   s.setOperationStatus("Считывание параметров");
@@ -106,7 +109,7 @@ void WriteParameterReport(ParameterSession& s) {
     file.writeLine(line);
   }
   file.commit();
-  s.setOperationStatus("Параметры записаны");
+  s.endCommand("Параметры записаны");
 }
 
 }  // namespace vardis

@@ -102,6 +102,10 @@ bool faultOption(OptionReader& option, FaultOptions& f) {
     f.dropEvery = static_cast<unsigned>(option.number(1, 1000000000));
   } else if (name == "--corrupt") {
     f.corruptEvery = static_cast<unsigned>(option.number(1, 1000000000));
+  } else if (name == "--corrupt-at") {
+    f.corruptAt = static_cast<unsigned>(option.number(1, 1000000000));
+  } else if (name == "--corrupt-run") {
+    f.corruptRun = static_cast<unsigned>(option.number(1, 1000000));
   } else if (name == "--split") {
     option.flag();
     f.split = true;
@@ -167,6 +171,7 @@ std::string usageText() {
          "  --late MS        delay each reply by MS milliseconds\n"
          "  --late-every N   with --late: delay only replies N, 2N, ...\n"
          "  --late-at N      with --late: delay only reply N\n"
+         "  --corrupt-at N   wrong checksum in reply N (and --corrupt-run C replies from it)\n"
          "  --silent         never answer\n"
          "  --pace           send at the wire speed of the line (10 bits a byte)\n"
          "  --turnaround MS  fixed delay before each reply (default 0)\n"

@@ -27,15 +27,17 @@ namespace vardis::sim {
 struct FaultOptions {
   unsigned dropEvery = 0;     // no reply to requests N, 2N, ... (0: off)
   unsigned corruptEvery = 0;  // wrong checksum in replies N, 2N, ... (0: off)
-  bool split = false;         // send the reply byte by byte
-  int splitGapMs = 2;         // gap between the bytes of a split reply
-  bool noise = false;         // stray bytes before each reply
-  int lateMs = 0;             // extra delay of each reply (or of every lateEvery-th)
-  unsigned lateEvery = 0;     // delay only replies N, 2N, ... (0: every reply)
-  unsigned lateAt = 0;        // delay only reply N (0: as lateEvery says)
-  bool silent = false;        // never answer
-  bool pace = false;          // send at the wire speed of the line (10 bits a byte)
-  int turnaroundMs = 0;       // fixed delay before each reply
+  unsigned corruptAt = 0;     // wrong checksum in replies N .. N + corruptRun - 1 (0: off)
+  unsigned corruptRun = 1;
+  bool split = false;      // send the reply byte by byte
+  int splitGapMs = 2;      // gap between the bytes of a split reply
+  bool noise = false;      // stray bytes before each reply
+  int lateMs = 0;          // extra delay of each reply (or of every lateEvery-th)
+  unsigned lateEvery = 0;  // delay only replies N, 2N, ... (0: every reply)
+  unsigned lateAt = 0;     // delay only reply N (0: as lateEvery says)
+  bool silent = false;     // never answer
+  bool pace = false;       // send at the wire speed of the line (10 bits a byte)
+  int turnaroundMs = 0;    // fixed delay before each reply
 };
 
 inline constexpr std::size_t kNoiseLength = 3;

@@ -67,7 +67,8 @@ LogEntry entryFor(const Frame& frame) {
 // checksum, noise in front) and of its sending (split, paced, late).
 void shapeReply(LogEntry& e, Frame reply, const FaultOptions& f) {
   e.outcome = Outcome::Answered;
-  if (f.corruptEvery != 0 && e.seq % f.corruptEvery == 0) {
+  const bool aimed = f.corruptAt != 0 && e.seq >= f.corruptAt && e.seq - f.corruptAt < f.corruptRun;
+  if ((f.corruptEvery != 0 && e.seq % f.corruptEvery == 0) || aimed) {
     reply[9] = static_cast<std::uint8_t>(reply[9] + 1);
     e.outcome = Outcome::Corrupted;
   }

@@ -90,7 +90,7 @@ TEST_F(DataFixture, NothingBeforeAReadingCompletes) {
   EXPECT_TRUE(lastArchiveData(*session).kind.empty());
   session->StopConnection();
   session->pickedDate = {2011, 3, 1};
-  EXPECT_THROW(ReadMonthlyArchive(*session), IoError);
+  EXPECT_THROW(ReadMonthlyArchive(*session), UserError);
   EXPECT_TRUE(lastArchiveData(*session).kind.empty());
 }
 

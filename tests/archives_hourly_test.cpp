@@ -426,7 +426,7 @@ TEST_F(HourlyArchive, LostLinkStillWritesTheWholeReport) {
   EXPECT_EQ(fromCp1251(lines[53]), "| 00: | G1<  T3<  P3<  G3o  ");
   EXPECT_EQ(session->link.counters.TimeoutCount, 533);
   EXPECT_EQ(statusTexts(*session).panel0, "Сбой связи !");
-  EXPECT_EQ(session->operationStatus(), "Архивы записаны");
+  EXPECT_EQ(session->operationStatus(), "Часовые: 533 значения без ответа");
 }
 
 // The row dump reads nothing and writes the 24 hourly rows as they stand.

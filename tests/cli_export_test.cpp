@@ -353,13 +353,15 @@ RunExport fromCsv(const std::string& text) {
       EXPECT_EQ(table.size(), 2u);
       EXPECT_EQ(head[1], "dateTime");
       const std::size_t abnormal = columnOf(head, "abnormal");
-      EXPECT_EQ(head.back(), "abnormalWord");
+      EXPECT_EQ(head[abnormal + 1], "abnormalWord");
+      EXPECT_EQ(head.back(), "noReply");
       const CsvRecord& row = table[1];
+      EXPECT_EQ(row.back(), "0");  // every value had a good reply
       CurrentExport c;
       c.meterClock = row[1];
       c.quantities = csvQuantities(head, row, 2, abnormal);
       c.codes = splitCodes(row[abnormal]);
-      c.word = static_cast<std::uint32_t>(csvInteger(row.back()));
+      c.word = static_cast<std::uint32_t>(csvInteger(row[abnormal + 1]));
       run.values = c;
       run.kinds.push_back(kind);
       continue;
@@ -392,7 +394,8 @@ RunExport fromCsv(const std::string& text) {
     EXPECT_EQ((CsvRecord{head.begin(), head.begin() + 4}),
               (CsvRecord{"kind", "period", "label", "dateTime"}));
     const std::size_t abnormal = columnOf(head, "abnormal");
-    EXPECT_EQ(head.back(), "abnormalWord");
+    EXPECT_EQ(head[abnormal + 1], "abnormalWord");
+    EXPECT_EQ(head.back(), "noReply");
     ArchiveExport a;
     a.kind = kind;
     a.period = table[1][1];
@@ -404,8 +407,9 @@ RunExport fromCsv(const std::string& text) {
       rec.label = row[2];
       rec.dateTime = row[3];
       rec.quantities = csvQuantities(head, row, 4, abnormal);
-      if (!row.back().empty()) {
-        rec.word = static_cast<std::uint32_t>(csvInteger(row.back()));
+      EXPECT_EQ(row.back(), "0");  // every value had a good reply
+      if (!row[abnormal + 1].empty()) {
+        rec.word = static_cast<std::uint32_t>(csvInteger(row[abnormal + 1]));
         rec.codes = splitCodes(row[abnormal]);
       } else {
         EXPECT_EQ(row[abnormal], "");
@@ -874,6 +878,65 @@ TEST_F(CliExport, LinkStatisticsCountTheFailedReplies) {
   EXPECT_EQ(run.link.timeouts, 0);
   EXPECT_EQ(run.link.linkFault, std::optional<bool>(false));
   EXPECT_NE(r.err.find("Время:  12:00:07"), std::string::npos) << r.err;
+}
+
+// One quantity of one hour without a good reply: exactly that cell is null in
+// the export, every other value is the one the meter served, and the report
+// keeps its shape.
+TEST_F(CliExport, OneFailedCellIsNullAndEveryOtherValueIsTheMeters) {
+  test::PtyMeter meter({}, pinMeter);
+  const std::vector<std::string> args{"--format", "json", "--out", "-", "hourly", "2011-04-09"};
+  test::TempDir cleanDir, faultyDir;
+  const CliResult clean = runCli(meter.simulator->portPath(), dataDir(cleanDir), args);
+  ASSERT_EQ(clean.status, cli::kExitOk) << clean.err;
+
+  // After the 8 identification requests, hour 5 starts at request 8 + 5 * 21 + 1
+  // with quantity 0; all 11 attempts at it fail.
+  sim::FaultOptions aimed;
+  aimed.corruptAt = static_cast<unsigned>(meter.requests().size()) + 8 + 5 * 21 + 1;
+  aimed.corruptRun = 11;
+  meter.simulator->setFaults(aimed);
+  const CliResult faulty = runCli(meter.simulator->portPath(), dataDir(faultyDir), args);
+  EXPECT_EQ(faulty.status, cli::kExitLinkFault);
+  EXPECT_NE(faulty.err.find("hourly: 1 of 533 values had no good reply"), std::string::npos)
+      << faulty.err;
+
+  const auto records = [](const std::string& text) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text))
+        .object()["exports"]
+        .toArray()
+        .at(0)
+        .toObject()["records"]
+        .toArray();
+  };
+  const QJsonArray want = records(clean.out);
+  const QJsonArray got = records(faulty.out);
+  ASSERT_EQ(got.size(), 24);
+  ASSERT_EQ(want.size(), 24);
+  for (int h = 0; h < 24; ++h) {
+    const QJsonArray wq = want.at(h).toObject()["quantities"].toArray();
+    const QJsonArray gq = got.at(h).toObject()["quantities"].toArray();
+    ASSERT_EQ(gq.size(), wq.size());
+    EXPECT_EQ(got.at(h).toObject()["noReply"].toInt(), h == 5 ? 1 : 0) << h;
+    for (int q = 0; q < gq.size(); ++q) {
+      const QJsonValue v = gq.at(q).toObject()["value"];
+      if (h == 5 && q == 0) {
+        EXPECT_TRUE(v.isNull());
+      } else {
+        EXPECT_EQ(v, wq.at(q).toObject()["value"]) << h << " " << q;
+      }
+    }
+  }
+  const auto lines = [](const fs::path& dir) {
+    for (const auto& e : fs::directory_iterator(dir / "arc")) {
+      if (e.path().string().find("_chas") != std::string::npos) {
+        const std::string text = test::readFile(e.path());
+        return std::count(text.begin(), text.end(), '\n');
+      }
+    }
+    return std::ptrdiff_t{-1};
+  };
+  EXPECT_EQ(lines(faultyDir.path()), lines(cleanDir.path()));
 }
 
 }  // namespace

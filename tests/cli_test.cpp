@@ -159,6 +159,50 @@ TEST_F(CliRun, BadPortTextIsACommandError) {
   EXPECT_NE(err.str().find("'ttyUSB0' is not a valid integer value"), std::string::npos);
 }
 
+TEST_F(CliRun, APortThatCannotOpenEndsAtOnceWithStatusThree) {
+  line.refuseOpen = "/dev/ttyUSB9: No such file or directory";
+  const int status = run({"--port", "/dev/ttyUSB9", "values"});
+  EXPECT_EQ(status, cli::kExitLinkFault);
+  EXPECT_NE(err.str().find("cannot open the port /dev/ttyUSB9 (/dev/ttyUSB9: No such file"),
+            std::string::npos)
+      << err.str();
+  EXPECT_TRUE(line.sent.empty());
+  EXPECT_EQ(clock.ms, 0);  // no exchange was waited for
+}
+
+TEST_F(CliRun, AnAddressOutsideOneByteSendsNothing) {
+  line.responder = meter.responder();
+  EXPECT_EQ(run({"--address", "999", "--gsm", "values"}), cli::kExitCommandError);
+  EXPECT_NE(err.str().find("the meter address 999 is outside 0 to 255"), std::string::npos)
+      << err.str();
+  EXPECT_TRUE(line.sent.empty());
+}
+
+// A value whose every reply fails is shown, exported and counted as failed;
+// the others are the meter's.
+TEST_F(CliRun, AValueWithoutAGoodReplyIsNeverShownOrExportedAsANumber) {
+  meter.floats[4] = 71.5f;
+  meter.floats[5] = 65.25f;
+  auto answer = meter.responder();
+  line.responder = [&](const std::vector<std::uint8_t>& sent) {
+    auto chunks = answer(sent);
+    if (sent.size() == kFrameLength && sent[2] == 4 && sent[3] == 4) chunks[0].bytes[9] ^= 0x5A;
+    return chunks;
+  };
+  const int status = run({"--gsm", "--format", "json", "--out", "-", "values"});
+  EXPECT_EQ(status, cli::kExitLinkFault);
+  EXPECT_NE(err.str().find("T1,гр.C: нет ответа"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("T2,гр.C:  65.25"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("values: 1 of 58 values had no good reply"), std::string::npos)
+      << err.str();
+  std::string json = out.str();
+  json.erase(std::remove_if(json.begin(), json.end(), [](char c) { return c == ' ' || c == '\n'; }),
+             json.end());
+  EXPECT_NE(json.find(R"({"name":"T1","unit":"degC","value":null})"), std::string::npos) << json;
+  EXPECT_NE(json.find(R"({"name":"T2","unit":"degC","value":65.25})"), std::string::npos) << json;
+  EXPECT_NE(json.find(R"("noReply":1)"), std::string::npos) << json;
+}
+
 TEST_F(CliRun, MissingReportFolderIsNamedAndNothingIsCreated) {
   line.responder = meter.responder();
   const int status = run({});

@@ -160,7 +160,7 @@ TEST_F(IdentificationFixture, SilentMeterCreatesNoFilesButStillSetsUnitsAndForma
   EXPECT_EQ(session->HeatUnitText, "Гкал");
   for (int k = 0; k < 4; ++k)
     EXPECT_EQ(session->formats.slot[static_cast<std::size_t>(k)].decimals, 4);
-  EXPECT_EQ(session->operationStatus(), "Параметры записаны");
+  EXPECT_EQ(session->operationStatus(), "Прибор не ответил: файлы не созданы");
   EXPECT_EQ(seen.ended, 1);
 }
 

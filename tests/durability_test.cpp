@@ -425,6 +425,7 @@ TEST_P(StoppedReport, LeavesTheFileAsItWasBeforeTheReportBegan) {
     const std::string err = cli->errorText();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status << " " << err;
     EXPECT_NE(err.find("cancelled"), std::string::npos) << err;
+    EXPECT_NE(err.find("остановлено, отчёт не записан"), std::string::npos) << err;
     EXPECT_EQ(readFile(report(c.suffix)), before) << "after signal " << signal;
   }
 

@@ -59,13 +59,33 @@ TEST_F(SessionFixture, StartClosesThreeTimesThenOpensAtTheChosenSpeed) {
   EXPECT_TRUE(line.sent.empty());
 }
 
-TEST_F(SessionFixture, SpeedIndexOutsideTheListOpensNoPort) {
-  StartConnection(session, {"0", "2", -1, true});
-  EXPECT_EQ(line.calls, (std::vector<std::string>{"Close_Com(2)", "Close_Com(2)", "Close_Com(2)"}));
-  EXPECT_EQ(rec.events.back(), "memo:speed=-1");
-  // A transaction then runs out of attempts on the unopened port.
-  session.link.ReadFloatValueTransaction();
-  EXPECT_EQ(session.link.LinkFault, 1);
+// An address, port or speed the meter or the tool cannot take is refused
+// before any port is touched or anything is sent.
+TEST_F(SessionFixture, InputsOutsideTheirRangeAreRefusedBeforeAnythingIsSent) {
+  const ConnectionChoice refused[] = {{"999", "1", 8, false}, {"-1", "1", 8, false},
+                                      {"0", "0", 8, false},   {"0", "256", 8, false},
+                                      {"0", "1", -1, false},  {"0", "1", 9, false}};
+  for (const ConnectionChoice& c : refused) {
+    line.calls.clear();
+    EXPECT_THROW(StartConnection(session, c), UserError) << c.addressText << " " << c.portText;
+    EXPECT_TRUE(line.calls.empty()) << c.addressText << " " << c.portText;
+  }
+  EXPECT_TRUE(line.sent.empty());
+}
+
+TEST_F(SessionFixture, APortThatDoesNotOpenIsReportedAtOnce) {
+  line.refuseOpen = "/dev/ttyUSB9: No such file or directory";
+  try {
+    StartConnection(session, {"0", "/dev/ttyUSB9", 8, false});
+    FAIL() << "expected the port to be refused";
+  } catch (const PortError& e) {
+    EXPECT_NE(std::string(e.what()).find("/dev/ttyUSB9: No such file or directory"),
+              std::string::npos);
+  }
+  EXPECT_TRUE(line.sent.empty());
+  EXPECT_EQ(session.link.counters.RequestCount, 0);
+  EXPECT_EQ(rec.events.back(),
+            "memo:port /dev/ttyUSB9 not open: /dev/ttyUSB9: No such file or directory");
 }
 
 TEST_F(SessionFixture, EveryListedSpeedIsPassedByIndex) {
@@ -76,10 +96,10 @@ TEST_F(SessionFixture, EveryListedSpeedIsPassedByIndex) {
   }
 }
 
-TEST_F(SessionFixture, AddressAndPortKeepTheirLowEightBits) {
-  StartConnection(session, {"257", "258", 8, true});
-  EXPECT_EQ(session.link.addr.meterAddress, 1);
-  EXPECT_EQ(session.link.port, "2");
+TEST_F(SessionFixture, AddressAndPortAtTheEndsOfTheirRanges) {
+  StartConnection(session, {"255", "255", 8, true});
+  EXPECT_EQ(session.link.addr.meterAddress, 255);
+  EXPECT_EQ(session.link.port, "255");
 }
 
 TEST_F(SessionFixture, BadAddressTextStopsAfterTheCountersWereReset) {

@@ -9,6 +9,9 @@ namespace vardis {
 struct CurrentValues {
   std::array<double, 256> floats{};    // ReadFloatValueTransaction, widened floats
   std::array<double, 256> counters{};  // ReadCounterValueTransaction, unsigned 32-bit counts
+  // The entry came from a reply that never passed the checks.
+  std::array<bool, 256> floatNoReply{};
+  std::array<bool, 256> counterNoReply{};
 };
 
 // Divisors of the integrators, indexed by a decimals count.

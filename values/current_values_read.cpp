@@ -70,11 +70,27 @@ namespace {
 
 using Captions = std::vector<std::pair<std::string, std::string>>;
 
+// A value as its caption shows it: the number, or the words that say the
+// meter gave no good reply for it.
+std::string floatText(const ValueSession& s, int index, int width, int decimals,
+                      const NumberStyle& ns) {
+  const auto i = static_cast<std::size_t>(index);
+  return s.values.floatNoReply[i] ? kNoReplyText
+                                  : fixedRight(s.values.floats[i], width, decimals, ns);
+}
+
+std::string counterText(const ValueSession& s, int index, double divisor, int width, int decimals,
+                        const NumberStyle& ns) {
+  const auto i = static_cast<std::size_t>(index);
+  return s.values.counterNoReply[i]
+             ? kNoReplyText
+             : fixedRight(s.values.counters[i] / divisor, width, decimals, ns);
+}
+
 // The captions of the float values: flows, temperatures, pressures, densities,
 // enthalpies, mass flows and heat powers.
 void floatCaptions(const ValueSession& s, Captions& out) {
   const NumberStyle ns = s.config().numbers;
-  const auto& fl = s.values.floats;
   const auto& slot = s.formats.slot;
   auto num = [](int n) { return std::to_string(n); };
   const bool gj = s.params.values[9] == 0;
@@ -82,39 +98,33 @@ void floatCaptions(const ValueSession& s, Captions& out) {
   for (int n = 1; n <= 4; ++n) {
     const auto& f = slot[static_cast<std::size_t>(n - 1)];
     out.emplace_back("G" + num(n),
-                     "G" + num(n) + ",м3/час: " +
-                         fixedRight(fl[static_cast<std::size_t>(n - 1)], f.width, f.decimals, ns));
+                     "G" + num(n) + ",м3/час: " + floatText(s, n - 1, f.width, f.decimals, ns));
   }
   for (int n = 1; n <= 4; ++n) {
     const auto& f = slot[static_cast<std::size_t>(3 + n)];
     out.emplace_back("T" + num(n),
-                     "T" + num(n) + ",гр.C: " +
-                         fixedRight(fl[static_cast<std::size_t>(3 + n)], f.width, f.decimals, ns));
+                     "T" + num(n) + ",гр.C: " + floatText(s, 3 + n, f.width, f.decimals, ns));
   }
   for (int n = 1; n <= 4; ++n) {
     const auto& f = slot[static_cast<std::size_t>(7 + n)];
     out.emplace_back("P" + num(n),
-                     "P" + num(n) + ",Мпа: " +
-                         fixedRight(fl[static_cast<std::size_t>(7 + n)], f.width, f.decimals, ns));
+                     "P" + num(n) + ",Мпа: " + floatText(s, 7 + n, f.width, f.decimals, ns));
   }
   for (int n = 1; n <= 4; ++n) {
-    out.emplace_back("PL" + num(n), "П" + num(n) + ",кг/м3: " +
-                                        fixedRight(fl[static_cast<std::size_t>(23 + n)], 7, 1, ns));
+    out.emplace_back("PL" + num(n), "П" + num(n) + ",кг/м3: " + floatText(s, 23 + n, 7, 1, ns));
   }
   for (int n = 1; n <= 4; ++n) {
-    out.emplace_back("E" + num(n), "Э" + num(n) + ",кДж/кг: " +
-                                       fixedRight(fl[static_cast<std::size_t>(17 + n)], 7, 3, ns));
+    out.emplace_back("E" + num(n), "Э" + num(n) + ",кДж/кг: " + floatText(s, 17 + n, 7, 3, ns));
   }
   for (int n = 1; n <= 4; ++n) {
     const auto& f = slot[static_cast<std::size_t>(11 + n)];
     out.emplace_back("m" + num(n),
-                     "m" + num(n) + ",т/час: " +
-                         fixedRight(fl[static_cast<std::size_t>(11 + n)], f.width, f.decimals, ns));
+                     "m" + num(n) + ",т/час: " + floatText(s, 11 + n, f.width, f.decimals, ns));
   }
   out.emplace_back("W1", std::string(gj ? "W1,Гдж/час: " : "W1,Гкал/час: ") +
-                             fixedRight(fl[16], slot[16].width, slot[16].decimals, ns));
+                             floatText(s, 16, slot[16].width, slot[16].decimals, ns));
   out.emplace_back("W2", std::string(gj ? "W2,Гдж/час: " : "W2,Гкал/час: ") +
-                             fixedRight(fl[17], slot[17].width, slot[17].decimals, ns));
+                             floatText(s, 17, slot[17].width, slot[17].decimals, ns));
 }
 
 // The captions of the counters: masses, heats, run times, mains time, and the
@@ -128,24 +138,24 @@ void counterCaptions(const ValueSession& s, Captions& out) {
 
   for (int n = 1; n <= 4; ++n) {
     const int p = slot[static_cast<std::size_t>(11 + n)].decimals;
-    out.emplace_back(
-        "M" + num(n),
-        "M" + num(n) + ",т: " +
-            fixedRight(ct[static_cast<std::size_t>(n - 1)] / integratorDivisor(p), 11, p - 1, ns));
+    out.emplace_back("M" + num(n), "M" + num(n) + ",т: " +
+                                       counterText(s, n - 1, integratorDivisor(p), 11, p - 1, ns));
   }
   const int p1 = slot[16].decimals;
   const int p2 = slot[17].decimals;
   out.emplace_back("Q1", std::string(gj ? "Q1,Гдж: " : "Q1,Гкал: ") +
-                             fixedRight(ct[4] / integratorDivisor(p1), 11, p1 - 1, ns));
+                             counterText(s, 4, integratorDivisor(p1), 11, p1 - 1, ns));
   out.emplace_back("Q2", std::string(gj ? "Q2,Гдж: " : "Q2,Гкал: ") +
-                             fixedRight(ct[6] / integratorDivisor(p2), 11, p2 - 1, ns));
-  out.emplace_back("B1", "В1,час: " + fixedRight(ct[5] / 10000, 11, 4, ns));
-  out.emplace_back("B2", "В2,час: " + fixedRight(ct[7] / 10000, 11, 4, ns));
-  out.emplace_back("Tc", "Tс,ч: " + fixedRight(ct[8] / 10000, 11, 4, ns));
+                             counterText(s, 6, integratorDivisor(p2), 11, p2 - 1, ns));
+  out.emplace_back("B1", "В1,час: " + counterText(s, 5, 10000, 11, 4, ns));
+  out.emplace_back("B2", "В2,час: " + counterText(s, 7, 10000, 11, 4, ns));
+  out.emplace_back("Tc", "Tс,ч: " + counterText(s, 8, 10000, 11, 4, ns));
 
   const std::uint32_t flags = abnormalFlagsFromCounters(ct[24], ct[25]);
   for (int n = 1; n <= 4; ++n) {
-    out.emplace_back("HC" + num(n), "НС" + num(n) + ": " + abnormalTexts(flags, n));
+    const bool failed = s.values.counterNoReply[24] || s.values.counterNoReply[25];
+    out.emplace_back("HC" + num(n),
+                     "НС" + num(n) + ": " + (failed ? kNoReplyText : abnormalTexts(flags, n)));
   }
 }
 
@@ -160,17 +170,22 @@ std::vector<std::pair<std::string, std::string>> currentValueCaptions(const Valu
 
 Reply readFloatValue(ValueSession& s, std::uint8_t index) {
   s.link.addr.valueIndex = index;
-  return s.link.ReadFloatValueTransaction(
-      [&s, index](const Reply& r) { s.values.floats[index] = r.asFloat(); });
+  return s.link.ReadFloatValueTransaction([&s, index](const Reply& r) {
+    s.values.floats[index] = r.asFloat();
+    s.values.floatNoReply[index] = !r.good;
+  });
 }
 
 Reply readCounterValue(ValueSession& s, std::uint8_t index) {
   s.link.addr.valueIndex = index;
-  return s.link.ReadCounterValueTransaction(
-      [&s, index](const Reply& r) { s.values.counters[index] = static_cast<double>(r.raw); });
+  return s.link.ReadCounterValueTransaction([&s, index](const Reply& r) {
+    s.values.counters[index] = static_cast<double>(r.raw);
+    s.values.counterNoReply[index] = !r.good;
+  });
 }
 
 void ReadCurrentValues(ValueSession& s) {
+  s.beginCommand("Значения");
   s.setOperationStatus("Считывание параметров");
   s.formats = computeFormatTable(s.params);
   for (int i = 0; i <= 30; ++i) {
@@ -193,7 +208,7 @@ void ReadCurrentValues(ValueSession& s) {
     s.showValueCaption(all[i].first, all[i].second);
   }
   ReadDeviceClock(s);
-  s.setOperationStatus("Параметры считаны");
+  s.endCommand("Параметры считаны");
 }
 
 }  // namespace vardis

@@ -48,7 +48,13 @@ int daysInMonth(int year, int month) {
 }
 
 void ReadDeviceClock(Connection& s) {
-  s.link.ReadClockTransaction();
+  const Reply reply = s.link.ReadClockTransaction();
+  s.clockNoReply = !reply.good;
+  if (!reply.good) {
+    s.showDeviceClock(std::string("Дата:  ") + kNoReplyText,
+                      std::string("Время:  ") + kNoReplyText);
+    return;
+  }
   const std::uint32_t packed = s.link.addr.dateTime;
   const std::uint8_t seconds = s.link.addr.seconds;
   s.showDeviceClock(clockDateCaption(packed), clockTimeCaption(packed, seconds));
@@ -70,6 +76,14 @@ void SetDeviceClock(Connection& s) {
   s.link.addr.dateTime = packDateTime(p);
   s.link.addr.seconds = static_cast<std::uint8_t>(now.second);
   s.link.SetClockTransaction();
+}
+
+void SetDeviceClockAndReadBack(Connection& s) {
+  s.beginCommand("Время в прибор");
+  SetDeviceClock(s);
+  ReadDeviceClock(s);
+  s.endCommand("Время прибора: " + s.shown().clockDate.substr(std::string("Дата:  ").size()) +
+               s.shown().clockTime.substr(std::string("Время:  ").size()));
 }
 
 SelectedDate pickArchiveDate(Connection& s, int year, int month, int day) {

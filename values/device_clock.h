@@ -44,6 +44,10 @@ void ReadDeviceClock(Connection& s);
 // year cannot be encoded.
 void SetDeviceClock(Connection& s);
 
+// "Время ПК в прибор" as the window does it: writes the PC's time, reads the
+// meter's clock back and shows it; the status says whether it took.
+void SetDeviceClockAndReadBack(Connection& s);
+
 // The archive date was picked: it becomes the date the archive readings read.
 struct SelectedDate {
   std::uint16_t year = 0;

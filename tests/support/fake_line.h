@@ -59,6 +59,9 @@ class FakeLine final : public SerialLine {
     calls.push_back("Close_Com(" + port + ")");
     open_[port] = false;
   }
+  std::string openFailure(const PortName& /*port*/) const override { return refuseOpen; }
+  // Set: every port refuses to open, with this reason.
+  std::string refuseOpen;
   void Send_Binary(const PortName& port, const std::uint8_t* data, std::size_t count) override {
     std::vector<std::uint8_t> bytes(data, data + count);
     sent.push_back(bytes);
