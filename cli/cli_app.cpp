@@ -123,6 +123,9 @@ int runCommands(CommandContext& c, const ConnectionChoice& choice) {
           << "\n";
   } catch (const std::exception& e) {
     c.err << "vardis-cli: " << e.what() << "\n";
+    // Refused because the meter never answered (no identification, no files):
+    // the link is what failed.
+    if (session.link.LinkFault != 0 && !session.reports.ReportFilesOpen) return kExitLinkFault;
   }
   return kExitCommandError;
 }
