@@ -106,6 +106,35 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
+// The counters after one transaction of `attempts` sends, against what the
+// protocol promises.
+void checkCounts(const Session& s, Transaction kind, const ExchangeCounters& before, int attempts,
+                 int transactions, bool cancelMatches, bool cancelled) {
+  const ExchangeCounters& c = s.link.counters;
+  const int limit = transactionInfo(kind).retryLimit;
+  const bool good = s.link.ReplySum == s.link.ReplyBuffer[9];
+  const bool gaveUp = c.TimeoutCount > before.TimeoutCount;
+  check(c.RequestCount == transactions + c.ErrorCount);
+  check(c.TimeoutCount <= transactions);
+  check(attempts >= 1 && attempts <= limit + 1);
+  check(cancelMatches);
+  if (good) {
+    // The last attempt passed: every earlier one was an error.
+    check(c.RequestCount - before.RequestCount == attempts);
+    check(c.ErrorCount - before.ErrorCount == attempts - 1);
+    check(!gaveUp);
+  } else {
+    // Every attempt failed; the count already names the request that never went out.
+    check(c.RequestCount - before.RequestCount == attempts + 1);
+    check(c.ErrorCount - before.ErrorCount == attempts);
+    check(gaveUp == (attempts == limit + 1));
+    check(gaveUp || cancelled);
+    if (gaveUp) check(s.link.LinkFault == 1);
+  }
+  check(c.TimeoutCount - before.TimeoutCount <= 1);
+  check(s.link.LinkFault == 0 || s.link.LinkFault == 1);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -146,36 +175,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     transactions += 1;
 
-    const ExchangeCounters& c = s.link.counters;
-    const int attempts = line.sends - sendsBefore;
-    const int limit = transactionInfo(kind).retryLimit;
+    checkCounts(s, kind, before, line.sends - sendsBefore, transactions, cancel == cancelled,
+                cancelled);
     const bool good = s.link.ReplySum == s.link.ReplyBuffer[9];
-    const bool gaveUp = c.TimeoutCount > before.TimeoutCount;
-    check(c.RequestCount == transactions + c.ErrorCount);
-    check(c.TimeoutCount <= transactions);
-    check(attempts >= 1 && attempts <= limit + 1);
-    check(cancel == cancelled);
-    if (good) {
-      // The last attempt passed: every earlier one was an error.
-      check(c.RequestCount - before.RequestCount == attempts);
-      check(c.ErrorCount - before.ErrorCount == attempts - 1);
-      check(!gaveUp);
-    } else {
-      // Every attempt failed; the count already names the request that never went out.
-      check(c.RequestCount - before.RequestCount == attempts + 1);
-      check(c.ErrorCount - before.ErrorCount == attempts);
-      check(gaveUp == (attempts == limit + 1));
-      check(gaveUp || cancelled);
-      if (gaveUp) check(s.link.LinkFault == 1);
-    }
-    check(c.TimeoutCount - before.TimeoutCount <= 1);
-    check(s.link.LinkFault == 0 || s.link.LinkFault == 1);
+    const bool gaveUp = s.link.counters.TimeoutCount > before.TimeoutCount;
 
     // Routing that can be checked exactly from what is left in the reply buffer,
     // when the transaction got as far as storing it.
     const std::uint32_t raw = getU32(&s.link.ReplyBuffer[5]);
     if ((good || gaveUp) && kind == Transaction::ReadCounterValue) {
       check(s.values.counters[header[1]] == static_cast<double>(raw));
+      check(s.values.counterNoReply[header[1]] == gaveUp);
     }
     if ((good || gaveUp) && kind == Transaction::ReadClock) {
       check(s.link.addr.dateTime == raw && s.link.addr.seconds == s.link.ReplyBuffer[3]);
