@@ -165,10 +165,16 @@ void ArchiveChart::collectChannels() {
       const ArchiveRecord& r = data_.records[i];
       const auto it = std::find_if(r.quantities.begin(), r.quantities.end(),
                                    [&](const Quantity& v) { return v.name == quantity.name; });
+      if (it != r.quantities.end() && it->noReply) {
+        // Not the meter's value: a gap, and the next value starts a new run.
+        if (!channel->runs.back().empty()) channel->runs.emplace_back();
+        continue;
+      }
       const double value = it == r.quantities.end() ? 0.0 : it->value;
-      channel->points.emplace_back(xOf(r, i), value);
+      channel->runs.back().emplace_back(xOf(r, i), value);
       if (value != 0) channel->allZero = false;
     }
+    if (channel->runs.size() > 1 && channel->runs.back().empty()) channel->runs.pop_back();
     channels_[channel->name] = channel.get();
     group.channels.push_back(std::move(channel));
   }

@@ -68,9 +68,11 @@ void ArchiveChart::addXAxis(Group& group) {
   }
   // A record outside the day or the month still gets its place.
   for (const auto& channel : group.channels) {
-    for (const QPointF& p : channel->points) {
-      lo = std::min(lo, p.x() - 0.5);
-      hi = std::max(hi, p.x() + 0.5);
+    for (const auto& run : channel->runs) {
+      for (const QPointF& p : run) {
+        lo = std::min(lo, p.x() - 0.5);
+        hi = std::max(hi, p.x() + 0.5);
+      }
     }
   }
   group.x->setRange(lo, hi);
@@ -94,10 +96,12 @@ void ArchiveChart::fitValueAxis(Group& group) {
   double hi = -lo;
   for (const auto& channel : group.channels) {
     if (!channel->series->isVisible()) continue;
-    for (const QPointF& p : channel->points) {
-      if (!std::isfinite(p.y())) continue;  // a garbled reply: no place on the scale
-      lo = std::min(lo, p.y());
-      hi = std::max(hi, p.y());
+    for (const auto& run : channel->runs) {
+      for (const QPointF& p : run) {
+        if (!std::isfinite(p.y())) continue;  // a garbled reply: no place on the scale
+        lo = std::min(lo, p.y());
+        hi = std::max(hi, p.y());
+      }
     }
   }
   if (!std::isfinite(lo)) {

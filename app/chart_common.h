@@ -19,9 +19,14 @@ namespace vardis {
 struct ArchiveChart::Channel {
   QString name;
   std::string unit;
-  std::vector<QPointF> points;
+  // The values the meter gave, in runs split where a value had no good reply:
+  // the line goes through each run and never across the gap between two.
+  std::vector<std::vector<QPointF>> runs{1};
   bool allZero = true;
+  // A series for each run, all alike; the first stands for the channel in the
+  // legend and in its toggles, the others have no legend entry.
   QLineSeries* series = nullptr;
+  std::vector<QLineSeries*> segments;
   QCheckBox* box = nullptr;
   Group* group = nullptr;
 };

@@ -1,5 +1,6 @@
 // The channel series: one line a channel, coloured by its place on the chart,
-// with the value under the mouse shown as a tool tip.
+// broken where a value had no good reply, with the value under the mouse shown
+// as a tool tip.
 #include <QCursor>
 #include <QPen>
 #include <QToolTip>
@@ -10,6 +11,7 @@
 #include <cmath>
 
 #include "app/chart_common.h"
+#include "connection/shown_state.h"
 
 namespace vardis {
 
@@ -30,22 +32,25 @@ void ArchiveChart::addChannelSeries(Group& group) {
   const bool monthly = data_.kind == "monthly";
   for (std::size_t i = 0; i < group.channels.size(); ++i) {
     Channel& channel = *group.channels[i];
-    auto* series = new QLineSeries;
-    series->setName(channel.name);
-    series->setObjectName(channel.name);
     QPen pen(channelColour(i));
     pen.setWidthF(2);
-    series->setPen(pen);
-    series->setPointsVisible(true);
-    series->setMarkerSize(monthly ? 11 : 6);
-    series->append(QList<QPointF>(channel.points.begin(), channel.points.end()));
-    group.chart->addSeries(series);
-    series->attachAxis(group.x);
-    series->attachAxis(group.y);
-    channel.series = series;
     const Channel* c = &channel;
-    connect(series, &QLineSeries::hovered, this,
-            [this, c](const QPointF& point, bool state) { showValueTip(*c, point, state); });
+    for (const auto& run : channel.runs) {
+      auto* series = new QLineSeries;
+      series->setName(channel.name);
+      series->setObjectName(channel.name);
+      series->setPen(pen);
+      series->setPointsVisible(true);
+      series->setMarkerSize(monthly ? 11 : 6);
+      series->append(QList<QPointF>(run.begin(), run.end()));
+      group.chart->addSeries(series);
+      series->attachAxis(group.x);
+      series->attachAxis(group.y);
+      channel.segments.push_back(series);
+      connect(series, &QLineSeries::hovered, this,
+              [this, c](const QPointF& point, bool state) { showValueTip(*c, point, state); });
+    }
+    channel.series = channel.segments.front();
   }
 }
 
@@ -73,8 +78,11 @@ QLineSeries* ArchiveChart::series(const QString& name) const {
 }
 
 QList<QPointF> ArchiveChart::seriesPoints(const QString& name) const {
-  const Channel* c = channel(name);
-  return c ? c->series->points() : QList<QPointF>();
+  QList<QPointF> points;
+  if (const Channel* c = channel(name)) {
+    for (const QLineSeries* segment : c->segments) points += segment->points();
+  }
+  return points;
 }
 
 QString ArchiveChart::valueToolTip(const QString& seriesName, double x) const {
@@ -82,14 +90,21 @@ QString ArchiveChart::valueToolTip(const QString& seriesName, double x) const {
   const ArchiveRecord* r = recordAt(x);
   if (!c || !r) return {};
   double value = 0;
+  bool noReply = false;
   for (const Quantity& v : r->quantities) {
-    if (q(v.name) == seriesName) value = v.value;
+    if (q(v.name) != seriesName) continue;
+    value = v.value;
+    noReply = v.noReply;
   }
   const UnitText* unit = unitText(c->unit);
-  QString text = seriesName + QStringLiteral(", ") + intervalText(x) + QStringLiteral(": ") +
-                 valueText(value) + QLatin1Char(' ') +
-                 (unit ? QString::fromUtf8(unit->shortText) : q(c->unit));
-  if (r->abnormalWord != 0) {
+  QString text = seriesName + QStringLiteral(", ") + intervalText(x) + QStringLiteral(": ");
+  if (noReply) {
+    text += QString::fromUtf8(kNoReplyText);
+  } else {
+    text += valueText(value) + QLatin1Char(' ') +
+            (unit ? QString::fromUtf8(unit->shortText) : q(c->unit));
+  }
+  if (r->abnormalWord != 0 && !r->abnormalNoReply) {
     QStringList codes;
     for (const std::string& code : r->abnormalCodes) codes << q(code);
     text += QStringLiteral("\nНС: ") + codes.join(QStringLiteral(", "));

@@ -1,6 +1,7 @@
 // The series toggles: a check box for every channel under its chart, and the
 // channel's legend marker, which a click toggles as well. Both stay in step
-// with the series; a hidden channel's legend entry stays, dimmed.
+// with the series (all the segments of a broken line); a hidden channel's
+// legend entry stays, dimmed.
 #include <QBrush>
 #include <QCheckBox>
 #include <QColor>
@@ -36,7 +37,11 @@ QHBoxLayout* ArchiveChart::newSeriesToggles(Group& group) {
     QPixmap swatch(12, 12);
     swatch.fill(channelColour(i));
     box->setIcon(QIcon(swatch));
-    if (channel.allZero) box->setToolTip(QStringLiteral("Все значения равны нулю"));
+    if (channel.runs.front().empty()) {
+      box->setToolTip(QStringLiteral("Прибор не ответил"));
+    } else if (channel.allZero) {
+      box->setToolTip(QStringLiteral("Все значения равны нулю"));
+    }
     channel.box = box;
     const QString name = channel.name;
     connect(box, &QCheckBox::toggled, this,
@@ -62,7 +67,7 @@ void ArchiveChart::connectLegendToggles(Group& group) {
 void ArchiveChart::showNonZeroChannels(Group& group) {
   for (const auto& channel : group.channels) {
     const bool shown = !channel->allZero;
-    channel->series->setVisible(shown);
+    for (QLineSeries* segment : channel->segments) segment->setVisible(shown);
     const QSignalBlocker quiet(channel->box);
     channel->box->setChecked(shown);
     updateLegendMarker(*channel);
@@ -77,7 +82,7 @@ bool ArchiveChart::isSeriesVisible(const QString& name) const {
 void ArchiveChart::setSeriesVisible(const QString& name, bool visible) {
   const Channel* c = channel(name);
   if (!c) return;
-  c->series->setVisible(visible);
+  for (QLineSeries* segment : c->segments) segment->setVisible(visible);
   {
     const QSignalBlocker quiet(c->box);
     c->box->setChecked(visible);
@@ -92,6 +97,12 @@ QCheckBox* ArchiveChart::seriesCheckBox(const QString& name) const {
 }
 
 void ArchiveChart::updateLegendMarker(const Channel& channel) {
+  // The channel's further segments never show in the legend.
+  for (std::size_t i = 1; i < channel.segments.size(); ++i) {
+    for (QLegendMarker* marker : channel.group->chart->legend()->markers(channel.segments[i])) {
+      marker->setVisible(false);
+    }
+  }
   // A hidden channel keeps its legend entry, dimmed, so a click brings it back.
   const qreal alpha = channel.series->isVisible() ? 1.0 : 0.35;
   for (QLegendMarker* marker : channel.group->chart->legend()->markers(channel.series)) {

@@ -30,6 +30,8 @@ class CommandRunner {
   bool running() const { return running_; }
   // "Стоп" was pressed during the running command; the stop follows its end.
   bool stopPending() const { return stopPending_; }
+  // A close was asked for during the running command; it follows its end.
+  bool closePending() const { return closePending_; }
 
   // Runs one meter command with the others disabled. A command started from
   // within the running one (a hidden button's click) is part of it and runs

@@ -134,6 +134,18 @@ void TForm1::showError(const QString& text) {
   QMessageBox::critical(this, QCoreApplication::applicationName(), text);
 }
 
+bool TForm1::ask(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), text,
+                  QMessageBox::NoButton, this);
+  const QPushButton* yes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+  // Enter or Esc leaves things as they are.
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
 // ---------------------------------------------------------------------------
 // Window creation and close
 
@@ -156,10 +168,16 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  if (runner_.postponeClose()) {
-    // The running command ends after its exchange, then the window closes.
-    event->ignore();
-    return;
+  if (commandRunning()) {
+    // The running command waits for the answer. "Да": it ends after its
+    // exchange, then the window closes; "Нет": it goes on and the window stays.
+    if (runner_.closePending() ||
+        !ask(QStringLiteral("Идёт обмен с прибором. Остановить его и закрыть окно?")) ||
+        runner_.postponeClose()) {
+      event->ignore();
+      return;
+    }
+    // The command ended while the question was open: the window closes now.
   }
   FormClose();
   diagnostics_->close();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <map>
@@ -46,8 +47,9 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
 
   // Runs one meter command: the other commands are disabled while it runs,
   // "Стоп" cancels it after the current exchange, and a stop or a close asked
-  // for meanwhile is carried out once it has unwound (see CommandRunner).
-  void runMeterCommand(const std::function<void()>& command) { runner_.run(command); }
+  // for meanwhile is carried out once it has unwound (see CommandRunner). The
+  // keyboard focus returns to the control that started it.
+  void runMeterCommand(const std::function<void()>& command);
   void runArchiveReading(void (*reading)(vardis::Session&));
   bool commandRunning() const { return runner_.running(); }
   // Runs `action` now, or right after the running command when one runs.
@@ -104,6 +106,9 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
  protected:
   // Shows a runtime error to the user; the tests capture it instead.
   virtual void showError(const QString& text);
+  // Asks the user a yes/no question ("Да"/"Нет"); true for "Да". The tests
+  // answer it instead.
+  virtual bool ask(const QString& text);
 
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -144,6 +149,10 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   // Enabled state: what the connection state wants, gated by a running command.
   void setWanted(QPushButton* button, bool enabled);
   void applyEnabled();
+  // The focus around a command: the focused control, moved off a button the
+  // command disables, and given back when the command has ended.
+  QPointer<QWidget> parkFocus();
+  void restoreFocus(const QPointer<QWidget>& before);
   void appendTrace(const std::string& line);
   // After a completed archive reading: the chart shows what it stored.
   void refreshArchiveChart();

@@ -1,9 +1,11 @@
 // The window's meter commands and the GSM call: each hands its work to the
-// session through runMeterCommand.
+// session through runMeterCommand, which gives the focus back afterwards.
+#include <QApplication>
 #include <QComboBox>
 #include <QDate>
 #include <QDateEdit>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/kros.h"
@@ -13,6 +15,53 @@
 #include "params/parameter_report.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
+
+namespace {
+
+// "2011.04.08 09:05:07".
+QString stampText(const vardis::LocalDateTime& t) {
+  return QString::asprintf("%04d.%02d.%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                           t.minute, t.second);
+}
+
+}  // namespace
+
+void TForm1::runMeterCommand(const std::function<void()>& command) {
+  if (commandRunning()) {
+    // Started by the running command: part of it, focus and all.
+    runner_.run(command);
+    return;
+  }
+  const QPointer<QWidget> before = parkFocus();
+  runner_.run(command);
+  restoreFocus(before);
+}
+
+// A disabled control hands its focus to the next one in the tab order, often
+// the date box, where a digit typed later would change the archive date
+// unnoticed. A button the command disables hands it to its window instead.
+QPointer<QWidget> TForm1::parkFocus() {
+  QWidget* focused = QApplication::focusWidget();
+  if (!focused || (focused->window() != this && focused->window() != diagnostics_)) {
+    focused = focusWidget();
+  }
+  if (!focused) return nullptr;
+  auto* button = qobject_cast<QPushButton*>(focused);
+  if (button && wanted_.count(button)) focused->window()->setFocus(Qt::OtherFocusReason);
+  return focused;
+}
+
+void TForm1::restoreFocus(const QPointer<QWidget>& before) {
+  if (before && before->isEnabled() && before->isVisible()) {
+    before->setFocus(Qt::OtherFocusReason);
+    return;
+  }
+  // The focus stays where it is, but not in the date box unless it was there.
+  const auto inDateBox = [this](const QWidget* w) {
+    return w && (w == DateTimePicker1 || DateTimePicker1->isAncestorOf(w));
+  };
+  if (inDateBox(focusWidget()) && !inDateBox(before)) setFocus(Qt::OtherFocusReason);
+}
 
 void TForm1::Button2Click() {
   runMeterCommand([this] { vardis::MeterIdentification(session_); });
@@ -26,8 +75,11 @@ void TForm1::Button5Click() {
   runMeterCommand([this] { vardis::ReadDeviceClock(session_); });
 }
 
+// Nothing goes to the meter until the user agrees to the time it gets.
 void TForm1::Button6Click() {
-  runMeterCommand([this] { vardis::SetDeviceClock(session_); });
+  const QString now = stampText(session_.clock().now());
+  if (!ask(QStringLiteral("Записать в прибор время ПК %1?").arg(now))) return;
+  runMeterCommand([this] { vardis::SetDeviceClockAndReadBack(session_); });
 }
 
 // "Часовые", "Суточные", "Месячные": the picked date, the reading, and the

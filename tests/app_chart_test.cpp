@@ -412,6 +412,25 @@ class ChartTest : public QObject {
     QVERIFY(!chart.series(QStringLiteral("G1")));
   }
 
+  // A value without a good reply is a gap in its line; a word without one, no marker.
+  void valueWithoutReplyIsAGap() {
+    vardis::ArchiveData data;
+    data.kind = "daily";
+    data.period = "2011-02";
+    for (int day = 1; day <= 6; ++day) {
+      data.records.push_back(dayRecord(day, 10 + day, 50, 1, day == 5 ? 1u << 20 : 0));
+    }
+    data.records[3].quantities[0].noReply = true;  // G1 of day 4
+    data.records[4].abnormalNoReply = true;
+    vardis::ArchiveChart chart;
+    chart.setData(data);
+    QList<double> xs;
+    for (const QPointF& p : chart.seriesPoints(QStringLiteral("G1"))) xs << p.x();
+    QCOMPARE(xs, QList<double>({1, 2, 3, 5, 6}));
+    QCOMPARE(chart.series(QStringLiteral("G1"))->points().size(), 3);  // its line ends at day 3
+    QVERIFY(chart.abnormalMarkers().empty());
+  }
+
   void chartPictureOptionIsHidden() {
     QString error;
     QString help;

@@ -1,9 +1,11 @@
 // The window on a scripted line: its controls and their captions, "Старт",
 // "Стоп", the status line, and the rules for commands that run while others are
-// asked for, through the window and on the command runner alone.
+// asked for, through the window and on the command runner alone; the questions
+// before a close during a command and before the clock is written.
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
@@ -56,9 +58,20 @@ class TestForm : public TForm1 {
 
   QStringList errors;
   std::vector<bool> timer3Busy;  // whether a command ran when the handler ran
+  QStringList questions;         // each answered with `answer`
+  bool answer = true;
+  std::vector<bool> closeBusy;  // whether a command ran at each close
 
  protected:
   void showError(const QString& text) override { errors << text; }
+  bool ask(const QString& text) override {
+    questions << text;
+    return answer;
+  }
+  void closeEvent(QCloseEvent* event) override {
+    closeBusy.push_back(commandRunning());
+    TForm1::closeEvent(event);
+  }
 };
 
 int countCalls(const std::vector<std::string>& calls, const std::string& call) {
@@ -834,6 +847,18 @@ class WindowTest : public QObject {
       ++transactions;
     });
     QCOMPARE(transactions, 1);
+
+    // A reading stopped half way says so, and its progress starts over.
+    form_->CheckBox2->setChecked(false);
+    QTest::mouseClick(form_->Button13, Qt::LeftButton);
+    const auto stopAt = connect(form_->ProgressBar1, &QProgressBar::valueChanged, this, [this] {
+      if (form_->ProgressBar1->value() > 0) form_->Button14Click();
+    });
+    QTest::mouseClick(form_->Button9, Qt::LeftButton);
+    disconnect(stopAt);
+    QVERIFY(form_->Label52->text().endsWith(u("остановлено, отчёт не записан")));
+    QCOMPARE(form_->ProgressBar1->value(), 0);
+    QVERIFY(form_->errors.isEmpty());
   }
 
   // A modem timer that fires during a command runs when the command has ended.
@@ -870,6 +895,48 @@ class WindowTest : public QObject {
     QCOMPARE(transactions, 0);
     QVERIFY(!form_->isVisible());
     QVERIFY(countCalls(line_->calls, "Close_Com(1)") >= 1);
+  }
+
+  // "Нет" lets the reading complete; "Да" closes once it has unwound.
+  void closeDuringAReadingAsksFirst() {
+    form_->show();
+    QTest::mouseClick(form_->Button13, Qt::LeftButton);
+    for (const bool yes : {false, true}) {
+      form_->answer = yes;
+      QTimer::singleShot(0, form_.get(), [this] { form_->close(); });
+      QTest::mouseClick(form_->Button9, Qt::LeftButton);
+      QCOMPARE(form_->isVisible(), !yes);
+      if (!yes) QCOMPARE(form_->Label52->text(), u("Архивы записаны"));
+    }
+    QCOMPARE(form_->closeBusy, (std::vector<bool>{true, true, false}));
+    QCOMPARE(form_->questions,
+             QStringList(2, u("Идёт обмен с прибором. Остановить его и закрыть окно?")));
+  }
+
+  // Not the next control in the tab order (here the date box), where a digit
+  // typed next would change the archive date unnoticed.
+  void focusReturnsToTheButtonThatStartedTheCommand() {
+    form_->show();
+    QTest::mouseClick(form_->Button13, Qt::LeftButton);
+    QTest::mouseClick(form_->Button4, Qt::LeftButton);
+    QCOMPARE(form_->focusWidget(), form_->Button4);
+  }
+
+  void clockWriteAsksFirst() {
+    QTest::mouseClick(form_->Button13, Qt::LeftButton);
+    const vardis::LocalDateTime t = clock_->now();
+    const QString date = QString::asprintf("%04d.%02d.%02d", t.year, t.month, t.day);
+    const QString time = QString::asprintf("%02d:%02d:%02d", t.hour, t.minute, t.second);
+    meter_->requests.clear();
+    form_->answer = false;
+    QTest::mouseClick(form_->Button6, Qt::LeftButton);
+    QCOMPARE(form_->questions,
+             QStringList{u("Записать в прибор время ПК ") + date + ' ' + time + '?'});
+    QVERIFY(meter_->requests.empty());
+    form_->answer = true;
+    QTest::mouseClick(form_->Button6, Qt::LeftButton);
+    QCOMPARE(form_->valueLabels.at(TForm1::kClockDateLabel)->text(), u("Дата:  ") + date + ' ');
+    QCOMPARE(form_->valueLabels.at(TForm1::kClockTimeLabel)->text(), u("Время:  ") + time);
   }
 
   void userErrorsOfACommandAreShown() {
