@@ -118,8 +118,9 @@ std::string csvMeterAndLink(const ExportRun& run) {
 ordered_json jsonQuantities(const std::vector<Quantity>& quantities) {
   ordered_json list = ordered_json::array();
   for (const auto& q : quantities) {
-    list.push_back(ordered_json{
-        {"name", q.name}, {"unit", q.unit}, {"value", q.noReply ? ordered_json() : ordered_json(q.value)}});
+    list.push_back(ordered_json{{"name", q.name},
+                                {"unit", q.unit},
+                                {"value", q.noReply ? ordered_json() : ordered_json(q.value)}});
   }
   return list;
 }
