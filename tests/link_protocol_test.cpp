@@ -313,6 +313,20 @@ TEST_F(ProtocolFixture, TraceShowsEveryByteOfAnExchangeOnOneLine) {
   EXPECT_NE(l.find(" ok"), std::string::npos) << l;
 }
 
+TEST_F(ProtocolFixture, ASendThatDidNotGoOutIsTracedAsSuchAndCounted) {
+  std::vector<std::string> lines;
+  link.setTrace([&](const std::string& l) { lines.push_back(l); });
+  line.portGone = true;
+  run(Transaction::ReadFloatValue);
+  ASSERT_EQ(lines.size(), 11u);
+  for (const auto& l : lines) {
+    EXPECT_NE(l.find("send-> port not open"), std::string::npos) << l;
+    EXPECT_EQ(l.find("send-> ["), std::string::npos) << l;
+  }
+  EXPECT_EQ(link.counters.ErrorCount, 11);
+  EXPECT_EQ(link.LinkFault, 1);
+}
+
 TEST_F(ProtocolFixture, ModemTextsGoOutExactlyAndPrefillTheWholeReplyBuffer) {
   link.ReplyBuffer.fill(9);
   link.sendRaw("+++");

@@ -62,6 +62,9 @@ class FakeLine final : public SerialLine {
   std::string openFailure(const PortName& /*port*/) const override { return refuseOpen; }
   // Set: every port refuses to open, with this reason.
   std::string refuseOpen;
+  bool lastSendWent() const override { return !portGone; }
+  // The device went away: what is sent does not reach the line.
+  bool portGone = false;
   void Send_Binary(const PortName& port, const std::uint8_t* data, std::size_t count) override {
     std::vector<std::uint8_t> bytes(data, data + count);
     sent.push_back(bytes);
