@@ -82,8 +82,11 @@ void SetDeviceClockAndReadBack(Connection& s) {
   s.beginCommand("Время в прибор");
   SetDeviceClock(s);
   ReadDeviceClock(s);
-  s.endCommand("Время прибора: " + s.shown().clockDate.substr(std::string("Дата:  ").size()) +
-               s.shown().clockTime.substr(std::string("Время:  ").size()));
+  // The meter's own clock as it reads now, not the captions cut apart.
+  const DateTimeParts p = unpackDateTime(s.link.addr.dateTime);
+  s.endCommand("Время прибора: " + std::to_string(p.year2 + 2000) + "." + twoDigits(p.month) + "." +
+               twoDigits(p.day) + " " + twoDigits(p.hour) + ":" + twoDigits(p.minute) + ":" +
+               twoDigits(s.link.addr.seconds));
 }
 
 SelectedDate pickArchiveDate(Connection& s, int year, int month, int day) {
