@@ -11,9 +11,11 @@
 #include "archives/session.h"
 #include "cli/commands.h"
 #include "cli/export_sink.h"
+#include "cli/history.h"
 #include "connection/data_dir.h"
 #include "connection/report_naming.h"
 #include "params/identification.h"
+#include "store/recorder.h"
 #include "values/device_clock.h"
 
 namespace vardis::cli {
@@ -85,12 +87,32 @@ bool pickStartDate(const CliOptions& options, Session& session, const PcClock& c
   return true;
 }
 
+// What a command read goes into the store; the archive readings store each
+// reading themselves (--missing reads several).
+void storeCommand(CommandContext& c, const std::string& name) {
+  const auto what = store::storedReadingOf(name);
+  if (!what || *what == store::StoredReading::Hourly || *what == store::StoredReading::Daily ||
+      *what == store::StoredReading::Monthly) {
+    return;
+  }
+  c.recorder.commandEnded(c.session, *what);
+}
+
+// How the visit ended, for the store.
+std::string visitOutcome(const Session& s, int status) {
+  if (s.cancelRequested()) return "stopped";
+  if (status == kExitLinkFault || s.link.LinkFault != 0) return "link fault";
+  return status == kExitOk ? "ok" : "error";
+}
+
 // "Старт", every command in order, and the message of the error that ended
 // them; the exit status.
 int runCommands(CommandContext& c, const ConnectionChoice& choice) {
   Session& session = c.session;
   try {
     StartConnection(session, choice);
+    c.recorder.visitStarted(session, choice.portText, choice.gsm);
+    c.recorder.commandEnded(session, store::StoredReading::Identification);
     if (!choice.gsm) {
       if (session.reports.ReportFilesOpen) {
         c.out << "meter " << serialNumber(session.params.values[0]).value_or(0)
@@ -104,6 +126,7 @@ int runCommands(CommandContext& c, const ConnectionChoice& choice) {
       if (session.cancelRequested()) break;
       session.beginCommand(cmd.name);
       findCommand(cmd.name)->handler(c, cmd);
+      storeCommand(c, cmd.name);
       // A report with values the meter never gave is said once, with the count.
       if (const std::string failed = session.failureSummary(); !failed.empty()) {
         c.err << "vardis-cli: " << cmd.name << ": " << failed << "\n";
@@ -136,6 +159,7 @@ int finishRun(CommandContext& c, int status) {
   if (session.reports.ReportFilesOpen) {
     c.exportRun.serial = serialNumber(session.params.values[0]);  // valid: it named the files
   }
+  c.recorder.visitEnded(session, visitOutcome(session, status));
   try {
     session.StopConnection();
   } catch (const std::exception& e) {
@@ -172,6 +196,9 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
     err << "vardis-cli: " << error << "\n";
     return kExitUsage;
   }
+  if (!options.commands.empty() && storeOnlyCommand(options.commands.front().name)) {
+    return runStoreCommands(options, exportSink, stdOut, err);
+  }
   // With the export on standard output the messages go to standard error.
   std::ostream& out = exportSink.onStandardOutput() ? err : stdOut;
   ExportRun exportRun;
@@ -197,7 +224,9 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
   }
   if (!pickStartDate(options, session, clock, err)) return kExitUsage;
 
-  CommandContext context{session, options, out, err, exportSink, exportRun};
+  store::Recorder recorder(config.dataDir, options.store,
+                           [&err](const std::string& m) { err << "vardis-cli: " << m << "\n"; });
+  CommandContext context{session, options, out, err, exportSink, exportRun, recorder};
   g_cancel = &session.cancelFlag();
   int status =
       runCommands(context, {options.address, options.port, options.speedIndex, options.gsm});

@@ -20,6 +20,9 @@
 #include "params/identification.h"
 #include "params/parameter_names.h"
 #include "params/parameter_report.h"
+#include "store/missing.h"
+#include "store/reading_store.h"
+#include "store/recorder.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
 
@@ -208,13 +211,6 @@ void printReportDone(const Session& s, ReportKind kind, std::ostream& out) {
   out << s.operationStatus() << ": " << s.reports.file(kind).path().string() << std::endl;
 }
 
-void pickDate(Session& s, const CliCommand& cmd) {
-  if (cmd.args.empty()) return;
-  PickedDate d;
-  parseDate(cmd.args[0], d);
-  pickArchiveDate(s, d.year, d.month, d.day);
-}
-
 // Keeps the data of the archive reading that just ended for the export.
 void exportArchive(const Session& s, const std::string& kind, ExportRun& run) {
   ArchiveData d = lastArchiveData(s);
@@ -222,14 +218,73 @@ void exportArchive(const Session& s, const std::string& kind, ExportRun& run) {
   run.exports.push_back({kind, std::nullopt, std::move(d)});
 }
 
-// An archive reading: the date, the reading, its export, and the line that
-// says its report is on disk.
+// One archive reading of the picked date: the reading, its export, the store,
+// and the line that says its report is on disk.
 template <void (*Read)(Session&)>
-void archive(CommandContext& c, const CliCommand& cmd, const char* kind, ReportKind report) {
-  pickDate(c.session, cmd);
+void readOne(CommandContext& c, const char* kind, ReportKind report) {
   Read(c.session);
   if (c.exportSink.active()) exportArchive(c.session, kind, c.exportRun);
+  c.recorder.commandEnded(c.session, *store::storedReadingOf(kind));
   printReportDone(c.session, report, c.out);
+}
+
+store::Day dayOf(const std::string& iso) {
+  PickedDate d;
+  parseDate(iso, d);
+  return {d.year, d.month, d.day};
+}
+
+// --missing: the days (hourly) or months (daily) of the range the store does
+// not hold whole; every one of them when the store cannot be asked.
+std::vector<store::Day> missingPeriods(CommandContext& c, const CommandArgs& a, bool hourly) {
+  const LocalDateTime now = c.session.clock().now();
+  const store::Day today{now.year, now.month, now.day};
+  const store::Day to = a.to.empty() ? store::previousDay(today) : dayOf(a.to);
+  store::Day from = a.from.empty() ? today : dayOf(a.from);
+  if (a.from.empty()) {
+    for (int k = 0; k < 7; ++k) from = store::previousDay(from);
+  }
+  const auto serial = serialNumber(c.session.params.values[0]);
+  if (store::ReadingStore* st = c.recorder.store(); st && serial) {
+    try {
+      return hourly ? store::missingHourlyDays(st->database(), *serial, from, to, today)
+                    : store::missingDailyMonths(st->database(), *serial, from, to, today);
+    } catch (const store::StoreError& e) {
+      c.err << "vardis-cli: " << e.what() << "; reading the whole range\n";
+    }
+  } else {
+    c.err << "vardis-cli: the store cannot be asked what it holds; reading the whole range\n";
+  }
+  std::vector<store::Day> all;
+  for (store::Day d = from; d <= to; d = store::nextDay(d)) {
+    const store::Day period = hourly ? d : store::Day{d.year, d.month, 1};
+    if (all.empty() || all.back() != period) all.push_back(period);
+  }
+  return all;
+}
+
+// An archive reading: of the date given (or picked), or with --missing of
+// each day or month of the range the store lacks.
+template <void (*Read)(Session&)>
+void archive(CommandContext& c, const CliCommand& cmd, const char* kind, ReportKind report) {
+  std::string error;
+  const CommandArgs a = parseCommandArgs(cmd, error).value_or(CommandArgs{});
+  if (!a.missing) {
+    if (!a.date.empty()) {
+      const store::Day d = dayOf(a.date);
+      pickArchiveDate(c.session, d.year, d.month, d.day);
+    }
+    readOne<Read>(c, kind, report);
+    return;
+  }
+  const auto periods = missingPeriods(c, a, std::string(kind) == "hourly");
+  c.out << kind << " --missing: " << periods.size()
+        << (std::string(kind) == "hourly" ? " days" : " months") << " to read\n";
+  for (const store::Day& d : periods) {
+    if (c.session.cancelRequested()) throw CommandCancelled();
+    pickArchiveDate(c.session, d.year, d.month, d.day);
+    readOne<Read>(c, kind, report);
+  }
 }
 
 void runValues(CommandContext& c, const CliCommand&) {
@@ -256,7 +311,10 @@ const std::vector<CommandEntry>& commandTable() {
   static const std::vector<CommandEntry> table{
       {"clock", 0, 0, "clock     read the meter's clock",
        [](CommandContext& c, const CliCommand&) { clock(c.session, c.out); }},
-      {"daily", 0, 1, "daily [YYYY-MM-DD]    read the daily archive of that date's month",
+      {"daily", 0, 5,
+       "daily [YYYY-MM-DD]    read the daily archive of that date's month\n"
+       "      daily --missing [--from DATE] [--to DATE]: each month of the range whose\n"
+       "      days the store does not all hold (default: the last 7 days)",
        [](CommandContext& c, const CliCommand& cmd) {
          archive<ReadDailyArchive>(c, cmd, "daily", ReportKind::Daily);
        }},
@@ -270,10 +328,18 @@ const std::vector<CommandEntry>& commandTable() {
        [](CommandContext& c, const CliCommand&) {
          hangUp(c.session, c.options.hangUpWaitMs, c.out);
        }},
-      {"hourly", 0, 1, "hourly [YYYY-MM-DD]   read the hourly archive of a day (default --date)",
+      {"history", 1, 7,
+       "history [--serial N] [--from DATE] [--to DATE] KIND   print from the store, no port\n"
+       "      opened; KIND: hourly daily monthly values params clock visits",
+       nullptr},
+      {"hourly", 0, 5,
+       "hourly [YYYY-MM-DD]   read the hourly archive of a day (default --date)\n"
+       "      hourly --missing [--from DATE] [--to DATE]: each day of the range whose 24\n"
+       "      hours the store does not hold (default: the last 7 days before today)",
        [](CommandContext& c, const CliCommand& cmd) {
          archive<ReadHourlyArchive>(c, cmd, "hourly", ReportKind::Hourly);
        }},
+      {"meters", 0, 0, "meters    list the meters in the store with their last visit", nullptr},
       {"monthly", 0, 1, "monthly [YYYY-MM-DD]  read the monthly record of that date's month",
        [](CommandContext& c, const CliCommand& cmd) {
          archive<ReadMonthlyArchive>(c, cmd, "monthly", ReportKind::Monthly);

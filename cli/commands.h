@@ -10,7 +10,10 @@
 
 namespace vardis {
 class Session;
+namespace store {
+class Recorder;
 }
+}  // namespace vardis
 
 namespace vardis::cli {
 
@@ -24,6 +27,7 @@ struct CommandContext {
   std::ostream& err;
   ExportSink& exportSink;
   ExportRun& exportRun;
+  store::Recorder& recorder;
 };
 
 struct CommandEntry {
@@ -31,6 +35,7 @@ struct CommandEntry {
   int minArgs;
   int maxArgs;
   const char* usage;  // its line in the usage text
+  // Nothing for the commands that read only the store (cli/history.h).
   void (*handler)(CommandContext& c, const CliCommand& cmd);
 };
 

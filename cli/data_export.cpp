@@ -1,13 +1,14 @@
 #include "cli/data_export.h"
 
 #include <charconv>
-#include <nlohmann/json.hpp>
+
+#include "cli/json_export.h"
 
 namespace vardis::cli {
 
-namespace {
-
 using nlohmann::ordered_json;
+
+namespace {
 
 constexpr const char* kEol = "\r\n";
 
@@ -187,9 +188,9 @@ std::string csvField(const std::string& text) {
   return out + "\"";
 }
 
-std::string csvText(const ExportRun& run) {
+std::string csvTables(const std::vector<ExportedCommand>& exports) {
   std::string out;
-  for (const auto& e : run.exports) {
+  for (const auto& e : exports) {
     if (e.current) {
       out += csvCurrent(*e.current);
     } else if (e.archive) {
@@ -199,7 +200,17 @@ std::string csvText(const ExportRun& run) {
     }
     out += kEol;
   }
-  return out + csvMeterAndLink(run);
+  return out;
+}
+
+std::string csvText(const ExportRun& run) {
+  return csvTables(run.exports) + csvMeterAndLink(run);
+}
+
+ordered_json jsonExported(const ExportedCommand& e) {
+  if (e.current) return jsonCurrent(*e.current);
+  if (e.archive) return jsonArchive(*e.archive);
+  return ordered_json();
 }
 
 std::string jsonText(const ExportRun& run) {
@@ -208,11 +219,7 @@ std::string jsonText(const ExportRun& run) {
                   {"address", run.address}};
   ordered_json exports = ordered_json::array();
   for (const auto& e : run.exports) {
-    if (e.current) {
-      exports.push_back(jsonCurrent(*e.current));
-    } else if (e.archive) {
-      exports.push_back(jsonArchive(*e.archive));
-    }
+    if (e.current || e.archive) exports.push_back(jsonExported(e));
   }
   doc["exports"] = std::move(exports);
   doc["link"] = {{"requests", run.link.requests},

@@ -43,6 +43,10 @@ std::string numberText(double v);
 // quote, a carriage return or a line feed.
 std::string csvField(const std::string& text);
 
+// The CSV tables of exported commands, each led by its header line and
+// followed by an empty line; lines end in CR LF.
+std::string csvTables(const std::vector<ExportedCommand>& exports);
+
 // The whole CSV text of a run: one table per exported command, each led by its
 // header line, tables separated by an empty line; lines end in CR LF.
 std::string csvText(const ExportRun& run);

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -7,6 +8,7 @@
 
 #include "archives/session.h"
 #include "cli/commands.h"
+#include "link/port_text.h"
 #include "values/device_clock.h"
 
 namespace vardis::cli {
@@ -93,23 +95,38 @@ const std::map<std::string, OptionSetter>& valueOptions() {
   return table;
 }
 
+// Whether `arg` (an option word) belongs to the command `name` rather than
+// to vardis-cli, and takes the value after it.
+bool commandOption(const std::string& name, const std::string& arg, bool& takesValue) {
+  takesValue = arg != "--missing";
+  if (name == "dial") return takesValue = true, arg == "--node";
+  if (name == "history") return arg == "--serial" || arg == "--from" || arg == "--to";
+  if (name == "hourly" || name == "daily") {
+    return arg == "--missing" || arg == "--from" || arg == "--to";
+  }
+  return false;
+}
+
 // A command word and the arguments after it, up to the next command or option.
 bool takeCommand(const std::vector<std::string>& args, std::size_t& i, CliOptions& o,
                  std::string& error) {
   const std::string& a = args[i];
   const CommandEntry* entry = findCommand(a);
   CliCommand cmd{a, {}};
-  while (i + 1 < args.size() && !findCommand(args[i + 1]) &&
-         (args[i + 1].rfind("--", 0) != 0 || (a == "dial" && args[i + 1] == "--node"))) {
+  // History's kind is a word like a command's ("hourly"): its first plain word.
+  bool kindTaken = a != "history";
+  while (i + 1 < args.size()) {
+    const std::string& next = args[i + 1];
+    const bool option = next.rfind("--", 0) == 0;
+    bool takesValue = false;
+    if (option && !commandOption(a, next, takesValue)) break;
+    if (!option && findCommand(next) && kindTaken) break;
+    kindTaken = kindTaken || !option;
     cmd.args.push_back(args[++i]);
+    if (option && takesValue && i + 1 < args.size()) cmd.args.push_back(args[++i]);
   }
   if (a == "dial" && !cmd.args.empty() && cmd.args[0] == "--node" && cmd.args.size() != 2) {
     error = "dial --node needs a node number";
-    return false;
-  }
-  if ((a == "hourly" || a == "daily" || a == "monthly") && !cmd.args.empty() &&
-      !archiveDate(cmd.args[0])) {
-    error = a + " " + cmd.args[0] + kDateRange;
     return false;
   }
   const int n = static_cast<int>(cmd.args.size());
@@ -117,8 +134,15 @@ bool takeCommand(const std::vector<std::string>& args, std::size_t& i, CliOption
     error = "wrong number of arguments for '" + a + "'; " + entry->usage;
     return false;
   }
+  if (!parseCommandArgs(cmd, error)) return false;
   o.commands.push_back(std::move(cmd));
   return true;
+}
+
+bool checkedDate(const std::string& what, const std::string& text, std::string& out,
+                 std::string& error) {
+  if (!archiveDate(text)) return error = what + " " + text + kDateRange, false;
+  return out = text, true;
 }
 
 }  // namespace
@@ -142,6 +166,8 @@ std::string usageText() {
       "                    this format to standard output; the messages then go to stderr\n"
       "  --out FILE        with --format: write the data into FILE instead (emptied first;\n"
       "                    '-' for standard output)\n"
+      "  --no-store        do not keep the readings in the store (vardis.sqlite in the\n"
+      "                    data folder)\n"
       "commands:\n";
   for (const auto& entry : commandTable()) text += "  " + std::string(entry.usage) + "\n";
   return text;
@@ -159,6 +185,8 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
       if (!setter->second(args[++i], o, error)) return std::nullopt;
     } else if (a == "--gsm") {
       o.gsm = true;
+    } else if (a == "--no-store") {
+      o.store = false;
     } else if (a == "--help" || a == "-h") {
       error = "";
       return std::nullopt;
@@ -171,6 +199,19 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
       error = "unknown command '" + a + "'";
       return std::nullopt;
     }
+  }
+  const auto storeOnly = [](const CliCommand& c) { return storeOnlyCommand(c.name); };
+  if (std::any_of(o.commands.begin(), o.commands.end(), storeOnly) &&
+      !std::all_of(o.commands.begin(), o.commands.end(), storeOnly)) {
+    error = "history and meters read only the store; run them without meter commands";
+    return std::nullopt;
+  }
+  const bool missing = std::any_of(o.commands.begin(), o.commands.end(), [](auto& c) {
+    return std::find(c.args.begin(), c.args.end(), "--missing") != c.args.end();
+  });
+  if (missing && !o.store) {
+    error = "--missing asks the store what it holds; it cannot go with --no-store";
+    return std::nullopt;
   }
   if (!o.exportFile.empty() && o.exportFormat == ExportFormat::None) {
     error = "--out " + o.exportFile + " needs --format csv or --format json";
@@ -194,6 +235,65 @@ std::optional<std::uint32_t> parseUnsigned(const std::string& s) {
   const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
   return v;
+}
+
+}  // namespace vardis::cli
+
+namespace vardis::cli {
+
+bool storeOnlyCommand(const std::string& name) {
+  return name == "history" || name == "meters";
+}
+
+std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& error) {
+  CommandArgs a;
+  const bool archive = cmd.name == "hourly" || cmd.name == "daily" || cmd.name == "monthly";
+  if (!archive && cmd.name != "history") return a;
+  for (std::size_t i = 0; i < cmd.args.size(); ++i) {
+    const std::string& w = cmd.args[i];
+    const bool hasValue = i + 1 < cmd.args.size();
+    if (w == "--missing") {
+      a.missing = true;
+    } else if ((w == "--from" || w == "--to") && !hasValue) {
+      error = cmd.name + " " + w + " needs a date YYYY-MM-DD";
+      return std::nullopt;
+    } else if (w == "--from" || w == "--to") {
+      if (!checkedDate(cmd.name + " " + w, cmd.args[++i], w == "--from" ? a.from : a.to, error)) {
+        return std::nullopt;
+      }
+    } else if (w == "--serial") {
+      const auto n = hasValue ? parseInteger(cmd.args[i + 1]) : std::nullopt;
+      if (!n) {
+        error = "history --serial needs a serial number";
+        return std::nullopt;
+      }
+      a.serial = *n;
+      ++i;
+    } else if (archive && a.date.empty() && !a.missing) {
+      if (!checkedDate(cmd.name, w, a.date, error)) return std::nullopt;
+    } else if (cmd.name == "history" && a.kind.empty()) {
+      a.kind = w;
+    } else {
+      error = cmd.name + " " + w + ": unexpected";
+      return std::nullopt;
+    }
+  }
+  if ((a.missing && !a.date.empty()) || (archive && !a.missing && !(a.from + a.to).empty())) {
+    error = cmd.name + ": a date, or --missing with --from and --to, not both";
+    return std::nullopt;
+  }
+  if (!a.from.empty() && !a.to.empty() && a.to < a.from) {
+    error = cmd.name + ": --to " + a.to + " is before --from " + a.from;
+    return std::nullopt;
+  }
+  static const char* kinds[] = {"hourly", "daily", "monthly", "values",
+                                "params", "clock", "visits"};
+  if (cmd.name == "history" &&
+      std::none_of(std::begin(kinds), std::end(kinds), [&](auto k) { return a.kind == k; })) {
+    error = "history needs a kind: hourly, daily, monthly, values, params, clock or visits";
+    return std::nullopt;
+  }
+  return a;
 }
 
 }  // namespace vardis::cli

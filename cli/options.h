@@ -39,7 +39,27 @@ struct CliOptions {
   ExportFormat exportFormat = ExportFormat::None;
   std::string exportFile;
   std::vector<CliCommand> commands;
+  // --no-store: the readings are not kept in the store of the data folder.
+  bool store = true;
 };
+
+// The arguments of an archive reading (hourly|daily|monthly [DATE], or
+// hourly|daily --missing [--from DATE] [--to DATE]) and of history
+// ([--serial N] [--from DATE] [--to DATE] KIND).
+struct CommandArgs {
+  std::string date;
+  bool missing = false;
+  std::string from;
+  std::string to;
+  std::optional<long long> serial;
+  std::string kind;
+};
+
+// The arguments of a command, checked; nothing with a message in `error`.
+std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& error);
+
+// Commands that read only the store: no port is opened for them.
+bool storeOnlyCommand(const std::string& name);
 
 // Parses the arguments (without the program name). On a usage error returns
 // nothing and puts the message into `error`; --help gives nothing and an empty

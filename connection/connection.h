@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,6 +39,13 @@ struct PickedDate {
   int year = 2000;
   int month = 1;
   int day = 1;
+};
+
+// The PC time last written into the meter's clock, and whether the meter
+// acknowledged it.
+struct ClockSetting {
+  LocalDateTime sent;
+  bool acknowledged = false;
 };
 
 // The user's choices at "Старт".
@@ -130,6 +138,7 @@ class Connection {
   PickedDate pickedDate;
   // The last clock reading had no good reply: the date-time is not the meter's.
   bool clockNoReply = false;
+  std::optional<ClockSetting> clockSetting;
 
  private:
   SerialLine& line_;

@@ -75,7 +75,8 @@ void SetDeviceClock(Connection& s) {
   p.minute = static_cast<std::uint32_t>(now.minute);
   s.link.addr.dateTime = packDateTime(p);
   s.link.addr.seconds = static_cast<std::uint8_t>(now.second);
-  s.link.SetClockTransaction();
+  s.clockSetting = ClockSetting{now, false};
+  s.clockSetting->acknowledged = s.link.SetClockTransaction().good;
 }
 
 void SetDeviceClockAndReadBack(Connection& s) {

@@ -1,0 +1,194 @@
+#include "store/reading_store.h"
+
+#include "params/parameter_names.h"
+#include "params/parameter_table.h"
+#include "store/record_writer.h"
+#include "store/schema.h"
+
+namespace vardis::store {
+
+std::filesystem::path storeFile(const std::filesystem::path& dataDir) {
+  return dataDir / kStoreFileName;
+}
+
+struct ReadingStore::Statements {
+  explicit Statements(Database& db) : records(db) {}
+  RecordWriter records;
+};
+
+ReadingStore::ReadingStore(const std::filesystem::path& file, int busyTimeoutMs)
+    : db_(file, true, busyTimeoutMs) {
+  // Reading the version first also tells a file that is not a store.
+  storedVersion(db_);
+  {
+    Statement mode(db_, "PRAGMA journal_mode=WAL");
+    mode.step();
+  }
+  db_.exec("PRAGMA synchronous=NORMAL");
+  db_.exec("PRAGMA foreign_keys=ON");
+  migrate(db_);
+  st_ = std::make_unique<Statements>(db_);
+}
+
+ReadingStore::~ReadingStore() = default;
+
+std::int64_t ReadingStore::beginVisit(const VisitStart& v) {
+  Statement q(db_, "INSERT INTO visits(started, port, speed, gsm) VALUES(?1, ?2, ?3, ?4)");
+  q.bind(1, v.started).bind(2, v.port).bind(3, v.speed).bind(4, v.gsm ? 1 : 0).run();
+  return db_.lastInsertId();
+}
+
+void ReadingStore::endVisit(std::int64_t visit, const VisitEnd& e) {
+  Statement q(db_,
+              "UPDATE visits SET ended=?1, requests=?2, errors=?3, timeouts=?4, link_fault=?5, "
+              "outcome=?6 WHERE id=?7");
+  q.bind(1, e.ended)
+      .bind(2, static_cast<std::int64_t>(e.requests))
+      .bind(3, static_cast<std::int64_t>(e.errors))
+      .bind(4, static_cast<std::int64_t>(e.timeouts))
+      .bind(5, e.linkFault ? 1 : 0)
+      .bind(6, e.outcome)
+      .bind(7, visit)
+      .run();
+}
+
+std::int64_t ReadingStore::meter(const MeterInfo& m, std::int64_t visit,
+                                 const std::string& seenAt) {
+  WriteTransaction t(db_);
+  Statement upsert(db_,
+                   "INSERT INTO meters(serial, address, heat_unit, volume, format_table, "
+                   "first_seen, last_seen) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?6) "
+                   "ON CONFLICT(serial) DO UPDATE SET address=?2, heat_unit=?3, volume=?4, "
+                   "format_table=?5, last_seen=?6");
+  upsert.bind(1, static_cast<std::int64_t>(m.serial))
+      .bind(2, m.address)
+      .bind(3, m.heatUnit)
+      .bind(4, m.volume ? 1 : 0)
+      .bind(5, m.formatTable)
+      .bind(6, seenAt)
+      .run();
+  Statement id(db_, "SELECT id FROM meters WHERE serial=?1");
+  id.bind(1, static_cast<std::int64_t>(m.serial));
+  id.step();
+  const std::int64_t meterId = id.integer(0);
+  Statement link(db_, "UPDATE visits SET meter_id=?1 WHERE id=?2");
+  link.bind(1, meterId).bind(2, visit).run();
+  t.commit();
+  return meterId;
+}
+
+StoredCount ReadingStore::storeArchive(std::int64_t meter, std::int64_t visit,
+                                       const std::string& readAt, const ArchiveData& d) {
+  WriteTransaction t(db_);
+  StoredCount count;
+  const RecordKey key{meter, visit, readAt};
+  auto one = [&](const std::string& kind, const std::string& start, const std::string& label,
+                 std::optional<std::uint32_t> abnormal, int missing,
+                 const std::vector<Quantity>& quantities) {
+    const bool added =
+        st_->records.store(key, {kind, start, label, abnormal, missing, &quantities});
+    ++(added ? count.added : count.unchanged);
+  };
+  for (const auto& r : d.records) {
+    // A monthly record is the month's: its start is the period.
+    one(d.kind, d.kind == "monthly" ? d.period : r.dateTime, r.label,
+        r.abnormalNoReply ? std::nullopt : std::optional<std::uint32_t>(r.abnormalWord),
+        r.noReplyCount(), r.quantities);
+  }
+  // The hourly reading does not read the day's abnormal word.
+  for (const auto& r : d.dayRecord) {
+    one("hourly-day", r.dateTime, r.label, std::nullopt, noReplyCount(r.quantities), r.quantities);
+  }
+  if (!d.integrators.empty()) {
+    one("integrators", d.integratorsAt, "", std::nullopt, noReplyCount(d.integrators),
+        d.integrators);
+  }
+  if (!d.startIntegrators.empty()) {
+    one("integrators", d.startIntegratorsAt, "", std::nullopt, noReplyCount(d.startIntegrators),
+        d.startIntegrators);
+  }
+  t.commit();
+  return count;
+}
+
+void ReadingStore::storeCurrent(std::int64_t meter, std::int64_t visit, const std::string& readAt,
+                                const CurrentData& c) {
+  WriteTransaction t(db_);
+  Statement head(db_,
+                 "INSERT INTO current_readings(meter_id, visit_id, read_at, meter_clock, "
+                 "meter_clock_word, abnormal_word, missing) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  head.bind(1, meter).bind(2, visit).bind(3, readAt);
+  if (c.meterClock) {
+    head.bind(4, *c.meterClock);
+  } else {
+    head.bindNull(4);
+  }
+  head.bind(5, static_cast<std::int64_t>(c.meterClockWord));
+  if (c.abnormalNoReply) {
+    head.bindNull(6);
+  } else {
+    head.bind(6, static_cast<std::int64_t>(c.abnormalWord));
+  }
+  head.bind(7, c.noReplyCount()).run();
+  const std::int64_t reading = db_.lastInsertId();
+  Statement value(db_,
+                  "INSERT INTO current_values(reading_id, position, name, unit, value) "
+                  "VALUES(?1, ?2, ?3, ?4, ?5)");
+  for (std::size_t i = 0; i < c.quantities.size(); ++i) {
+    const Quantity& q = c.quantities[i];
+    value.bind(1, reading).bind(2, static_cast<int>(i)).bind(3, q.name).bind(4, q.unit);
+    value.bind(5, storedValue(q)).run();
+  }
+  t.commit();
+}
+
+void ReadingStore::storeParameters(std::int64_t meter, std::int64_t visit,
+                                   const std::string& readAt, const ParameterTable& p, int count) {
+  WriteTransaction t(db_);
+  int missing = 0;
+  for (int i = 0; i < count; ++i) missing += p.noReply[static_cast<std::size_t>(i)] ? 1 : 0;
+  Statement head(db_,
+                 "INSERT INTO parameter_sets(meter_id, visit_id, read_at, missing) "
+                 "VALUES(?1, ?2, ?3, ?4)");
+  head.bind(1, meter).bind(2, visit).bind(3, readAt).bind(4, missing).run();
+  const std::int64_t set = db_.lastInsertId();
+  Statement value(db_,
+                  "INSERT INTO parameter_values(set_id, idx, name, value) VALUES(?1, ?2, ?3, ?4)");
+  for (int i = 0; i < count; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    value.bind(1, set).bind(2, i).bind(3, parameterName(i));
+    value.bind(4, p.noReply[k] ? std::nullopt : std::optional<double>(p.values[k])).run();
+  }
+  t.commit();
+}
+
+void ReadingStore::storeClockRead(std::int64_t meter, std::int64_t visit, const std::string& readAt,
+                                  const std::optional<std::string>& meterTime) {
+  Statement q(db_,
+              "INSERT INTO clock_events(meter_id, visit_id, read_at, event, meter_time) "
+              "VALUES(?1, ?2, ?3, 'read', ?4)");
+  q.bind(1, meter).bind(2, visit).bind(3, readAt);
+  if (meterTime) {
+    q.bind(4, *meterTime);
+  } else {
+    q.bindNull(4);
+  }
+  q.run();
+}
+
+void ReadingStore::storeClockSet(std::int64_t meter, std::int64_t visit, const std::string& readAt,
+                                 const std::string& pcTimeSent, bool acknowledged,
+                                 const std::optional<std::string>& before) {
+  Statement q(db_,
+              "INSERT INTO clock_events(meter_id, visit_id, read_at, event, pc_time_sent, "
+              "acknowledged, meter_time_before) VALUES(?1, ?2, ?3, 'set', ?4, ?5, ?6)");
+  q.bind(1, meter).bind(2, visit).bind(3, readAt).bind(4, pcTimeSent).bind(5, acknowledged ? 1 : 0);
+  if (before) {
+    q.bind(6, *before);
+  } else {
+    q.bindNull(6);
+  }
+  q.run();
+}
+
+}  // namespace vardis::store

@@ -1,0 +1,95 @@
+// The store of every reading: meters, visits, archive records with their
+// revisions, current values, parameter sets and clock events, in one SQLite
+// file beside the report folder. Each reading is stored in one transaction:
+// it is in the store whole or not at all. A value without a good reply is
+// stored as NULL, never as a number.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "archives/archive_data.h"
+#include "store/sqlite_db.h"
+
+namespace vardis {
+struct ParameterTable;
+}
+
+namespace vardis::store {
+
+inline constexpr const char* kStoreFileName = "vardis.sqlite";
+// How long a write waits for another program's transaction to end.
+inline constexpr int kBusyTimeoutMs = 5000;
+
+// The store's file in a data folder.
+std::filesystem::path storeFile(const std::filesystem::path& dataDir);
+
+struct VisitStart {
+  std::string started;  // PC time, ISO 8601 with seconds
+  std::string port;
+  int speed = 0;
+  bool gsm = false;
+};
+
+struct VisitEnd {
+  std::string ended;
+  long long requests = 0;
+  long long errors = 0;
+  long long timeouts = 0;
+  bool linkFault = false;
+  std::string outcome;  // "ok", "link fault", "stopped", "error"
+};
+
+struct MeterInfo {
+  long long serial = 0;
+  int address = 0;
+  std::string heatUnit;     // "GJ" or "Gcal"
+  bool volume = false;      // volume variant (G in m3)
+  std::string formatTable;  // "width.decimals" of the 20 display slots
+};
+
+// What storing a reading did.
+struct StoredCount {
+  int added = 0;      // records new, or read again with other values
+  int unchanged = 0;  // records read again with the same values
+};
+
+class ReadingStore {
+ public:
+  // Opens the store, creating it when missing, in WAL mode, and brings its
+  // tables to this version. Throws StoreError.
+  explicit ReadingStore(const std::filesystem::path& file, int busyTimeoutMs = kBusyTimeoutMs);
+  ~ReadingStore();
+
+  std::int64_t beginVisit(const VisitStart& visit);
+  void endVisit(std::int64_t visit, const VisitEnd& end);
+  // The meter of that serial number, created or brought up to date, and the
+  // visit marked as its.
+  std::int64_t meter(const MeterInfo& info, std::int64_t visit, const std::string& seenAt);
+
+  // Every record of an archive reading (and the integrators it read).
+  StoredCount storeArchive(std::int64_t meter, std::int64_t visit, const std::string& readAt,
+                           const ArchiveData& data);
+  void storeCurrent(std::int64_t meter, std::int64_t visit, const std::string& readAt,
+                    const CurrentData& data);
+  // Parameters 0..count-1.
+  void storeParameters(std::int64_t meter, std::int64_t visit, const std::string& readAt,
+                       const ParameterTable& params, int count);
+  void storeClockRead(std::int64_t meter, std::int64_t visit, const std::string& readAt,
+                      const std::optional<std::string>& meterTime);
+  void storeClockSet(std::int64_t meter, std::int64_t visit, const std::string& readAt,
+                     const std::string& pcTimeSent, bool acknowledged,
+                     const std::optional<std::string>& before);
+
+  Database& database() { return db_; }
+
+ private:
+  struct Statements;
+  Database db_;
+  std::unique_ptr<Statements> st_;
+};
+
+}  // namespace vardis::store

@@ -1,0 +1,79 @@
+// What both front ends do with the store: a visit from "Старт" to "Стоп", and
+// after each command that completed, what it read. A store that cannot be
+// used is said once and given up: the readings and their reports go on
+// without it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vardis {
+class Session;
+}
+
+namespace vardis::store {
+
+class ReadingStore;
+
+// What a command read, for the store.
+enum class StoredReading {
+  Identification,
+  Values,
+  Clock,
+  ClockSet,
+  Hourly,
+  Daily,
+  Monthly,
+  Parameters
+};
+
+// The reading a vardis-cli command word stores, if any.
+std::optional<StoredReading> storedReadingOf(const std::string& command);
+
+// The PC's date and time as the store keeps it: "2026-12-08T19:44:37".
+std::string storeTime(const Session& s);
+
+class Recorder {
+ public:
+  using Warn = std::function<void(const std::string& message)>;
+
+  // Nothing is opened until the first visit; `enabled` false keeps it so.
+  Recorder(std::filesystem::path dataDir, bool enabled, Warn warn);
+  ~Recorder();
+
+  // "Старт": a new visit on that port.
+  void visitStarted(const Session& s, const std::string& port, bool gsm);
+  // A command completed: what it read is stored. Nothing before the meter
+  // was identified (its serial number names everything it read).
+  void commandEnded(const Session& s, StoredReading what);
+  // "Стоп", with how the visit ended: "ok", "link fault", "stopped", "error".
+  void visitEnded(const Session& s, const std::string& outcome);
+
+  bool enabled() const { return enabled_; }
+  void setEnabled(bool on);
+  // The open store, or nullptr (off, given up, or no visit yet).
+  ReadingStore* store() { return store_.get(); }
+  // The store's message when it was given up; empty otherwise.
+  const std::string& problem() const { return problem_; }
+
+ private:
+  template <class Action>
+  void guarded(Action&& action);
+  void noteMeter(const Session& s);
+
+  std::filesystem::path dataDir_;
+  bool enabled_;
+  Warn warn_;
+  std::unique_ptr<ReadingStore> store_;
+  std::string problem_;
+  std::int64_t visit_ = 0;
+  std::int64_t meter_ = 0;
+  long long serial_ = 0;
+  std::optional<std::string> lastMeterClock_;
+};
+
+}  // namespace vardis::store

@@ -1,0 +1,136 @@
+#include "store/schema.h"
+
+#include <string>
+#include <vector>
+
+namespace vardis::store {
+
+namespace {
+
+// Step n brings a store of version n to version n + 1. Steps are never edited
+// once released: a change of the tables is a new step.
+const std::vector<const char*>& steps() {
+  static const std::vector<const char*> list{
+      // 0 -> 1: meters, visits, archive records, current values, parameters, clock.
+      R"sql(
+CREATE TABLE meters(
+  id INTEGER PRIMARY KEY,
+  serial INTEGER NOT NULL UNIQUE,
+  address INTEGER NOT NULL,
+  heat_unit TEXT NOT NULL,
+  volume INTEGER NOT NULL,
+  format_table TEXT NOT NULL,
+  first_seen TEXT NOT NULL,
+  last_seen TEXT NOT NULL);
+CREATE TABLE visits(
+  id INTEGER PRIMARY KEY,
+  meter_id INTEGER REFERENCES meters(id),
+  started TEXT NOT NULL,
+  ended TEXT,
+  port TEXT NOT NULL,
+  speed INTEGER NOT NULL,
+  gsm INTEGER NOT NULL,
+  requests INTEGER,
+  errors INTEGER,
+  timeouts INTEGER,
+  link_fault INTEGER,
+  outcome TEXT);
+CREATE TABLE records(
+  id INTEGER PRIMARY KEY,
+  meter_id INTEGER NOT NULL REFERENCES meters(id),
+  kind TEXT NOT NULL,
+  start TEXT NOT NULL,
+  revision INTEGER NOT NULL,
+  label TEXT NOT NULL,
+  abnormal_word INTEGER,
+  missing INTEGER NOT NULL,
+  visit_id INTEGER NOT NULL REFERENCES visits(id),
+  read_at TEXT NOT NULL,
+  UNIQUE(meter_id, kind, start, revision));
+CREATE TABLE record_values(
+  record_id INTEGER NOT NULL REFERENCES records(id),
+  position INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  unit TEXT NOT NULL,
+  value REAL,
+  PRIMARY KEY(record_id, position)) WITHOUT ROWID;
+CREATE TABLE current_readings(
+  id INTEGER PRIMARY KEY,
+  meter_id INTEGER NOT NULL REFERENCES meters(id),
+  visit_id INTEGER NOT NULL REFERENCES visits(id),
+  read_at TEXT NOT NULL,
+  meter_clock TEXT,
+  meter_clock_word INTEGER NOT NULL,
+  abnormal_word INTEGER,
+  missing INTEGER NOT NULL);
+CREATE INDEX current_by_meter ON current_readings(meter_id, read_at);
+CREATE TABLE current_values(
+  reading_id INTEGER NOT NULL REFERENCES current_readings(id),
+  position INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  unit TEXT NOT NULL,
+  value REAL,
+  PRIMARY KEY(reading_id, position)) WITHOUT ROWID;
+CREATE TABLE parameter_sets(
+  id INTEGER PRIMARY KEY,
+  meter_id INTEGER NOT NULL REFERENCES meters(id),
+  visit_id INTEGER NOT NULL REFERENCES visits(id),
+  read_at TEXT NOT NULL,
+  missing INTEGER NOT NULL);
+CREATE INDEX parameters_by_meter ON parameter_sets(meter_id, read_at);
+CREATE TABLE parameter_values(
+  set_id INTEGER NOT NULL REFERENCES parameter_sets(id),
+  idx INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  value REAL,
+  PRIMARY KEY(set_id, idx)) WITHOUT ROWID;
+CREATE TABLE clock_events(
+  id INTEGER PRIMARY KEY,
+  meter_id INTEGER NOT NULL REFERENCES meters(id),
+  visit_id INTEGER NOT NULL REFERENCES visits(id),
+  read_at TEXT NOT NULL,
+  event TEXT NOT NULL,
+  meter_time TEXT,
+  pc_time_sent TEXT,
+  acknowledged INTEGER,
+  meter_time_before TEXT);
+CREATE INDEX clock_by_meter ON clock_events(meter_id, read_at);
+)sql",
+  };
+  return list;
+}
+
+}  // namespace
+
+int schemaVersion() {
+  return static_cast<int>(steps().size());
+}
+
+int storedVersion(Database& db) {
+  Statement q(db, "PRAGMA user_version");
+  q.step();
+  return static_cast<int>(q.integer(0));
+}
+
+void migrate(Database& db) {
+  auto refuseNewer = [&db](int version) {
+    if (version <= schemaVersion()) return;
+    throw StoreError(StoreFault::Newer,
+                     "the store " + db.path() + " was written by a newer version of vardis (" +
+                         "store version " + std::to_string(version) +
+                         ", this program knows up to " + std::to_string(schemaVersion()) +
+                         "); it is left as it is");
+  };
+  const int seen = storedVersion(db);
+  refuseNewer(seen);
+  if (seen == schemaVersion()) return;
+  WriteTransaction t(db);
+  const int from = storedVersion(db);  // again: another program may have migrated meanwhile
+  refuseNewer(from);
+  for (int v = from; v < schemaVersion(); ++v) db.exec(steps()[static_cast<std::size_t>(v)]);
+  // A pragma takes no bound parameter; the version is this program's own number.
+  db.exec(("PRAGMA user_version = " + std::to_string(schemaVersion())).c_str());
+  t.commit();
+}
+
+}  // namespace vardis::store
