@@ -83,29 +83,27 @@ StoredCount ReadingStore::storeArchive(std::int64_t meter, std::int64_t visit,
   StoredCount count;
   const RecordKey key{meter, visit, readAt};
   auto one = [&](const std::string& kind, const std::string& start, const std::string& label,
-                 std::optional<std::uint32_t> abnormal, int missing,
+                 std::optional<std::uint32_t> abnormal, bool abnormalMissing,
                  const std::vector<Quantity>& quantities) {
     const bool added =
-        st_->records.store(key, {kind, start, label, abnormal, missing, &quantities});
+        st_->records.store(key, {kind, start, label, abnormal, abnormalMissing, &quantities});
     ++(added ? count.added : count.unchanged);
   };
   for (const auto& r : d.records) {
     // A monthly record is the month's: its start is the period.
     one(d.kind, d.kind == "monthly" ? d.period : r.dateTime, r.label,
         r.abnormalNoReply ? std::nullopt : std::optional<std::uint32_t>(r.abnormalWord),
-        r.noReplyCount(), r.quantities);
+        r.abnormalNoReply, r.quantities);
   }
   // The hourly reading does not read the day's abnormal word.
   for (const auto& r : d.dayRecord) {
-    one("hourly-day", r.dateTime, r.label, std::nullopt, noReplyCount(r.quantities), r.quantities);
+    one("hourly-day", r.dateTime, r.label, std::nullopt, false, r.quantities);
   }
   if (!d.integrators.empty()) {
-    one("integrators", d.integratorsAt, "", std::nullopt, noReplyCount(d.integrators),
-        d.integrators);
+    one("integrators", d.integratorsAt, "", std::nullopt, false, d.integrators);
   }
   if (!d.startIntegrators.empty()) {
-    one("integrators", d.startIntegratorsAt, "", std::nullopt, noReplyCount(d.startIntegrators),
-        d.startIntegrators);
+    one("integrators", d.startIntegratorsAt, "", std::nullopt, false, d.startIntegrators);
   }
   t.commit();
   return count;
@@ -129,7 +127,9 @@ void ReadingStore::storeCurrent(std::int64_t meter, std::int64_t visit, const st
   } else {
     head.bind(6, static_cast<std::int64_t>(c.abnormalWord));
   }
-  head.bind(7, c.noReplyCount()).run();
+  int missing = (c.abnormalNoReply ? 1 : 0) + (c.meterClockNoReply ? 1 : 0);
+  for (const Quantity& q : c.quantities) missing += storedValue(q) ? 0 : 1;
+  head.bind(7, missing).run();
   const std::int64_t reading = db_.lastInsertId();
   Statement value(db_,
                   "INSERT INTO current_values(reading_id, position, name, unit, value) "

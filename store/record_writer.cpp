@@ -64,7 +64,9 @@ bool RecordWriter::store(const RecordKey& key, const RecordRow& row) {
   } else {
     insert_.bindNull(6);
   }
-  insert_.bind(7, row.missing).bind(8, key.visit).bind(9, key.readAt).run();
+  int missing = row.abnormalMissing ? 1 : 0;
+  for (const Quantity& q : *row.quantities) missing += storedValue(q) ? 0 : 1;
+  insert_.bind(7, missing).bind(8, key.visit).bind(9, key.readAt).run();
   const std::int64_t id = insert_.db().lastInsertId();
   for (std::size_t i = 0; i < row.quantities->size(); ++i) {
     const Quantity& q = (*row.quantities)[i];

@@ -28,7 +28,7 @@ struct RecordRow {
   std::string start;  // the interval's start, ISO 8601
   std::string label;
   std::optional<std::uint32_t> abnormalWord;  // nothing: not read, or no good reply
-  int missing = 0;                            // values without a good reply
+  bool abnormalMissing = false;               // the word was read without a good reply
   const std::vector<Quantity>* quantities = nullptr;
 };
 

@@ -54,8 +54,9 @@ Recorder::Recorder(std::filesystem::path dataDir, bool enabled, Warn warn)
 Recorder::~Recorder() = default;
 
 void Recorder::setEnabled(bool on) {
+  // An open visit is still ended in the store; a visit started with the
+  // store off is not stored at all.
   enabled_ = on;
-  if (!on) store_.reset();
 }
 
 template <class Action>
@@ -92,7 +93,7 @@ void Recorder::noteMeter(const Session& s) {
 }
 
 void Recorder::commandEnded(const Session& s, StoredReading what) {
-  if (!store_ || visit_ == 0) return;
+  if (!enabled_ || !store_ || visit_ == 0) return;
   guarded([&] {
     noteMeter(s);
     if (meter_ == 0) return;

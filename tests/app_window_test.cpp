@@ -262,7 +262,7 @@ class WindowTest : public QObject {
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), u("Сервис"));
     QCOMPARE(menus[0]->menu()->actions(),
-             (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction}));
+             (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction, form_->StoreAction}));
     QCOMPARE(form_->DiagnosticsAction->text(), u("Диагностика"));
     QCOMPARE(form_->ChartAction->text(), u("График архива"));
   }

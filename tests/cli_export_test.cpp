@@ -21,6 +21,7 @@
 #include "cli/cli_app.h"
 #include "link/pc_clock.h"
 #include "link/qt_serial_line.h"
+#include "support/cli_runner.h"
 #include "support/pty_meter.h"
 #include "support/temp_dir.h"
 
@@ -609,10 +610,7 @@ void expectTheMetersData(const RunExport& run, const Served& meter) {
 // ---------------------------------------------------------------------------
 // Running vardis-cli in this process.
 
-struct CliResult {
-  int status = -1;
-  std::string out, err;
-};
+using test::CliResult;
 
 // Pinned: the stopped clock, and the running hour's abnormal words (bit 6 of
 // counter 25 names nothing and shows no code).
@@ -627,23 +625,7 @@ void pinMeter(sim::MeterModel& m) {
 struct CliExport : ::testing::Test {
   CliResult runCli(const std::string& port, const fs::path& dataDir,
                    const std::vector<std::string>& args, char decimalSeparator = '.') {
-    std::vector<std::string> all{"--port",         port,   "--data-dir", dataDir.string(),
-                                 "--fake-pc-time", kPcTime};
-    all.insert(all.end(), args.begin(), args.end());
-    std::string error;
-    auto options = cli::parseArguments(all, error);
-    EXPECT_TRUE(options) << error;
-    CliResult r;
-    if (!options) return r;
-    options->decimalSeparator = decimalSeparator;
-    QtSerialLine line;
-    auto clock = makeSystemClock();
-    std::ostringstream out, err;
-    r.status = cli::run(*options, line, *clock, out, err, false,
-                        [] { QCoreApplication::processEvents(); });
-    r.out = out.str();
-    r.err = err.str();
-    return r;
+    return test::runCli(port, dataDir, kPcTime, args, decimalSeparator);
   }
 
   static fs::path dataDir(const test::TempDir& dir) {

@@ -23,6 +23,7 @@
 
 #include "support/child_process.h"
 #include "support/report_lines.h"
+#include "support/store_sql.h"
 #include "support/temp_dir.h"
 
 namespace vardis::test {
@@ -359,6 +360,30 @@ TEST_F(Durability, TwoProgramsOnOneFolderKeepEveryReport) {
   }
   EXPECT_EQ(titles, 4);
   EXPECT_EQ(reportLines(report("_par.txt")).size(), 2u * 62u);
+  // Both stored every reading into the one store.
+  EXPECT_EQ(a->errorText().find("store"), std::string::npos) << a->errorText();
+  EXPECT_EQ(b->errorText().find("store"), std::string::npos) << b->errorText();
+  EXPECT_EQ(sqlValue(dataDir(), "SELECT count(*) FROM visits WHERE outcome = 'ok'"), "2");
+  EXPECT_EQ(sqlValue(dataDir(), "SELECT count(*) FROM parameter_sets"), "2");
+  EXPECT_EQ(sqlValue(dataDir(), "SELECT count(DISTINCT start) FROM records WHERE kind='monthly'"),
+            "2");
+}
+
+// Killed the moment the meter answered the last request of a reading, while
+// its report and its records are being written: the store holds the whole
+// reading or none of it, and is sound.
+TEST_F(Durability, TheStoreHoldsAWholeReadingOrNoneWhenTheToolIsKilledWhileStoring) {
+  auto cli = startCli({"hourly", "2011-04-07", "hourly", "2011-04-06"});
+  ASSERT_TRUE(waitForRequests(8 + 533));
+  const int status = cli->killWith(SIGKILL);
+  EXPECT_TRUE(WIFSIGNALED(status)) << cli->output() << cli->errorText();
+  EXPECT_EQ(sqlValue(dataDir(), "PRAGMA integrity_check"), "ok");
+  const std::string hours = sqlValue(dataDir(), "SELECT count(*) FROM records WHERE kind='hourly'");
+  EXPECT_TRUE(hours == "0" || hours == "24") << hours;
+  EXPECT_EQ(sqlValue(dataDir(), "SELECT count(*) FROM records r WHERE (SELECT count(*) FROM "
+                                "record_values v WHERE v.record_id = r.id) = 0"),
+            "0");
+  EXPECT_EQ(sqlValue(dataDir(), "SELECT count(*) FROM visits WHERE ended IS NULL"), "1");
 }
 
 // Output that cannot be written ends the run on status 1 with a message.

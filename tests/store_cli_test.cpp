@@ -1,0 +1,203 @@
+// The store of readings through vardis-cli against the simulated meter on a
+// pseudo-terminal: what a reading stores is what it exported, a failed value
+// is stored as missing, --missing asks the meter only for what the store
+// lacks, and a store that cannot be used never stops a reading.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fstream>
+#include <set>
+
+#include "link/frame.h"
+#include "store/reading_store.h"
+#include "support/cli_runner.h"
+#include "support/pty_meter.h"
+#include "support/store_sql.h"
+#include "support/temp_dir.h"
+
+namespace vardis {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The PC reads 2011-04-10 12:00; the meter's clock stands still at that hour.
+constexpr const char* kPcTime = "2011-04-10 12:00";
+
+void pinMeter(sim::MeterModel& m) {
+  m.setClock(1104101200, 7);
+  m.setClockRunning(false);
+}
+
+fs::path dataDir(const test::TempDir& dir) {
+  fs::create_directories(dir.path() / "arc");
+  return dir.path();
+}
+
+using test::sqlExec;
+using test::sqlValue;
+
+QJsonArray jsonRecords(const std::string& text, const char* list) {
+  const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+  const QJsonObject first = doc[list].toArray().at(0).toObject();
+  return (first.contains("exports") ? first["exports"].toArray().at(0).toObject() : first)["records"]
+      .toArray();
+}
+
+// The archive days the meter was asked for, by their date code's day.
+std::set<int> archiveDaysAsked(const test::PtyMeter& meter, std::size_t from) {
+  std::set<int> days;
+  const auto log = meter.requests();
+  for (std::size_t i = from; i < log.size(); ++i) {
+    const auto c = static_cast<Command>(log[i].command);
+    if (c == Command::ReadArchiveFloat || c == Command::ReadArchiveInteger) {
+      days.insert(static_cast<int>(log[i].argument / 10000 % 100));
+    }
+  }
+  return days;
+}
+
+std::string fileBytes(const fs::path& p) {
+  return test::readFile(p);
+}
+
+// What the history prints is what the reading exported, value for value; a
+// second reading of equal values adds no record.
+TEST(StoreCli, HistoryHoldsWhatTheReadingExportedAndEqualReadsAddNothing) {
+  test::PtyMeter meter({}, pinMeter);
+  test::TempDir dir;
+  const auto port = meter.simulator->portPath();
+  const auto read = test::runCli(port, dataDir(dir), kPcTime,
+                                 {"--format", "json", "--out", "-", "hourly", "2011-04-09"});
+  ASSERT_EQ(read.status, cli::kExitOk) << read.err;
+  const auto history = test::runCli("/dev/null/none", dir.path(), kPcTime,
+                                    {"--format", "json", "history", "hourly"});
+  ASSERT_EQ(history.status, 0) << history.err;
+  const QJsonArray exported = jsonRecords(read.out, "exports");
+  const QJsonArray stored = jsonRecords(history.out, "meters");
+  ASSERT_EQ(exported.size(), 24);
+  EXPECT_EQ(stored, exported);
+
+  const std::string records = sqlValue(dir.path(), "SELECT count(*) FROM records");
+  const auto again = test::runCli(port, dir.path(), kPcTime, {"hourly", "2011-04-09"});
+  ASSERT_EQ(again.status, cli::kExitOk) << again.err;
+  EXPECT_EQ(sqlValue(dir.path(), "SELECT count(*) FROM records"), records);
+  EXPECT_EQ(sqlValue(dir.path(), "SELECT count(*) FROM visits WHERE outcome = 'ok'"), "2");
+}
+
+// A value whose transaction ran out of attempts is stored as missing (null);
+// where a good reading of it is stored too, the history shows the good one.
+TEST(StoreCli, AFailedValueIsStoredAsMissingAndNeverHidesAGoodOne) {
+  test::PtyMeter meter({}, pinMeter);
+  test::TempDir faultyDir, bothDir;
+  const auto port = meter.simulator->portPath();
+  ASSERT_EQ(test::runCli(port, dataDir(bothDir), kPcTime, {"hourly", "2011-04-09"}).status, 0);
+  for (const fs::path& d : {dataDir(faultyDir), bothDir.path()}) {
+    sim::FaultOptions aimed;  // hour 5, quantity 0: all 11 attempts fail
+    aimed.corruptAt = static_cast<unsigned>(meter.requests().size()) + 8 + 5 * 21 + 1;
+    aimed.corruptRun = 11;
+    meter.simulator->setFaults(aimed);
+    EXPECT_EQ(test::runCli(port, d, kPcTime, {"hourly", "2011-04-09"}).status,
+              cli::kExitLinkFault);
+    meter.simulator->setFaults({});
+  }
+  for (const fs::path& d : {faultyDir.path(), bothDir.path()}) {
+    const auto h = test::runCli("-", d, kPcTime, {"--format", "json", "history", "hourly"});
+    const QJsonArray records = jsonRecords(h.out, "meters");
+    ASSERT_EQ(records.size(), 24) << h.err;
+    const QJsonValue v = records.at(5).toObject()["quantities"].toArray().at(0)["value"];
+    EXPECT_EQ(v.isNull(), d == faultyDir.path()) << d;
+    EXPECT_TRUE(records.at(6).toObject()["quantities"].toArray().at(0)["value"].isDouble());
+  }
+  EXPECT_EQ(sqlValue(bothDir.path(), "SELECT max(revision) FROM records WHERE kind='hourly'"), "2");
+}
+
+// --missing reads the days the store lacks, and nothing once it holds them.
+TEST(StoreCli, MissingAsksTheMeterOnlyForTheDaysTheStoreLacks) {
+  test::PtyMeter meter({}, pinMeter);
+  test::TempDir dir;
+  const auto port = meter.simulator->portPath();
+  const std::vector<std::string> args{"hourly", "--missing", "--from", "2011-04-07", "--to",
+                                      "2011-04-08"};
+  auto asked = [&] {
+    const std::size_t before = meter.requests().size();
+    const auto r = test::runCli(port, dataDir(dir), kPcTime, args);
+    EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+    return archiveDaysAsked(meter, before);
+  };
+  EXPECT_EQ(asked(), (std::set<int>{7, 8}));
+  EXPECT_EQ(asked(), std::set<int>{});
+  sqlExec(dir.path(),
+          "DELETE FROM record_values WHERE record_id IN (SELECT id FROM records WHERE start "
+          "LIKE '2011-04-07%'); DELETE FROM records WHERE start LIKE '2011-04-07%'");
+  EXPECT_EQ(asked(), std::set<int>{7});
+}
+
+struct BadStore {
+  const char* name;
+  std::function<void(const fs::path& file)> make;
+  const char* message;
+};
+
+class StoreCliBadStore : public ::testing::TestWithParam<BadStore> {};
+
+// A store that cannot be used: one message, the reading and its report as
+// without it, the store's bytes untouched.
+TEST_P(StoreCliBadStore, OneMessageAndTheReadingGoesOn) {
+  test::PtyMeter meter({}, pinMeter);
+  test::TempDir dir;
+  const fs::path file = dataDir(dir) / store::kStoreFileName;
+  GetParam().make(file);
+  const std::string before = fileBytes(file);
+  const auto r = test::runCli(meter.simulator->portPath(), dir.path(), kPcTime,
+                              {"values", "monthly", "2011-03-01"});
+  EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+  EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("vardis-cli: the store"), r.err.rfind("vardis-cli: the store"));  // once
+  EXPECT_NE(r.out.find("_mes.txt"), std::string::npos) << r.out;
+  EXPECT_EQ(fileBytes(file), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StoreCliBadStore,
+    ::testing::Values(
+        BadStore{"Corrupt",
+                 [](const fs::path& f) {
+                   std::ofstream(f, std::ios::binary) << std::string(4096, 'x');
+                 },
+                 "is damaged or not a store"},
+        BadStore{"Newer",
+                 [](const fs::path& f) {
+                   { store::ReadingStore s(f); }
+                   sqlExec(f.parent_path(), "PRAGMA user_version = 99");
+                 },
+                 "was written by a newer version of vardis (store version 99"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A store another program holds locked past the busy time-out.
+TEST(StoreCli, AStoreLockedByAnotherProgramIsGivenUpAndTheReadingGoesOn) {
+  test::PtyMeter meter({}, pinMeter);
+  test::TempDir dir;
+  const fs::path file = dataDir(dir) / store::kStoreFileName;
+  { store::ReadingStore s(file); }
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(file.string().c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  const auto r = test::runCli(meter.simulator->portPath(), dir.path(), kPcTime,
+                              {"monthly", "2011-03-01"});
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+  EXPECT_NE(r.err.find("is locked by another program"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("_mes.txt"), std::string::npos) << r.out;
+  EXPECT_EQ(sqlValue(dir.path(), "PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(sqlValue(dir.path(), "SELECT count(*) FROM visits"), "0");
+}
+
+}  // namespace
+}  // namespace vardis

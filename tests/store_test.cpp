@@ -1,0 +1,165 @@
+// The store's own rules: revisions, the latest good record, missing values,
+// what --missing reads, and the schema's versions.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "params/parameter_table.h"
+#include "store/history.h"
+#include "store/missing.h"
+#include "store/reading_store.h"
+#include "store/schema.h"
+#include "support/temp_dir.h"
+
+namespace vardis::store {
+namespace {
+
+// An hourly reading of one day: hour h's M1 is h + 0.1, the rest fixed.
+ArchiveData hourlyDay(const std::string& day) {
+  ArchiveData d;
+  d.kind = "hourly";
+  d.period = day;
+  d.heatUnit = "GJ";
+  for (int h = 0; h < 24; ++h) {
+    ArchiveRecord r;
+    r.label = (h < 10 ? "0" : "") + std::to_string(h);
+    r.dateTime = day + "T" + r.label + ":00";
+    r.quantities = {{"M1", "t/h", h + 0.1}, {"T1", "degC", 70.25}};
+    d.records.push_back(r);
+  }
+  return d;
+}
+
+struct StoreTest : ::testing::Test {
+  test::TempDir dir;
+  ReadingStore store{storeFile(dir.path())};
+  std::int64_t visit = store.beginVisit({"2011-04-10T12:00:00", "/dev/pts/1", 115200, false});
+  std::int64_t meter = store.meter({12345, 0, "GJ", false, ""}, visit, "2011-04-10T12:00:00");
+
+  ArchiveData stored(const std::string& day) {
+    auto all = archive(store.database(), "hourly", {12345, day, day});
+    return all.empty() || all[0].periods.empty() ? ArchiveData{} : all[0].periods[0];
+  }
+};
+
+TEST_F(StoreTest, EqualReadsChangeNothingOtherValuesAreKeptBesideTheOld) {
+  ArchiveData d = hourlyDay("2011-04-09");
+  EXPECT_EQ(store.storeArchive(meter, visit, "t1", d).added, 24);
+  EXPECT_EQ(store.storeArchive(meter, visit, "t2", d).unchanged, 24);
+
+  d.records[3].quantities[0].value = 7.5;  // the meter's record changed
+  const StoredCount c = store.storeArchive(meter, visit, "t3", d);
+  EXPECT_EQ(c.added, 1);
+  EXPECT_EQ(c.unchanged, 23);
+  EXPECT_EQ(stored("2011-04-09").records[3].quantities[0].value, 7.5);
+
+  // A later reading without a good reply, or with a NaN, never hides the good one.
+  d.records[3].quantities[0].noReply = true;
+  d.records[4].quantities[1].value = std::nan("");
+  store.storeArchive(meter, visit, "t4", d);
+  const ArchiveData back = stored("2011-04-09");
+  ASSERT_EQ(back.records.size(), 24u);
+  EXPECT_EQ(back.records[3].quantities[0].value, 7.5);
+  EXPECT_FALSE(back.records[3].quantities[0].noReply);
+  EXPECT_EQ(back.records[4].quantities[1].value, 70.25);
+  EXPECT_EQ(back.records[5].quantities[0].value, 5.1);
+}
+
+TEST_F(StoreTest, AValueWithoutAGoodReplyIsStoredAsMissingAndComesBackSo) {
+  ArchiveData d = hourlyDay("2011-04-09");
+  d.records[5].quantities[0].noReply = true;
+  d.records[5].abnormalNoReply = true;
+  store.storeArchive(meter, visit, "t1", d);
+  const ArchiveData back = stored("2011-04-09");
+  EXPECT_TRUE(back.records[5].quantities[0].noReply);
+  EXPECT_TRUE(back.records[5].abnormalNoReply);
+  EXPECT_FALSE(back.records[6].abnormalNoReply);
+
+  ParameterTable p;
+  p.store(0, 12345.0f);
+  p.store(1, 3.0f, false);
+  store.storeParameters(meter, visit, "t2", p, 123);
+  const auto sets = parameterSets(store.database(), {});
+  ASSERT_EQ(sets.size(), 1u);
+  ASSERT_EQ(sets[0].values.size(), 123u);
+  EXPECT_EQ(sets[0].values[0], std::optional<double>(12345.0));
+  EXPECT_FALSE(sets[0].values[1].has_value());
+}
+
+TEST_F(StoreTest, MissingDaysAreTheIncompleteOnesAndTodayIsNeverComplete) {
+  store.storeArchive(meter, visit, "t", hourlyDay("2011-04-07"));
+  ArchiveData withHole = hourlyDay("2011-04-08");
+  withHole.records[23].quantities[1].noReply = true;
+  store.storeArchive(meter, visit, "t", withHole);
+  store.storeArchive(meter, visit, "t", hourlyDay("2011-04-10"));
+  ArchiveData shortDay = hourlyDay("2011-04-09");
+  shortDay.records.pop_back();
+  store.storeArchive(meter, visit, "t", shortDay);
+
+  const auto days = missingHourlyDays(store.database(), 12345, {2011, 4, 6}, {2011, 4, 10},
+                                      {2011, 4, 10});
+  std::vector<std::string> texts;
+  for (const Day& d : days) texts.push_back(isoText(d));
+  EXPECT_EQ(texts, (std::vector<std::string>{"2011-04-06", "2011-04-08", "2011-04-09",
+                                             "2011-04-10"}));
+  // Another meter's records count for nothing.
+  EXPECT_EQ(missingHourlyDays(store.database(), 777, {2011, 4, 7}, {2011, 4, 7}, {2011, 4, 10})
+                .size(),
+            1u);
+  // Months: February 2011 is over but empty, April is still running.
+  const auto months = missingDailyMonths(store.database(), 12345, {2011, 2, 20}, {2011, 4, 2},
+                                         {2011, 4, 10});
+  ASSERT_EQ(months.size(), 3u);
+  EXPECT_EQ(isoText(months[0]), "2011-02-01");
+  EXPECT_EQ(isoText(months[2]), "2011-04-01");
+}
+
+TEST(StoreSchema, AnEmptyFileIsBroughtToThisVersionAndANewerOneIsRefused) {
+  test::TempDir dir;
+  const auto file = storeFile(dir.path());
+  std::ofstream(file).close();  // version 0: no tables
+  { ReadingStore s(file); }
+  {
+    Database db(file, false, 100);
+    EXPECT_EQ(storedVersion(db), schemaVersion());
+    db.exec("PRAGMA user_version = 1000");
+  }
+  try {
+    ReadingStore s(file);
+    FAIL() << "a store of a newer version was opened";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.fault(), StoreFault::Newer);
+  }
+}
+
+// A store this user cannot write is refused when opened, not when the first
+// reading is half stored. Root writes anything: the check then runs as nobody.
+TEST(StoreSchema, AStoreThatCannotBeWrittenIsRefusedAtOnce) {
+  test::TempDir dir;
+  const auto file = storeFile(dir.path());
+  { ReadingStore s(file); }
+  ::chmod(file.c_str(), 0444);
+  ::chmod(dir.path().c_str(), 0555);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(3);
+    try {
+      ReadingStore s(file);
+    } catch (const StoreError& e) {
+      ::_exit(e.fault() == StoreFault::ReadOnly ? 0 : 1);
+    }
+    ::_exit(2);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::chmod(dir.path().c_str(), 0755);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: another fault, 2: opened, 3: could not drop root";
+}
+
+}  // namespace
+}  // namespace vardis::store
