@@ -36,7 +36,10 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
       {QStringLiteral("tab"), QStringLiteral("Current-values page to show."), QStringLiteral("N")});
   const QCommandLineOption diagnostics =
       hidden({QStringLiteral("diagnostics"), QStringLiteral("Open the diagnostics window.")});
-  parser.addOptions({demo, dataDir, screenshot, chartScreenshot, tab, diagnostics});
+  const QCommandLineOption noStore(
+      QStringLiteral("no-store"),
+      QStringLiteral("Start without storing the readings (the Service menu turns it on)."));
+  parser.addOptions({demo, dataDir, noStore, screenshot, chartScreenshot, tab, diagnostics});
 
   error.clear();
   help.clear();
@@ -70,6 +73,7 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
     }
   }
   o.diagnostics = parser.isSet(diagnostics);
+  o.store = !parser.isSet(noStore);
   return o;
 }
 

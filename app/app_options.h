@@ -15,6 +15,7 @@ struct AppOptions {
   QString chartScreenshot;   // --chart-screenshot FILE: read yesterday's hours, save the chart
   int tab = -1;              // --tab N: the current-values page shown first
   bool diagnostics = false;  // --diagnostics: open the diagnostics window at start
+  bool store = true;         // false with --no-store: the readings are not stored at start
 };
 
 // Parses the arguments (the program name first). On an error returns nothing

@@ -32,7 +32,7 @@ using chart_common::unitText;
 constexpr int kDefaultWidth = 940;
 constexpr int kDefaultHeight = 620;
 
-QString periodText(const ArchiveData& d) {
+QString readingPeriodText(const ArchiveData& d) {
   const QString period = q(d.period);
   if (d.kind == "hourly") {
     const QDate day = QDate::fromString(period, Qt::ISODate);
@@ -100,6 +100,7 @@ ArchiveChart::ArchiveChart(QWidget* parent) : QWidget(parent, Qt::Window) {
   bottom->addWidget(closeButton);
 
   auto* box = new QVBoxLayout(this);
+  box->addWidget(newRangeBar());
   box->addWidget(pages_, 1);
   box->addLayout(bottom);
 
@@ -123,6 +124,17 @@ void ArchiveChart::clear() {
 }
 
 void ArchiveChart::setData(const ArchiveData& data) {
+  // What the range view said was about its range.
+  if (range_) setRangeMessage({});
+  range_.reset();
+  draw(data);
+}
+
+QString ArchiveChart::periodText() const {
+  return range_ ? rangePeriodText() : readingPeriodText(data_);
+}
+
+void ArchiveChart::draw(const ArchiveData& data) {
   QToolTip::hideText();
   clear();
   data_ = data;
@@ -130,7 +142,7 @@ void ArchiveChart::setData(const ArchiveData& data) {
   if (any) buildGroups();
   pages_->setCurrentWidget(any ? static_cast<QWidget*>(tabs_) : empty_);
   savePng_->setEnabled(any);
-  setWindowTitle(any ? QStringLiteral("График архива — ") + periodText(data_)
+  setWindowTitle(any ? QStringLiteral("График архива — ") + periodText()
                      : QStringLiteral("График архива"));
   if (any) {
     abnormalSummary_->setText(abnormalSummaryText());
@@ -140,6 +152,7 @@ void ArchiveChart::setData(const ArchiveData& data) {
 }
 
 double ArchiveChart::xOf(const ArchiveRecord& record, std::size_t index) const {
+  if (range_) return rangeX(record);
   bool ok = false;
   const int fromLabel = q(record.label).toInt(&ok);
   if (ok) return fromLabel;
@@ -171,7 +184,12 @@ void ArchiveChart::collectChannels() {
         continue;
       }
       const double value = it == r.quantities.end() ? 0.0 : it->value;
-      channel->runs.back().emplace_back(xOf(r, i), value);
+      const double x = xOf(r, i);
+      // An hour or a day the data lacks is a gap as well.
+      if (!channel->runs.back().empty() && x - channel->runs.back().back().x() > 1.5) {
+        channel->runs.emplace_back();
+      }
+      channel->runs.back().emplace_back(x, value);
       if (value != 0) channel->allZero = false;
     }
     if (channel->runs.size() > 1 && channel->runs.back().empty()) channel->runs.pop_back();
@@ -198,7 +216,7 @@ ArchiveChart::Group& ArchiveChart::groupOf(const Quantity& quantity) {
 // The tab of one unit: its chart (axes, channel series, abnormal markers) over
 // the row of check boxes.
 void ArchiveChart::buildGroup(Group& group) {
-  group.chart = newChart(group.tab + QStringLiteral(" — ") + periodText(data_));
+  group.chart = newChart(group.tab + QStringLiteral(" — ") + periodText());
   addXAxis(group);
   addValueAxis(group);
   addChannelSeries(group);
@@ -234,6 +252,7 @@ const ArchiveRecord* ArchiveChart::recordAt(double x) const {
 }
 
 QString ArchiveChart::intervalText(double x) const {
+  if (range_) return rangeIntervalText(x);
   const ArchiveRecord* r = recordAt(x);
   const QString label = r ? q(r->label) : QString::number(std::lround(x));
   if (data_.kind == "hourly") return label + QStringLiteral(" ч");

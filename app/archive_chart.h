@@ -2,16 +2,21 @@
 // hours of the day (hourly), the days of the month (daily) or the record's day
 // (monthly), grouped by unit on tabs, with the hours or days of abnormal
 // situations marked. It shows what lastArchiveData() returns; it reads nothing.
+// Its range view draws the same from the store of readings: the hourly or
+// daily records of one meter over a date range, each missing hour or day a gap.
 #pragma once
 
+#include <QDate>
 #include <QList>
 #include <QPointF>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "archives/archive_data.h"
@@ -19,6 +24,8 @@
 class QChart;
 class QChartView;
 class QCheckBox;
+class QComboBox;
+class QDateEdit;
 class QHBoxLayout;
 class QLabel;
 class QLineSeries;
@@ -47,7 +54,25 @@ class ArchiveChart : public QWidget {
 
   // Replaces what is shown. An empty kind shows the "nothing read yet" page.
   void setData(const ArchiveData& data);
+  // What is shown: the reading, or in the range view the records of the range.
   const ArchiveData& data() const { return data_; }
+
+  // The range view reads the store of readings in this data folder.
+  void setStoreFolder(const std::filesystem::path& dataDir);
+  // The meter list from the store; showing the window refreshes it too.
+  void refreshMeters();
+  // Draws the records of a meter ("hourly" or "daily") from `from` to `to`,
+  // both included, x counting the hours or days from the start of `from`.
+  // False, with the reason in rangeMessage(), when nothing could be drawn.
+  bool showRange(long long serial, const QString& kind, const QDate& from, const QDate& to);
+  bool showingRange() const { return range_.has_value(); }
+  QString rangeMessage() const;
+  // The range view's controls: the meter's serial number, the kind, the dates.
+  QComboBox* rangeMeter() const { return rangeMeter_; }
+  QComboBox* rangeKind() const { return rangeKind_; }
+  QDateEdit* rangeFrom() const { return rangeFrom_; }
+  QDateEdit* rangeTo() const { return rangeTo_; }
+  QPushButton* rangeShowButton() const { return rangeShow_; }
 
   // The channel series in tab order ("M1".."M4" or "G1".."G4", "T1".., "P1"..,
   // "W1", "W2", "B1", "B2", "Tc"), and those of them currently shown.
@@ -86,12 +111,26 @@ class ArchiveChart : public QWidget {
  public slots:
   // "Сохранить PNG": asks for a file name and saves.
   void savePngClicked();
+  // "Показать": the range view of the chosen meter, kind and dates.
+  void showRangeClicked();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   struct Channel;
   struct Group;
+  // What the range view shows: x counts hours (hourly) or days from `from`.
+  struct Range {
+    long long serial = 0;
+    QString kind;
+    QDate from;
+    QDate to;
+  };
 
   // The data: the abnormal intervals, the channels grouped by unit, a tab each.
+  void draw(const ArchiveData& data);
+  QString periodText() const;
   void clear();
   void buildGroups();
   void collectChannels();
@@ -101,6 +140,16 @@ class ArchiveChart : public QWidget {
   const ArchiveRecord* recordAt(double x) const;
   QString intervalText(double x) const;
   const Channel* channel(const QString& name) const;
+
+  // The range view: its controls, the records of the range joined into one
+  // reading, and its x axis, interval and title texts.
+  QWidget* newRangeBar();
+  void setRangeMessage(const QString& text);
+  int rangeSlots() const;
+  double rangeX(const ArchiveRecord& record) const;
+  void rangeXSpan(Group& group, double& lo, double& hi) const;
+  QString rangeIntervalText(double x) const;
+  QString rangePeriodText() const;
 
   // The axes. rescale() fits the value axis to the shown channels and puts the
   // abnormal markers back along its top.
@@ -127,6 +176,8 @@ class ArchiveChart : public QWidget {
   void updateLegendMarker(const Channel& channel);
 
   ArchiveData data_;
+  std::optional<Range> range_;
+  std::filesystem::path storeFolder_;
   std::vector<std::unique_ptr<Group>> groups_;
   std::map<QString, Channel*> channels_;
   std::vector<AbnormalMarker> markers_;
@@ -136,6 +187,12 @@ class ArchiveChart : public QWidget {
   QTabWidget* tabs_ = nullptr;
   QLabel* abnormalSummary_ = nullptr;
   QPushButton* savePng_ = nullptr;
+  QComboBox* rangeMeter_ = nullptr;
+  QComboBox* rangeKind_ = nullptr;
+  QDateEdit* rangeFrom_ = nullptr;
+  QDateEdit* rangeTo_ = nullptr;
+  QPushButton* rangeShow_ = nullptr;
+  QLabel* rangeMessage_ = nullptr;
 };
 
 }  // namespace vardis

@@ -41,7 +41,8 @@ int stepDecimals(double step) {
 
 }  // namespace
 
-// The x axis: hours 0..23, or the days of the month.
+// The x axis: hours 0..23, the days of the month, or the hours or days of a
+// range from the store.
 void ArchiveChart::addXAxis(Group& group) {
   group.x = new QValueAxis;
   group.x->setTickType(QValueAxis::TicksDynamic);
@@ -50,7 +51,9 @@ void ArchiveChart::addXAxis(Group& group) {
   group.x->setMinorTickCount(0);
   double lo = 0;
   double hi = 0;
-  if (data_.kind == "hourly") {
+  if (range_) {
+    rangeXSpan(group, lo, hi);
+  } else if (data_.kind == "hourly") {
     group.x->setTitleText(QStringLiteral("Час"));
     group.x->setTickAnchor(0);
     lo = -0.5;

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "app/archive_chart.h"
@@ -22,7 +23,7 @@
 #include "archives/archive_data.h"
 #include "connection/data_dir.h"
 #include "connection/status_line.h"
-#include "params/identification.h"
+#include "store/recorder.h"
 #include "values/device_clock.h"
 
 namespace {
@@ -34,6 +35,8 @@ QString q(const std::string& s) {
 // The window's fixed client area.
 constexpr int kClientWidth = 663;
 constexpr int kClientHeight = 545;
+// How long the status line shows that the store of readings is given up.
+constexpr int kStoreWarningMs = 15000;
 
 }  // namespace
 
@@ -48,7 +51,9 @@ TForm1::TForm1(vardis::SerialLine& line, const vardis::PcClock& clock, vardis::S
           {.busyChanged = [this] { applyEnabled(); },
            .stop = [this] { StopConnection(); },
            .close = [this] { close(); },
-           .error = [this](const std::string& text) { showError(QString::fromStdString(text)); }}) {
+           .error = [this](const std::string& text) { showError(QString::fromStdString(text)); }}),
+      recorder_(session_.config().dataDir, true,
+                [this](const std::string& message) { storeWarning(message); }) {
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("ВАРДИС АРХИВ V2.1 2011.04.08"));
   buildForm();
@@ -91,6 +96,7 @@ void TForm1::showDiagnostics() {
 void TForm1::showArchiveChart() {
   if (!chart_) {
     chart_ = new vardis::ArchiveChart(this);
+    chart_->setStoreFolder(session_.config().dataDir);
     chart_->setData(vardis::lastArchiveData(session_));
   }
   chart_->show();
@@ -186,7 +192,17 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
+  endVisit();
   runner_.guarded([this] { session_.windowClosing(); });
+}
+
+void TForm1::endVisit() {
+  recorder_.visitEnded(session_, session_.link.LinkFault != 0 ? "link fault" : "ok");
+}
+
+void TForm1::storeWarning(const std::string& message) {
+  Memo1->appendPlainText(q(message));
+  statusBar()->showMessage(q(message), kStoreWarningMs);
 }
 
 // ---------------------------------------------------------------------------
@@ -198,8 +214,14 @@ void TForm1::Button13Click() {
   choice.portText = ComboBox1->currentText().toStdString();
   choice.speedIndex = ComboBox10->currentIndex();
   choice.gsm = CheckBox2->isChecked();
-  // On a direct line "Старт" ends with the identification of the meter.
-  runMeterCommand([this, choice] { vardis::StartConnection(session_, choice); });
+  // The visit begins once the line is open; on a direct line "Старт" ends with
+  // the identification of the meter (vardis::StartConnection, with the visit
+  // between its two steps).
+  runMeterCommand([this, choice] {
+    session_.openLine(choice);
+    recorder_.visitStarted(session_, choice.portText, choice.gsm);
+    if (!choice.gsm) Button2Click();
+  });
 }
 
 void TForm1::connectionStarted() {
@@ -219,6 +241,7 @@ void TForm1::StopConnection() {
   Timer1->stop();
   setWanted(Button7, false);
   setWanted(Button8, false);
+  endVisit();
   runner_.guarded([this] { session_.StopConnection(); });
 }
 

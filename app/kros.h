@@ -7,12 +7,15 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "app/command_runner.h"
 #include "archives/session.h"
 #include "link/node_directory.h"
+#include "store/recorder.h"
 
 class QAction;
 class QCheckBox;
@@ -48,9 +51,11 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   // Runs one meter command: the other commands are disabled while it runs,
   // "Стоп" cancels it after the current exchange, and a stop or a close asked
   // for meanwhile is carried out once it has unwound (see CommandRunner). The
-  // keyboard focus returns to the control that started it.
-  void runMeterCommand(const std::function<void()>& command);
-  void runArchiveReading(void (*reading)(vardis::Session&));
+  // keyboard focus returns to the control that started it. A command that
+  // completed hands what it read (`stored`) to the store of readings.
+  void runMeterCommand(const std::function<void()>& command,
+                       std::optional<vardis::store::StoredReading> stored = std::nullopt);
+  void runArchiveReading(void (*reading)(vardis::Session&), vardis::store::StoredReading stored);
   bool commandRunning() const { return runner_.running(); }
   // Runs `action` now, or right after the running command when one runs.
   void whenIdle(std::function<void()> action) { runner_.whenIdle(std::move(action)); }
@@ -67,6 +72,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   static constexpr int kClockTimeLabel = 41;
   // The chart window of the last archive reading; nullptr until first opened.
   vardis::ArchiveChart* archiveChart() const { return chart_; }
+  // What stores every reading ("Сервис → Сохранять показания в базе").
+  const vardis::store::Recorder& recorder() const { return recorder_; }
 
  signals:
   // After every status refresh.
@@ -117,6 +124,11 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void FormCreate();
   void FormClose();
   void StopConnection();
+  // The visit in the store of readings ends with "Стоп" or the close.
+  void endVisit();
+  // The store of readings cannot be used: said in the memo and the status
+  // line, without a box that would wait; the readings go on.
+  void storeWarning(const std::string& message);
 
   // SessionObserver
   void connectionStarted() override;
@@ -160,6 +172,7 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   vardis::Session session_;
   vardis::NodeDirectory nodes_;
   vardis::CommandRunner runner_;
+  vardis::store::Recorder recorder_;
   bool centred_ = false;
   std::map<QPushButton*, bool> wanted_;
 
@@ -219,6 +232,7 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QTimer* Timer3 = nullptr;
   QAction* DiagnosticsAction = nullptr;
   QAction* ChartAction = nullptr;
+  QAction* StoreAction = nullptr;  // checkable: every reading goes to the store
 
  private:
   QWidget* diagnostics_ = nullptr;

@@ -1,5 +1,6 @@
 // The window's meter commands and the GSM call: each hands its work to the
-// session through runMeterCommand, which gives the focus back afterwards.
+// session through runMeterCommand, which gives the focus back afterwards and
+// hands what a completed command read to the store of readings.
 #include <QApplication>
 #include <QComboBox>
 #include <QDate>
@@ -13,6 +14,7 @@
 #include "connection/modem_call.h"
 #include "params/identification.h"
 #include "params/parameter_report.h"
+#include "store/recorder.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
 
@@ -24,16 +26,25 @@ QString stampText(const vardis::LocalDateTime& t) {
                            t.minute, t.second);
 }
 
+using vardis::store::StoredReading;
+
 }  // namespace
 
-void TForm1::runMeterCommand(const std::function<void()>& command) {
+void TForm1::runMeterCommand(const std::function<void()>& command,
+                             std::optional<StoredReading> stored) {
+  // The one place where a meter command ends without an exception: what it
+  // read goes to the store, before a stop or a close asked for meanwhile.
+  const auto completed = [this, &command, stored] {
+    command();
+    if (stored) recorder_.commandEnded(session_, *stored);
+  };
   if (commandRunning()) {
     // Started by the running command: part of it, focus and all.
-    runner_.run(command);
+    runner_.run(completed);
     return;
   }
   const QPointer<QWidget> before = parkFocus();
-  runner_.run(command);
+  runner_.run(completed);
   restoreFocus(before);
 }
 
@@ -64,38 +75,40 @@ void TForm1::restoreFocus(const QPointer<QWidget>& before) {
 }
 
 void TForm1::Button2Click() {
-  runMeterCommand([this] { vardis::MeterIdentification(session_); });
+  runMeterCommand([this] { vardis::MeterIdentification(session_); }, StoredReading::Identification);
 }
 
 void TForm1::Button4Click() {
-  runMeterCommand([this] { vardis::ReadCurrentValues(session_); });
+  runMeterCommand([this] { vardis::ReadCurrentValues(session_); }, StoredReading::Values);
 }
 
 void TForm1::Button5Click() {
-  runMeterCommand([this] { vardis::ReadDeviceClock(session_); });
+  runMeterCommand([this] { vardis::ReadDeviceClock(session_); }, StoredReading::Clock);
 }
 
 // Nothing goes to the meter until the user agrees to the time it gets.
 void TForm1::Button6Click() {
   const QString now = stampText(session_.clock().now());
   if (!ask(QStringLiteral("Записать в прибор время ПК %1?").arg(now))) return;
-  runMeterCommand([this] { vardis::SetDeviceClockAndReadBack(session_); });
+  runMeterCommand([this] { vardis::SetDeviceClockAndReadBack(session_); }, StoredReading::ClockSet);
 }
 
 // "Часовые", "Суточные", "Месячные": the picked date, the reading, and the
 // chart of a reading that completed.
-void TForm1::runArchiveReading(void (*reading)(vardis::Session&)) {
+void TForm1::runArchiveReading(void (*reading)(vardis::Session&), StoredReading stored) {
   bool read = false;
-  runMeterCommand([this, reading, &read] {
-    DateTimePicker1Change();
-    reading(session_);
-    read = true;
-  });
+  runMeterCommand(
+      [this, reading, &read] {
+        DateTimePicker1Change();
+        reading(session_);
+        read = true;
+      },
+      stored);
   if (read) refreshArchiveChart();
 }
 
 void TForm1::Button9Click() {
-  runArchiveReading(vardis::ReadHourlyArchive);
+  runArchiveReading(vardis::ReadHourlyArchive, StoredReading::Hourly);
 }
 
 void TForm1::Button10Click() {
@@ -103,15 +116,15 @@ void TForm1::Button10Click() {
 }
 
 void TForm1::Button11Click() {
-  runArchiveReading(vardis::ReadDailyArchive);
+  runArchiveReading(vardis::ReadDailyArchive, StoredReading::Daily);
 }
 
 void TForm1::Button12Click() {
-  runArchiveReading(vardis::ReadMonthlyArchive);
+  runArchiveReading(vardis::ReadMonthlyArchive, StoredReading::Monthly);
 }
 
 void TForm1::Button15Click() {
-  runMeterCommand([this] { vardis::WriteParameterReport(session_); });
+  runMeterCommand([this] { vardis::WriteParameterReport(session_); }, StoredReading::Parameters);
 }
 
 void TForm1::DateTimePicker1Change() {
@@ -144,7 +157,7 @@ void TForm1::Button8Click() {
 
 void TForm1::Timer2Timer() {
   Timer2->stop();
-  runMeterCommand([this] { vardis::DialWaitElapsed(session_); });
+  runMeterCommand([this] { vardis::DialWaitElapsed(session_); }, StoredReading::Identification);
 }
 
 void TForm1::Timer3Timer() {

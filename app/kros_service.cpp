@@ -1,4 +1,5 @@
-// The "Сервис" menu and the diagnostics window it opens.
+// The "Сервис" menu, the diagnostics window it opens and the switch of the
+// store of readings.
 #include <QAction>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -24,9 +25,17 @@ void TForm1::buildServiceMenu() {
   ChartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
   ChartAction->setShortcutContext(Qt::ApplicationShortcut);
   connect(ChartAction, &QAction::triggered, this, &TForm1::showArchiveChart);
+  // Every reading goes to the store unless this is off; turned on again, the
+  // store takes the readings from the next "Старт" on.
+  StoreAction = new QAction(QStringLiteral("Сохранять показания в базе"), this);
+  StoreAction->setObjectName("StoreAction");
+  StoreAction->setCheckable(true);
+  StoreAction->setChecked(recorder_.enabled());
+  connect(StoreAction, &QAction::toggled, this, [this](bool on) { recorder_.setEnabled(on); });
   QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
   service->addAction(DiagnosticsAction);
   service->addAction(ChartAction);
+  service->addAction(StoreAction);
   addAction(DiagnosticsAction);
   addAction(ChartAction);
   // The chart belongs with the archive buttons: a right click on their group

@@ -183,6 +183,7 @@ int main(int argc, char** argv) {
   const auto clock = vardis::makeSystemClock();
   ProgramForm form(line, *clock, config);
   if (demo) form.setConnectionChoice(demo->port(), demo->speedIndex(), demo->address());
+  form.StoreAction->setChecked(options->store);
   if (options->tab >= 0) form.PageControl2->setCurrentIndex(options->tab);
   form.show();
   if (options->diagnostics) form.showDiagnostics();
