@@ -14,9 +14,12 @@
 //  - the processor time of this process as a share of wall time while it reads;
 //  - the peak memory of vardis-cli reading values, a monthly record and the
 //    parameters.
+// Then, without a meter, the store: the time of storing an hourly reading into
+// a store that holds a year, of reading the year back, and the file's size.
 //
 // options.cpp reads the command line, speed.cpp times the readings,
-// cli_run.cpp runs vardis-cli and report.cpp prints the table.
+// cli_run.cpp runs vardis-cli, store_bench.cpp fills and times the store and
+// report.cpp prints the tables.
 #include <QCoreApplication>
 #include <exception>
 #include <iostream>
@@ -30,6 +33,7 @@
 #include "bench/options.h"
 #include "bench/report.h"
 #include "bench/speed.h"
+#include "bench/store_bench.h"
 
 int main(int argc, char** argv) {
   using namespace vardis::bench;
@@ -48,16 +52,20 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    const vardis::PickedDate date = yesterday();
-    std::vector<SpeedRuns> runs;
-    for (const unsigned baud : {9600u, 115200u}) {
-      SpeedRuns r;
-      r.tool = measureSpeed(options, baud, date, LineKind::Tool);
-      r.plain = measureSpeed(options, baud, date, LineKind::Plain);
-      runs.push_back(std::move(r));
+    if (!options.storeOnly) {
+      const vardis::PickedDate date = yesterday();
+      std::vector<SpeedRuns> runs;
+      for (const unsigned baud : {9600u, 115200u}) {
+        SpeedRuns r;
+        r.tool = measureSpeed(options, baud, date, LineKind::Tool);
+        r.plain = measureSpeed(options, baud, date, LineKind::Plain);
+        runs.push_back(std::move(r));
+      }
+      const CliResult cli = measureCli(options, date);
+      printTable(options, date, runs, cli);
+      std::cout << "\n";
     }
-    const CliResult cli = measureCli(options, date);
-    printTable(options, date, runs, cli);
+    printStore(measureStore(options));
   } catch (const std::exception& e) {
     std::cerr << "vardis-bench: " << e.what() << "\n";
     return 1;

@@ -23,10 +23,13 @@ int wholeNumber(const std::string& option, const std::string& text, int min, int
 void usage(std::ostream& out) {
   out << "usage: vardis-bench [--full | --quick] [--readings N] [--turnaround MS]\n"
          "                    [--timer-slack NS] [--meter-sim PATH] [--cli PATH]\n"
+         "                    [--store-only] [--store-runs N]\n"
          "Reads hourly archives from the simulated meter at 9600 and 115200 baud,\n"
          "over the tool's serial line and over a plain one, and prints the time of\n"
          "each transaction against its floor, the processor share of the reading\n"
-         "and the peak memory of vardis-cli.\n"
+         "and the peak memory of vardis-cli. Then fills a store with a meter-year\n"
+         "of readings and prints the time of storing an hourly reading, of reading\n"
+         "the year back and the size of the file.\n"
          "\n"
          "  --full            10 hourly readings (5330 transactions) a speed (default)\n"
          "  --quick           1 hourly reading (533 transactions) a speed\n"
@@ -34,7 +37,9 @@ void usage(std::ostream& out) {
          "  --turnaround MS   the meter's delay before each reply (default 5)\n"
          "  --timer-slack NS  the reading thread's timer slack (prctl), not the meter's\n"
          "  --meter-sim PATH  the simulated meter program\n"
-         "  --cli PATH        the vardis-cli program\n";
+         "  --cli PATH        the vardis-cli program\n"
+         "  --store-only      the store alone, without a meter (a few seconds)\n"
+         "  --store-runs N    N runs of each way of storing a reading (default 50)\n";
 }
 
 Options parseOptions(const std::vector<std::string>& args, bool& help) {
@@ -64,6 +69,10 @@ Options parseOptions(const std::vector<std::string>& args, bool& help) {
       o.meterProgram = value();
     } else if (a == "--cli") {
       o.cliProgram = value();
+    } else if (a == "--store-only") {
+      o.storeOnly = true;
+    } else if (a == "--store-runs") {
+      o.storeRuns = wholeNumber(a, value(), 1, 365);
     } else {
       throw std::invalid_argument("unknown option '" + a + "'");
     }

@@ -9,6 +9,7 @@ namespace vardis::bench {
 
 constexpr int kQuickReadings = 1;
 constexpr int kFullReadings = 10;
+constexpr int kStoreRuns = 50;
 
 struct Options {
   std::string mode = "--full";
@@ -17,6 +18,8 @@ struct Options {
   int timerSlackNs = -1;  // -1: as the system sets it
   std::string meterProgram = VARDIS_METER_SIM_PROGRAM;
   std::string cliProgram = VARDIS_CLI_PROGRAM;
+  bool storeOnly = false;  // the store's figures alone, without a meter
+  int storeRuns = kStoreRuns;
 };
 
 void usage(std::ostream& out);

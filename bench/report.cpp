@@ -16,6 +16,9 @@ namespace {
 constexpr double kOverheadTargetMs = 0.3;  // p50 above the floor
 constexpr double kProcessorTargetPct = 2;  // of wall time while reading
 constexpr double kMemoryTargetMb = 40;     // vardis-cli peak resident memory
+constexpr double kStoreTargetMs = 5;       // storing an hourly reading, p50
+constexpr double kHistoryTargetMs = 200;   // a meter-year of hourly records read back, p50
+constexpr double kStoreSizeTargetMb = 10;  // a meter-year of hourly and daily records
 
 std::string cell(double v, int width = 8, int decimals = 2) {
   char buf[32];
@@ -183,7 +186,92 @@ void printTargets(const std::vector<SpeedRuns>& runs, const CliResult& cli) {
             << " MB: " << verdict(cli.exitStatus == 0 && cli.peakMb < kMemoryTargetMb) << "\n";
 }
 
+constexpr std::size_t kStoreLabelWidth = 40;
+constexpr double kMb = 1024.0 * 1024.0;
+
+void timesRow(const std::string& label, const StoreTimes& t, const std::string& note = "") {
+  std::cout << padded(label, kStoreLabelWidth) << cell(t.p50) << cell(t.max)
+            << rightAligned(std::to_string(t.runs), 8) << (note.empty() ? "" : "  " + note)
+            << (t.right ? "" : "  WRONG COUNT") << "\n";
+}
+
+void printStoreTimes(const StoreResult& r) {
+  std::cout << "the store: one meter, " << r.hourlyReadings << " hourly readings of " << r.year
+            << " and its " << r.dailyReadings
+            << " daily readings, 17 values a record, into a fresh file in a temporary folder;"
+               " SQLite "
+            << r.sqliteVersion << ", WAL, synchronous=NORMAL\n\n"
+            << padded("milliseconds", kStoreLabelWidth) << rightAligned("p50", 8)
+            << rightAligned("max", 8) << rightAligned("runs", 8) << "\n";
+  section("storing a reading, the store kept open (26 records of an hourly one):");
+  timesRow("  the year's days into a growing store", r.fill, "26 records added each");
+  timesRow("  the year's daily readings", r.daily, "a month's days added each");
+  timesRow("  a new day, the year in the store", r.newDay, "26 added each");
+  timesRow("  a day read again, same values", r.sameDay, "26 unchanged each");
+  timesRow("  a day read again, other values", r.otherDay, "26 revisions added each");
+  section("storing a reading as vardis-cli does, the year in the store:");
+  timesRow("  open the store", r.openStore);
+  timesRow("  store a new day", r.storeOnce, "26 added each");
+  timesRow("  close it (checkpoints the log)", r.closeStore);
+  timesRow("  the three together", r.oneReading);
+  section("reading the year back:");
+  timesRow("  history: hourly, one meter, the year", r.query,
+           std::to_string(r.queryRecords) + " records in " + std::to_string(r.queryDays) + " days");
+  timesRow("  days with hourly records missing", r.missing,
+           std::to_string(r.missingDays) + " days missing");
+}
+
+void printStoreSize(const StoreResult& r) {
+  section("the file after the year's hourly and daily readings, PRAGMA wal_checkpoint(TRUNCATE):");
+  std::cout << padded("  vardis.sqlite, MB", kStoreLabelWidth)
+            << cell(static_cast<double>(r.fileBytes) / kMb) << "  (" << r.fileBytes
+            << " bytes; the log " << r.walBytes << " bytes)\n"
+            << padded("  records / values", kStoreLabelWidth) << "  " << r.records << " / "
+            << r.values << "\n"
+            << padded("  bytes a value", kStoreLabelWidth)
+            << cell(static_cast<double>(r.fileBytes) / static_cast<double>(std::max(1LL, r.values)))
+            << "\n";
+  long long rest = 0;
+  for (const auto& [name, bytes] : r.tableBytes) {
+    // The tables of the other readings are a page or two each.
+    if (static_cast<double>(bytes) * 100 < static_cast<double>(r.fileBytes)) {
+      rest += bytes;
+      continue;
+    }
+    std::cout << padded("    " + name + ", MB", kStoreLabelWidth)
+              << cell(static_cast<double>(bytes) / kMb) << "\n";
+  }
+  if (!r.tableBytes.empty()) {
+    std::cout << padded("    the other tables, MB", kStoreLabelWidth)
+              << cell(static_cast<double>(rest) / kMb) << "\n";
+  }
+}
+
+void printStoreTargets(const StoreResult& r) {
+  const double storing = std::max(r.newDay.p50, r.sameDay.p50);
+  const double sizeMb = static_cast<double>(r.fileBytes) / kMb;
+  std::cout << "\ntargets (the store):\n"
+            << "  storing an hourly reading, p50 < " << cell(kStoreTargetMs, 1, 0)
+            << " ms: new day " << cell(r.newDay.p50, 1, 2) << ", read again "
+            << cell(r.sameDay.p50, 1, 2) << " ms (max " << cell(r.newDay.max, 1, 2) << ", "
+            << cell(r.sameDay.max, 1, 2) << "): " << verdict(storing < kStoreTargetMs) << "\n"
+            << "    opened, stored and closed as vardis-cli does: " << cell(r.oneReading.p50, 1, 2)
+            << " ms (max " << cell(r.oneReading.max, 1, 2) << ")\n"
+            << "  a meter-year of hourly records read back, p50 < " << cell(kHistoryTargetMs, 1, 0)
+            << " ms: " << cell(r.query.p50, 1, 1) << " ms, " << r.queryRecords
+            << " records: " << verdict(r.query.p50 < kHistoryTargetMs && r.query.right) << "\n"
+            << "  a meter-year of hourly and daily records < " << cell(kStoreSizeTargetMb, 1, 0)
+            << " MB: " << cell(sizeMb, 1, 2) << " MB: " << verdict(sizeMb < kStoreSizeTargetMb)
+            << "\n";
+}
+
 }  // namespace
+
+void printStore(const StoreResult& r) {
+  printStoreTimes(r);
+  printStoreSize(r);
+  printStoreTargets(r);
+}
 
 void printTable(const Options& o, const PickedDate& date, const std::vector<SpeedRuns>& runs,
                 const CliResult& cli) {

@@ -6,10 +6,14 @@
 #include "bench/cli_run.h"
 #include "bench/options.h"
 #include "bench/speed.h"
+#include "bench/store_bench.h"
 
 namespace vardis::bench {
 
 void printTable(const Options& o, const PickedDate& date, const std::vector<SpeedRuns>& runs,
                 const CliResult& cli);
+
+// The store's figures, as a table of their own.
+void printStore(const StoreResult& r);
 
 }  // namespace vardis::bench

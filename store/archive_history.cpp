@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <tuple>
+#include <unordered_map>
 
 #include "store/history.h"
 
@@ -33,15 +34,14 @@ std::vector<Quantity> recordQuantities(Statement& values, std::int64_t id) {
   return out;
 }
 
-// The latest revision of each (meter, kind, start), the ones without a
-// missing value first.
-std::vector<Head> chosenHeads(Database& db, const std::string& kind, const HistoryRange& r) {
-  Statement q(db,
-              "SELECT r.id, m.serial, r.kind, r.start, r.label, r.abnormal_word, m.volume, "
-              "m.heat_unit FROM records r JOIN meters m ON m.id = r.meter_id "
-              "WHERE (?1 IS NULL OR m.serial = ?1) AND r.kind IN (?2, ?3, ?4) "
-              "AND r.start >= ?5 AND r.start < ?6 "
-              "ORDER BY m.serial, r.start, r.kind, (r.missing = 0) DESC, r.revision DESC");
+// The records of a kind (with the hourly reading's day records and
+// integrators) of the range: the joins and conditions, and their parameters.
+constexpr const char* kRecords = " FROM records r JOIN meters m ON m.id = r.meter_id";
+constexpr const char* kInRange =
+    " WHERE (?1 IS NULL OR m.serial = ?1) AND r.kind IN (?2, ?3, ?4) "
+    "AND r.start >= ?5 AND r.start < ?6 ";
+
+void bindRange(Statement& q, const std::string& kind, const HistoryRange& r) {
   if (r.serial) {
     q.bind(1, static_cast<std::int64_t>(*r.serial));
   } else {
@@ -52,6 +52,17 @@ std::vector<Head> chosenHeads(Database& db, const std::string& kind, const Histo
   const std::size_t width = kind == "monthly" ? 7 : 10;
   q.bind(5, r.from.substr(0, std::min(width, r.from.size())));
   q.bind(6, r.to.empty() ? std::string("~") : r.to.substr(0, width) + "~");
+}
+
+// The latest revision of each (meter, kind, start), the ones without a
+// missing value first.
+std::vector<Head> chosenHeads(Database& db, const std::string& kind, const HistoryRange& r) {
+  const std::string sql = std::string("SELECT r.id, m.serial, r.kind, r.start, r.label, ") +
+                          "r.abnormal_word, m.volume, m.heat_unit" + kRecords + kInRange +
+                          "ORDER BY m.serial, r.start, r.kind, (r.missing = 0) DESC, "
+                          "r.revision DESC";
+  Statement q(db, sql.c_str());
+  bindRange(q, kind, r);
   std::vector<Head> out;
   while (q.step()) {
     Head h{q.integer(0), q.integer(1), q.text(2),         q.text(3),
@@ -62,6 +73,23 @@ std::vector<Head> chosenHeads(Database& db, const std::string& kind, const Histo
       continue;  // an older or a worse revision
     }
     out.push_back(std::move(h));
+  }
+  return out;
+}
+
+// The values of every record of the range in one query, by record.
+std::unordered_map<std::int64_t, std::vector<Quantity>> rangeValues(Database& db,
+                                                                    const std::string& kind,
+                                                                    const HistoryRange& r) {
+  const std::string sql = std::string("SELECT r.id, v.name, v.unit, v.value") + kRecords +
+                          " JOIN record_values v ON v.record_id = r.id" + kInRange +
+                          "ORDER BY r.id, v.position";
+  Statement q(db, sql.c_str());
+  bindRange(q, kind, r);
+  std::unordered_map<std::int64_t, std::vector<Quantity>> out;
+  while (q.step()) {
+    const std::optional<double> v = q.optionalReal(3);
+    out[q.integer(0)].push_back({q.text(1), q.text(2), v.value_or(0), !v});
   }
   return out;
 }
@@ -124,9 +152,8 @@ void addDailyIntegrators(Database& db, long long serial, ArchiveData& d) {
 }  // namespace
 
 std::vector<MeterArchive> archive(Database& db, const std::string& kind, const HistoryRange& r) {
-  Statement values(db,
-                   "SELECT name, unit, value FROM record_values WHERE record_id=?1 "
-                   "ORDER BY position");
+  const ReadTransaction snapshot(db);
+  auto values = rangeValues(db, kind, r);
   std::map<long long, std::map<std::string, ArchiveData>> byMeter;
   for (const Head& h : chosenHeads(db, kind, r)) {
     const std::string period = h.start.substr(0, kind == "hourly" ? 10 : 7);
@@ -137,7 +164,7 @@ std::vector<MeterArchive> archive(Database& db, const std::string& kind, const H
       d.volume = h.volume;
       d.heatUnit = h.heatUnit;
     }
-    std::vector<Quantity> q = recordQuantities(values, h.id);
+    std::vector<Quantity> q = std::move(values[h.id]);
     if (h.kind == "integrators") {
       d.integrators = std::move(q);
       d.integratorsAt = h.start;

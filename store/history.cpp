@@ -103,6 +103,7 @@ std::vector<VisitRow> visits(Database& db, const HistoryRange& r) {
 }
 
 std::vector<CurrentRow> currentValues(Database& db, const HistoryRange& r) {
+  const ReadTransaction snapshot(db);
   Statement q(db,
               "SELECT c.id, m.serial, c.read_at, c.meter_clock, c.meter_clock_word, "
               "c.abnormal_word FROM current_readings c JOIN meters m ON m.id = c.meter_id "
@@ -130,6 +131,7 @@ std::vector<CurrentRow> currentValues(Database& db, const HistoryRange& r) {
 }
 
 std::vector<ParameterRow> parameterSets(Database& db, const HistoryRange& r) {
+  const ReadTransaction snapshot(db);
   Statement q(db,
               "SELECT p.id, m.serial, p.read_at FROM parameter_sets p JOIN meters m ON "
               "m.id = p.meter_id WHERE (?1 IS NULL OR m.serial = ?1) AND p.read_at >= ?2 AND "

@@ -174,4 +174,12 @@ void WriteTransaction::commit() {
   open_ = false;
 }
 
+ReadTransaction::ReadTransaction(Database& db) : db_(db) {
+  db_.exec("BEGIN");
+}
+
+ReadTransaction::~ReadTransaction() {
+  sqlite3_exec(db_.handle(), "COMMIT", nullptr, nullptr, nullptr);
+}
+
 }  // namespace vardis::store

@@ -109,4 +109,17 @@ class WriteTransaction {
   bool open_ = true;
 };
 
+// One read transaction around a query of many statements: one snapshot, and
+// the locks of the log taken once instead of per statement.
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(Database& db);
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+  ~ReadTransaction();
+
+ private:
+  Database& db_;
+};
+
 }  // namespace vardis::store
