@@ -239,7 +239,13 @@ store::Day dayOf(const std::string& iso) {
 std::vector<store::Day> missingPeriods(CommandContext& c, const CommandArgs& a, bool hourly) {
   const LocalDateTime now = c.session.clock().now();
   const store::Day today{now.year, now.month, now.day};
-  const store::Day to = a.to.empty() ? store::previousDay(today) : dayOf(a.to);
+  store::Day to = a.to.empty() ? store::previousDay(today) : dayOf(a.to);
+  if (today < to) {
+    c.err << "vardis-cli: " << (hourly ? "hourly" : "daily")
+          << " --missing: the days after today are not in the meter's archive yet; reading up to "
+          << store::isoText(today) << "\n";
+    to = today;
+  }
   store::Day from = a.from.empty() ? today : dayOf(a.from);
   if (a.from.empty()) {
     for (int k = 0; k < 7; ++k) from = store::previousDay(from);

@@ -43,7 +43,8 @@ using test::sqlValue;
 QJsonArray jsonRecords(const std::string& text, const char* list) {
   const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
   const QJsonObject first = doc[list].toArray().at(0).toObject();
-  return (first.contains("exports") ? first["exports"].toArray().at(0).toObject() : first)["records"]
+  return (first.contains("exports") ? first["exports"].toArray().at(0).toObject()
+                                    : first)["records"]
       .toArray();
 }
 
@@ -100,8 +101,7 @@ TEST(StoreCli, AFailedValueIsStoredAsMissingAndNeverHidesAGoodOne) {
     aimed.corruptAt = static_cast<unsigned>(meter.requests().size()) + 8 + 5 * 21 + 1;
     aimed.corruptRun = 11;
     meter.simulator->setFaults(aimed);
-    EXPECT_EQ(test::runCli(port, d, kPcTime, {"hourly", "2011-04-09"}).status,
-              cli::kExitLinkFault);
+    EXPECT_EQ(test::runCli(port, d, kPcTime, {"hourly", "2011-04-09"}).status, cli::kExitLinkFault);
     meter.simulator->setFaults({});
   }
   for (const fs::path& d : {faultyDir.path(), bothDir.path()}) {
@@ -120,8 +120,8 @@ TEST(StoreCli, MissingAsksTheMeterOnlyForTheDaysTheStoreLacks) {
   test::PtyMeter meter({}, pinMeter);
   test::TempDir dir;
   const auto port = meter.simulator->portPath();
-  const std::vector<std::string> args{"hourly", "--missing", "--from", "2011-04-07", "--to",
-                                      "2011-04-08"};
+  const std::vector<std::string> args{"hourly",     "--missing", "--from",
+                                      "2011-04-07", "--to",      "2011-04-08"};
   auto asked = [&] {
     const std::size_t before = meter.requests().size();
     const auto r = test::runCli(port, dataDir(dir), kPcTime, args);
@@ -140,6 +140,7 @@ struct BadStore {
   const char* name;
   std::function<void(const fs::path& file)> make;
   const char* message;
+  friend void PrintTo(const BadStore& b, std::ostream* os) { *os << b.name; }
 };
 
 class StoreCliBadStore : public ::testing::TestWithParam<BadStore> {};
@@ -163,18 +164,17 @@ TEST_P(StoreCliBadStore, OneMessageAndTheReadingGoesOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StoreCliBadStore,
-    ::testing::Values(
-        BadStore{"Corrupt",
-                 [](const fs::path& f) {
-                   std::ofstream(f, std::ios::binary) << std::string(4096, 'x');
-                 },
-                 "is damaged or not a store"},
-        BadStore{"Newer",
-                 [](const fs::path& f) {
-                   { store::ReadingStore s(f); }
-                   sqlExec(f.parent_path(), "PRAGMA user_version = 99");
-                 },
-                 "was written by a newer version of vardis (store version 99"}),
+    ::testing::Values(BadStore{"Corrupt",
+                               [](const fs::path& f) {
+                                 std::ofstream(f, std::ios::binary) << std::string(4096, 'x');
+                               },
+                               "is damaged or not a store"},
+                      BadStore{"Newer",
+                               [](const fs::path& f) {
+                                 { store::ReadingStore s(f); }
+                                 sqlExec(f.parent_path(), "PRAGMA user_version = 99");
+                               },
+                               "was written by a newer version of vardis (store version 99"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A store another program holds locked past the busy time-out.
@@ -185,11 +185,11 @@ TEST(StoreCli, AStoreLockedByAnotherProgramIsGivenUpAndTheReadingGoesOn) {
   { store::ReadingStore s(file); }
   sqlite3* holder = nullptr;
   ASSERT_EQ(sqlite3_open(file.string().c_str(), &holder), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
-                         nullptr, nullptr),
+  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr,
+                         nullptr),
             SQLITE_OK);
-  const auto r = test::runCli(meter.simulator->portPath(), dir.path(), kPcTime,
-                              {"monthly", "2011-03-01"});
+  const auto r =
+      test::runCli(meter.simulator->portPath(), dir.path(), kPcTime, {"monthly", "2011-03-01"});
   sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(holder);
   EXPECT_EQ(r.status, cli::kExitOk) << r.err;
