@@ -1,6 +1,7 @@
 #include "sim/command_line.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -20,6 +21,42 @@ long long numberArgument(const std::string& option, const std::string& text, lon
                      std::to_string(max) + ", not '" + text + "'");
   }
   return value;
+}
+
+// The seconds of no-carrier=S: a decimal number 0.001..86400, in milliseconds.
+int secondsArgument(const std::string& where, const std::string& text) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || !(value >= 0.001 && value <= 86400.0))
+    throw UsageError(where + " needs seconds 0.001..86400, not '" + text + "'");
+  return static_cast<int>(std::llround(value * 1000.0));
+}
+
+// One FAULT of a --number option (`where` names the option) into `f`.
+void numberFault(const std::string& where, const std::string& fault, CallFaults& f) {
+  const auto eq = fault.find('=');
+  const std::string name = fault.substr(0, eq);
+  const std::optional<std::string> value =
+      eq == std::string::npos ? std::nullopt : std::optional(fault.substr(eq + 1));
+  // A count N; without "=N" every call, where that is allowed.
+  const auto count = [&](bool everyWithout) -> unsigned {
+    if (!value && everyWithout) return kEveryCall;
+    if (!value) throw UsageError(where + ": " + name + " needs =N");
+    return static_cast<unsigned>(numberArgument(where + " " + name, *value, 1, 1000000));
+  };
+  if (name == "busy") {
+    f.busyCalls = count(false);
+  } else if (name == "no-answer") {
+    f.noAnswerCalls = count(true);
+  } else if (name == "silent") {
+    f.silentCalls = count(true);
+  } else if (name == "no-carrier" && value) {
+    f.noCarrierAfterMs = secondsArgument(where + " no-carrier", *value);
+  } else {
+    throw UsageError(where + ": unknown fault '" + fault +
+                     "' (busy=N, no-answer[=N], silent[=N], no-carrier=S)");
+  }
 }
 
 // The option at args[i], "--option=value" split in two. value() takes the
@@ -134,7 +171,8 @@ bool faultOption(OptionReader& option, FaultOptions& f) {
 
 // --modem and its settings; `setting` names the last setting given, which
 // needs --modem somewhere on the line.
-bool modemOption(OptionReader& option, ModemOptions& modem, std::string& setting) {
+bool modemOption(OptionReader& option, CommandLine& cl, std::string& setting) {
+  ModemOptions& modem = cl.simulator.modem;
   const std::string& name = option.name();
   if (name == "--modem") {
     option.flag();
@@ -145,6 +183,17 @@ bool modemOption(OptionReader& option, ModemOptions& modem, std::string& setting
   } else if (name == "--guard-time") {
     modem.guardMs = static_cast<int>(option.number(1, 60000));
     setting = name;
+  } else if (name == "--no-answer-delay") {
+    modem.noAnswerDelayMs = static_cast<int>(option.number(0, 600000));
+    setting = name;
+  } else if (name == "--number") {
+    NumberOption number = parseNumberOption(option.value());
+    for (const NumberOption& other : cl.numbers) {
+      if (dialledNumber(other.phone) == dialledNumber(number.phone))
+        throw UsageError("--number " + number.phone + ": the number is given twice");
+    }
+    cl.numbers.push_back(std::move(number));
+    setting = name;
   } else {
     return false;
   }
@@ -152,6 +201,27 @@ bool modemOption(OptionReader& option, ModemOptions& modem, std::string& setting
 }
 
 }  // namespace
+
+NumberOption parseNumberOption(const std::string& text) {
+  NumberOption n;
+  std::size_t comma = text.find(',');
+  const std::string head = text.substr(0, comma);
+  const auto colon = head.find(':');
+  n.phone = head.substr(0, colon);
+  const std::string where = "--number " + n.phone;
+  if (dialledNumber(n.phone).find_first_of("0123456789") == std::string::npos)
+    throw UsageError("--number needs a phone with digits, not '" + text + "'");
+  if (colon != std::string::npos) {
+    n.serial = static_cast<std::uint32_t>(
+        numberArgument(where + " SERIAL", head.substr(colon + 1), 0, kMaxSerialNumber));
+  }
+  while (comma != std::string::npos) {
+    const std::size_t next = text.find(',', comma + 1);
+    numberFault(where, text.substr(comma + 1, next - comma - 1), n.faults);
+    comma = next;
+  }
+  return n;
+}
 
 std::string usageText() {
   return "usage: vardis-meter-sim [options]\n"
@@ -182,6 +252,17 @@ std::string usageText() {
          "  --connect-delay MS\n"
          "                   with --modem: from the dial to CONNECT (default 200)\n"
          "  --guard-time MS  with --modem: silence before and after \"+++\" (default 200)\n"
+         "  --no-answer-delay MS\n"
+         "                   with --modem: from the dial to NO ANSWER (default: the\n"
+         "                   connect delay)\n"
+         "  --number PHONE[:SERIAL][,FAULT]...\n"
+         "                   with --modem, repeatable: a meter behind this number, with\n"
+         "                   serial number SERIAL (default 10000 + its place in the list);\n"
+         "                   other numbers get NO ANSWER. Faults of its calls, counted\n"
+         "                   from its first: busy=N (the first N calls BUSY),\n"
+         "                   no-answer[=N] (the next N, or all, NO ANSWER), silent[=N]\n"
+         "                   (the next N, or all, no answer at all), no-carrier=S (a\n"
+         "                   connected call drops S seconds after CONNECT)\n"
          "  --verbose        one line per request (and modem event) on standard error\n"
          "  --help           this text\n";
 }
@@ -193,8 +274,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     const std::string& given = args[i];
     OptionReader option(args, i);
     if (!programOption(option, cl) && !lineOption(option, cl.simulator) &&
-        !faultOption(option, cl.simulator.faults) &&
-        !modemOption(option, cl.simulator.modem, modemSetting)) {
+        !faultOption(option, cl.simulator.faults) && !modemOption(option, cl, modemSetting)) {
       throw UsageError("unknown option '" + given + "'");
     }
   }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <numbers>
 #include <vector>
 
@@ -20,10 +23,11 @@ std::uint64_t mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
-// A number in [0, 1) that depends only on the hour and the salt.
+// A number in [0, 1) that depends only on the hour, the history's seed and the salt.
 class HourDice {
  public:
-  explicit HourDice(std::uint64_t hourNumber) : key_(mix(hourNumber)) {}
+  HourDice(std::uint64_t hourNumber, std::uint64_t seed)
+      : key_(seed == 0 ? mix(hourNumber) : mix(hourNumber ^ mix(~seed))) {}
   double unit(std::uint64_t salt) const {
     return static_cast<double>(mix(key_ ^ (salt * 0xD6E8FEB86659FD93ull)) >> 11) * 0x1.0p-53;
   }
@@ -153,21 +157,28 @@ std::uint64_t heatCount(std::uint64_t mass, double difference, std::uint64_t run
 constexpr std::array<std::uint64_t, kTotalCount> kStartTotals = {
     250000, 240000, 0, 0, 5000, 1200000, 400, 1100000, 1300000};
 
-std::vector<std::array<std::uint64_t, kTotalCount>> buildRunningTotals() {
-  std::vector<std::array<std::uint64_t, kTotalCount>> totals(
-      static_cast<std::size_t>(kLastHistoryDay + 1));
+using TotalsTable = std::vector<std::array<std::uint64_t, kTotalCount>>;
+
+TotalsTable buildRunningTotals(std::uint64_t seed) {
+  TotalsTable totals(static_cast<std::size_t>(kLastHistoryDay + 1));
   std::array<std::uint64_t, kTotalCount> sum = kStartTotals;
   for (std::int64_t day = 0; day <= kLastHistoryDay; ++day) {
-    const Amounts a = historyDay(day);
+    const Amounts a = historyDay(day, seed);
     for (int q = 0; q < kTotalCount; ++q) sum[static_cast<std::size_t>(q)] += a.byQuantity(q);
     totals[static_cast<std::size_t>(day)] = sum;
   }
   return totals;
 }
 
-const std::vector<std::array<std::uint64_t, kTotalCount>>& runningTotals() {
-  static const auto totals = buildRunningTotals();
-  return totals;
+// The table of a seed, built once; tables are never dropped, so the reference
+// stays good.
+const TotalsTable& runningTotals(std::uint64_t seed) {
+  static std::mutex mutex;
+  static std::map<std::uint64_t, std::unique_ptr<const TotalsTable>> tables;
+  std::lock_guard lock(mutex);
+  auto& table = tables[seed];
+  if (!table) table = std::make_unique<const TotalsTable>(buildRunningTotals(seed));
+  return *table;
 }
 
 std::array<std::uint32_t, kTotalCount> narrow(const std::array<std::uint64_t, kTotalCount>& v) {
@@ -213,8 +224,8 @@ Amounts& Amounts::operator+=(const Amounts& other) {
   return *this;
 }
 
-HourSample historyHour(std::int64_t day, int hour) {
-  const HourDice dice(static_cast<std::uint64_t>(day * 24 + hour));
+HourSample historyHour(std::int64_t day, int hour, std::uint64_t seed) {
+  const HourDice dice(static_cast<std::uint64_t>(day * 24 + hour), seed);
   const double winter = winterShare(day);
   const double rhythm = dailyRhythm(hour);
 
@@ -237,9 +248,9 @@ HourSample historyHour(std::int64_t day, int hour) {
   return s;
 }
 
-Amounts historyDay(std::int64_t day) {
+Amounts historyDay(std::int64_t day, std::uint64_t seed) {
   Amounts sum;
-  for (int h = 0; h < 24; ++h) sum += historyHour(day, h).amounts;
+  for (int h = 0; h < 24; ++h) sum += historyHour(day, h, seed).amounts;
   return sum;
 }
 
@@ -247,10 +258,11 @@ std::array<std::uint32_t, kTotalCount> historyStartTotals() {
   return narrow(kStartTotals);
 }
 
-std::array<std::uint32_t, kTotalCount> historyTotalsAtEndOfDay(std::int64_t day) {
+std::array<std::uint32_t, kTotalCount> historyTotalsAtEndOfDay(std::int64_t day,
+                                                               std::uint64_t seed) {
   if (day < 0) return historyStartTotals();
   if (day > kLastHistoryDay) day = kLastHistoryDay;
-  return narrow(runningTotals()[static_cast<std::size_t>(day)]);
+  return narrow(runningTotals(seed)[static_cast<std::size_t>(day)]);
 }
 
 }  // namespace vardis::sim

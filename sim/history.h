@@ -61,13 +61,18 @@ struct HourSample {
 // (2000-01-01 to 2042-12-31), the dates the packed date code can name.
 extern const std::int64_t kLastHistoryDay;
 
-HourSample historyHour(std::int64_t day, int hour);
+// A seed picks one of many histories of the same kind (seasons, daily rhythm,
+// rates of abnormal situations) that differ in their hour-to-hour scatter;
+// seed 0 is the meter's usual history.
+HourSample historyHour(std::int64_t day, int hour, std::uint64_t seed = 0);
 // The sum of the day's 24 hours.
-Amounts historyDay(std::int64_t day);
+Amounts historyDay(std::int64_t day, std::uint64_t seed = 0);
 // Integrator values at the end of a day (quantities 0..8): the values the meter
 // started with on 2000-01-01 plus every day up to and including this one. Day -1
 // gives the starting values; days past the history give the last day's values.
-std::array<std::uint32_t, kTotalCount> historyTotalsAtEndOfDay(std::int64_t day);
+// The table of a seed is built on its first use (a fraction of a second).
+std::array<std::uint32_t, kTotalCount> historyTotalsAtEndOfDay(std::int64_t day,
+                                                               std::uint64_t seed = 0);
 std::array<std::uint32_t, kTotalCount> historyStartTotals();
 
 }  // namespace vardis::sim

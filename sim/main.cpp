@@ -3,27 +3,44 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "sim/command_line.h"
 #include "sim/meter_model.h"
+#include "sim/numbers.h"
 #include "sim/simulator.h"
 
 namespace vardis::sim {
 namespace {
 
-// Applies the data file and the address of the command line to the meter;
-// false (the reason on standard error) when the data file cannot be used.
-bool setUpMeter(const CommandLine& cl, MeterModel& model) {
+// Applies the data file, the numbers and the address of the command line to
+// the meters; false (the reason on standard error) when they cannot be used.
+bool setUpMeters(const CommandLine& cl, MeterSetup& setup) {
   try {
-    if (!cl.dataFile.empty()) model.loadJsonFile(cl.dataFile);
+    if (!cl.dataFile.empty()) loadSetupFile(setup, cl.dataFile);
+    for (const NumberOption& number : cl.numbers) addNumber(setup, number);
   } catch (const DataError& e) {
     std::cerr << "vardis-meter-sim: " << e.what() << "\n";
     return false;
   }
-  if (cl.address) model.setAddress(static_cast<std::uint8_t>(*cl.address));
+  if (!setup.numbers.empty() && !cl.simulator.modem.enabled) {
+    std::cerr << "vardis-meter-sim: " << cl.dataFile << ": the numbers need --modem\n";
+    return false;
+  }
+  if (cl.address) {
+    const auto address = static_cast<std::uint8_t>(*cl.address);
+    setup.base.setAddress(address);
+    for (NumberedMeter& n : setup.numbers) n.meter.setAddress(address);
+  }
   return true;
+}
+
+// The one meter, or the numbered meters behind the modem.
+std::unique_ptr<Simulator> makeSimulator(MeterSetup setup, const SimulatorOptions& options) {
+  if (setup.numbers.empty()) return std::make_unique<Simulator>(std::move(setup.base), options);
+  return std::make_unique<Simulator>(std::move(setup.numbers), options);
 }
 
 // --verbose: one line per request and per modem event on standard error.
@@ -79,25 +96,26 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  MeterModel model;
-  if (!setUpMeter(cl, model)) return 1;
+  MeterSetup setup;
+  if (!setUpMeters(cl, setup)) return 1;
   if (cl.verbose) logToStandardError(cl.simulator);
 
   // The signals are taken by sigwait below; the serving thread must not get them.
   const sigset_t stopSignals = blockStopSignals();
-  Simulator simulator(std::move(model), cl.simulator);
+  std::unique_ptr<Simulator> simulator;
   try {
-    simulator.start();
+    simulator = makeSimulator(std::move(setup), cl.simulator);
+    simulator->start();
   } catch (const std::exception& e) {
     std::cerr << "vardis-meter-sim: " << e.what() << "\n";
     return 1;
   }
-  std::cout << simulator.portPath() << std::endl;
+  std::cout << simulator->portPath() << std::endl;
 
   int signal = 0;
   while (sigwait(&stopSignals, &signal) != 0) {
   }
-  simulator.stop();
-  if (cl.verbose) printTotals(simulator, cl.simulator.modem.enabled);
+  simulator->stop();
+  if (cl.verbose) printTotals(*simulator, cl.simulator.modem.enabled);
   return 0;
 }

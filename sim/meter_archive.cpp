@@ -23,10 +23,10 @@ struct DayAggregate {
   std::uint32_t abnormal = 0;
 };
 
-DayAggregate aggregateDay(std::int64_t day) {
+DayAggregate aggregateDay(std::int64_t day, std::uint64_t seed) {
   DayAggregate a;
   for (int h = 0; h < 24; ++h) {
-    const HourSample s = historyHour(day, h);
+    const HourSample s = historyHour(day, h, seed);
     a.amounts += s.amounts;
     for (std::size_t k = 0; k < 4; ++k) {
       a.temperature[k] += s.temperature[k];
@@ -72,7 +72,7 @@ double IntervalRecord::value(int quantity) const {
 }
 
 IntervalRecord MeterModel::recordFromHour(std::int64_t day, int hour) const {
-  const HourSample s = historyHour(day, hour);
+  const HourSample s = historyHour(day, hour, historySeed_);
   IntervalRecord r;
   r.present = true;
   for (std::size_t k = 0; k < 4; ++k) {
@@ -92,7 +92,7 @@ IntervalRecord MeterModel::recordFromHour(std::int64_t day, int hour) const {
 }
 
 IntervalRecord MeterModel::recordFromDay(std::int64_t day) const {
-  const DayAggregate a = aggregateDay(day);
+  const DayAggregate a = aggregateDay(day, historySeed_);
   IntervalRecord r;
   r.present = true;
   for (std::size_t k = 0; k < 4; ++k) {
@@ -137,7 +137,7 @@ IntervalRecord MeterModel::monthRecord(int year, int month) const {
     const std::int64_t d = daysSince2000(year, month, dd);
     if ((d + 1) * 86400 > horizon) break;
     const IntervalRecord dayRec = recordFromDay(d);
-    sum += historyDay(d);
+    sum += historyDay(d, historySeed_);
     for (std::size_t k = 0; k < 4; ++k) {
       temperature[k] += dayRec.temperature[k];
       pressure[k] += dayRec.pressure[k];
@@ -169,12 +169,12 @@ std::optional<std::array<std::uint32_t, kTotalCount>> MeterModel::dayEndTotals(i
   if (!isValidDay(year, month, day)) return std::nullopt;
   const std::int64_t d = daysSince2000(year, month, day);
   if ((d + 1) * 86400 > horizonSeconds()) return std::nullopt;
-  return historyTotalsAtEndOfDay(d);
+  return historyTotalsAtEndOfDay(d, historySeed_);
 }
 
 Amounts MeterModel::dayAmounts(int year, int month, int day) const {
   if (!isValidDay(year, month, day)) return {};
-  return historyDay(daysSince2000(year, month, day));
+  return historyDay(daysSince2000(year, month, day), historySeed_);
 }
 
 double MeterModel::generatedArchiveValue(RecordKind kind, std::uint32_t dateCode,

@@ -1,21 +1,19 @@
-// Reading meter data files: pinned parameters, current values, clock and
-// archive values (layout in README.md).
+// Reading meter data files: pinned parameters, current values, clock, archive
+// values and the history's seed (layout in README.md).
 #include <cerrno>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "sim/data_reading.h"
 #include "sim/meter_model.h"
 
 namespace vardis::sim {
 
-namespace {
-
-using nlohmann::json;
+namespace data {
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
   throw DataError("meter data: " + (where.empty() ? std::string() : "at \"" + where + "\": ") +
@@ -31,24 +29,9 @@ const json& requireObject(const json& v, const std::string& where) {
   return v;
 }
 
-int indexKey(const std::string& key, const std::string& where) {
-  int index = -1;
-  const char* end = key.data() + key.size();
-  const auto [ptr, ec] = std::from_chars(key.data(), end, index);
-  if (key.empty() || ec != std::errc() || ptr != end || index < 0 || index > 255)
-    fail(where + "." + key, "the key must be an index 0..255");
-  return index;
-}
-
 double numberOf(const json& v, const std::string& where) {
   if (!v.is_number()) fail(where, "expected a number, found " + typeName(v));
   return v.get<double>();
-}
-
-float floatOf(const json& v, const std::string& where) {
-  const double d = numberOf(v, where);
-  if (!(std::fabs(d) <= FLT_MAX)) fail(where, "the number does not fit a 32-bit float");
-  return static_cast<float>(d);
 }
 
 std::uint64_t unsignedOf(const json& v, const std::string& where, std::uint64_t max) {
@@ -68,15 +51,6 @@ std::uint64_t unsignedOf(const json& v, const std::string& where, std::uint64_t 
   fail(where, range + ", found " + typeName(v));
 }
 
-std::uint32_t packedOf(const json& v, const std::string& where) {
-  const auto packed = static_cast<std::uint32_t>(unsignedOf(v, where, 0xFFFFFFFFu));
-  if (!isValidDateTime(unpackDateTime(packed)))
-    fail(where, std::to_string(packed) +
-                    " is not a date and time YYMMDDhhmm of the years 2000..2042 "
-                    "(e.g. 1104080905 for 2011-04-08 09:05)");
-  return packed;
-}
-
 void rejectUnknownKeys(const json& object, const std::string& where,
                        std::initializer_list<const char*> known) {
   for (const auto& item : object.items()) {
@@ -94,6 +68,36 @@ const json& member(const json& object, const char* key, const std::string& where
   const auto it = object.find(key);
   if (it == object.end()) fail(where, std::string("missing \"") + key + "\"");
   return *it;
+}
+
+}  // namespace data
+
+namespace {
+
+using namespace data;
+
+int indexKey(const std::string& key, const std::string& where) {
+  int index = -1;
+  const char* end = key.data() + key.size();
+  const auto [ptr, ec] = std::from_chars(key.data(), end, index);
+  if (key.empty() || ec != std::errc() || ptr != end || index < 0 || index > 255)
+    fail(where + "." + key, "the key must be an index 0..255");
+  return index;
+}
+
+float floatOf(const json& v, const std::string& where) {
+  const double d = numberOf(v, where);
+  if (!(std::fabs(d) <= FLT_MAX)) fail(where, "the number does not fit a 32-bit float");
+  return static_cast<float>(d);
+}
+
+std::uint32_t packedOf(const json& v, const std::string& where) {
+  const auto packed = static_cast<std::uint32_t>(unsignedOf(v, where, 0xFFFFFFFFu));
+  if (!isValidDateTime(unpackDateTime(packed)))
+    fail(where, std::to_string(packed) +
+                    " is not a date and time YYMMDDhhmm of the years 2000..2042 "
+                    "(e.g. 1104080905 for 2011-04-08 09:05)");
+  return packed;
 }
 
 void readArchiveEntry(MeterModel& model, const json& entry, const std::string& where) {
@@ -174,7 +178,7 @@ void MeterModel::loadJson(std::string_view text) {
   requireObject(doc, "");
   rejectUnknownKeys(doc, "",
                     {"address", "parameters", "floatValues", "counters", "clock", "archiveHorizon",
-                     "archive", "comment"});
+                     "archive", "seed", "comment"});
 
   // Everything is applied to a copy first so that a bad file changes nothing.
   MeterModel staged = *this;
@@ -185,6 +189,8 @@ void MeterModel::loadJson(std::string_view text) {
   if (const auto it = doc.find("archiveHorizon"); it != doc.end())
     staged.setArchiveHorizon(packedOf(*it, "archiveHorizon"));
   if (const auto it = doc.find("archive"); it != doc.end()) readArchive(staged, *it);
+  if (const auto it = doc.find("seed"); it != doc.end())
+    staged.setHistorySeed(unsignedOf(*it, "seed", 0xFFFFFFFFu));
   *this = std::move(staged);
 }
 

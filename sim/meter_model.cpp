@@ -123,7 +123,7 @@ HourSample MeterModel::currentHour(std::int64_t* day, int* hour, double* elapsed
       (static_cast<double>(inDay % 3600) + static_cast<double>(ms - seconds * 1000) / 1000.0) /
       3600.0;
   if (*day < 0 || *day > kLastHistoryDay) return HourSample{};
-  return historyHour(*day, *hour);
+  return historyHour(*day, *hour, historySeed_);
 }
 
 float MeterModel::floatValue(int index) const {
@@ -182,9 +182,9 @@ std::uint32_t MeterModel::counter(int index) const {
   if (index == 24) return s.abnormal;
   const auto q = static_cast<std::size_t>(index);
   if (day < 0) return historyStartTotals()[q];
-  if (day > kLastHistoryDay) return historyTotalsAtEndOfDay(kLastHistoryDay)[q];
-  std::uint64_t v = historyTotalsAtEndOfDay(day - 1)[q];
-  for (int h = 0; h < hour; ++h) v += historyHour(day, h).amounts.byQuantity(index);
+  if (day > kLastHistoryDay) return historyTotalsAtEndOfDay(kLastHistoryDay, historySeed_)[q];
+  std::uint64_t v = historyTotalsAtEndOfDay(day - 1, historySeed_)[q];
+  for (int h = 0; h < hour; ++h) v += historyHour(day, h, historySeed_).amounts.byQuantity(index);
   v += static_cast<std::uint64_t>(
       std::floor(static_cast<double>(s.amounts.byQuantity(index)) * share));
   return static_cast<std::uint32_t>(v);

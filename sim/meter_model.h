@@ -80,6 +80,9 @@ class MeterModel {
   // Archive records exist for intervals that ended by this time; by default
   // (nullopt) the meter clock decides.
   void setArchiveHorizon(std::optional<std::uint32_t> packed);
+  // Which generated history the meter has (see history.h); 0 by default.
+  std::uint64_t historySeed() const { return historySeed_; }
+  void setHistorySeed(std::uint64_t seed) { historySeed_ = seed; }
 
   // Reads meter data (see README.md for the layout) and applies it on top of
   // the current state. Throws DataError; on error nothing is applied.
@@ -140,6 +143,7 @@ class MeterModel {
   std::int64_t clockBaseSteadyMs_ = 0;
   bool clockRunning_ = true;
   std::optional<std::int64_t> archiveHorizonSeconds_;
+  std::uint64_t historySeed_ = 0;
 };
 
 // Parameter values of a newly delivered meter (indices 0..255).

@@ -83,6 +83,14 @@ const char* modemEventName(ModemEventKind kind) {
       return "command";
     case ModemEventKind::Ignored:
       return "ignored";
+    case ModemEventKind::Busy:
+      return "busy";
+    case ModemEventKind::NoAnswer:
+      return "no answer";
+    case ModemEventKind::Silent:
+      return "silent";
+    case ModemEventKind::CarrierLost:
+      return "carrier lost";
   }
   return "?";
 }
@@ -96,6 +104,10 @@ std::string ModemEvent::describe() const {
   s += answer.empty() ? ", no answer" : " -> \"" + printable(answer) + "\"";
   s += ", ";
   s += modemStateName(state);
+  if (!number.empty()) {
+    s += "; call " + std::to_string(call) + " to " + number;
+    if (numberIndex < 0) s += " (not a number of this modem)";
+  }
   return s;
 }
 
@@ -109,14 +121,19 @@ bool isDialText(std::string_view text) {
   return digit;
 }
 
-Modem::Modem(ModemOptions options) : options_(options) {
+Modem::Modem(ModemOptions options) : options_(std::move(options)) {
   options_.connectDelayMs = std::max(0, options_.connectDelayMs);
   options_.guardMs = std::max(0, options_.guardMs);
+  if (options_.noAnswerDelayMs < 0) options_.noAnswerDelayMs = options_.connectDelayMs;
+  for (const ModemNumber& n : options_.numbers) phones_.push_back(dialledNumber(n.phone));
+  callsTo_.assign(phones_.size(), 0);
 }
 
 std::vector<ModemStep> Modem::receive(const std::uint8_t* data, std::size_t count,
                                       Clock::time_point now) {
   std::vector<ModemStep> steps;
+  // A carrier that went while the bytes were on their way is gone before them.
+  if (carrierDue(now)) loseCarrier(now, steps);
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t byte = data[i];
     switch (state_) {
@@ -126,13 +143,7 @@ std::vector<ModemStep> Modem::receive(const std::uint8_t* data, std::size_t coun
       case ModemState::Dialling:
         // The LF some terminals send after the CR of the dial line is harmless;
         // any other byte abandons the call, as on a real modem.
-        if (byte != '\n') {
-          state_ = ModemState::Command;
-          ModemEvent e = event(ModemEventKind::NoCarrier, now);
-          e.received = {byte};
-          e.answer = kModemNoCarrier;
-          post(steps, std::move(e));
-        }
+        if (byte != '\n') abandonCall(byte, now, steps);
         break;
       case ModemState::Command:
       case ModemState::OnlineCommand:
@@ -164,7 +175,9 @@ void Modem::onlineByte(std::uint8_t byte, Clock::time_point now, std::vector<Mod
 
 void Modem::commandByte(std::uint8_t byte, Clock::time_point now, std::vector<ModemStep>& steps) {
   if (line_.size() < kModemLineLimit || byte == '\r') line_.push_back(byte);
-  if (byte == '\r') post(steps, takeLine(now));
+  if (byte != '\r') return;
+  post(steps, takeLine(now));
+  if (state_ == ModemState::Dialling) settleAtOnce(now, steps);
 }
 
 ModemEvent Modem::takeLine(Clock::time_point now) {
@@ -182,6 +195,7 @@ ModemEvent Modem::takeLine(Clock::time_point now) {
     state_ = ModemState::Dialling;
     dialledAt_ = now;
     pluses_ = 0;
+    startCall(e.text);
   } else if (at) {
     std::string rest;
     for (const char c : upper.substr(2)) {
@@ -191,6 +205,8 @@ ModemEvent Modem::takeLine(Clock::time_point now) {
       e.kind = ModemEventKind::HangUp;
       state_ = ModemState::Command;
       e.answer = kModemOk;
+      stamp(e);
+      call_.reset();
     } else if ((rest == "O" || rest == "O0") && state_ == ModemState::OnlineCommand) {
       e.kind = ModemEventKind::Online;
       enterOnline(now);
@@ -210,12 +226,11 @@ ModemEvent Modem::takeLine(Clock::time_point now) {
 
 std::vector<ModemStep> Modem::tick(Clock::time_point now) {
   std::vector<ModemStep> steps;
-  if (state_ == ModemState::Dialling &&
-      now >= dialledAt_ + std::chrono::milliseconds(options_.connectDelayMs)) {
-    enterOnline(now);
-    ModemEvent e = event(ModemEventKind::Connect, now);
-    e.answer = kModemConnect;
-    post(steps, std::move(e));
+  if (state_ == ModemState::Dialling) {
+    const auto ringingEnd = ringingDeadline();
+    if (ringingEnd && now >= *ringingEnd) settleRinging(now, steps);
+  } else if (carrierDue(now)) {
+    loseCarrier(now, steps);
   } else if (state_ == ModemState::Online && pluses_ == 3 &&
              now >= lastByteAt_ + std::chrono::milliseconds(options_.guardMs)) {
     state_ = ModemState::OnlineCommand;
@@ -229,11 +244,12 @@ std::vector<ModemStep> Modem::tick(Clock::time_point now) {
 }
 
 std::optional<Modem::Clock::time_point> Modem::nextDeadline() const {
-  if (state_ == ModemState::Dialling)
-    return dialledAt_ + std::chrono::milliseconds(options_.connectDelayMs);
+  if (state_ == ModemState::Dialling) return ringingDeadline();
+  std::optional<Clock::time_point> next;
   if (state_ == ModemState::Online && pluses_ == 3)
-    return lastByteAt_ + std::chrono::milliseconds(options_.guardMs);
-  return std::nullopt;
+    next = lastByteAt_ + std::chrono::milliseconds(options_.guardMs);
+  if (callUp() && call_ && call_->lossAt && (!next || *call_->lossAt < *next)) next = call_->lossAt;
+  return next;
 }
 
 void Modem::enterOnline(Clock::time_point now) {
@@ -249,9 +265,17 @@ ModemEvent Modem::event(ModemEventKind kind, Clock::time_point now) {
   return e;
 }
 
+void Modem::stamp(ModemEvent& e) const {
+  if (!call_) return;
+  e.call = call_->id;
+  e.number = call_->number;
+  e.numberIndex = call_->index;
+}
+
 void Modem::post(std::vector<ModemStep>& steps, ModemEvent e) {
   e.seq = ++events_;
   e.state = state_;
+  if (e.call == 0) stamp(e);
   steps.push_back(ModemStep{{}, std::move(e)});
 }
 

@@ -27,8 +27,29 @@ using Clock = std::chrono::steady_clock;
 
 }  // namespace
 
-Simulator::Simulator(MeterModel model, SimulatorOptions options)
-    : model_(std::move(model)), options_(std::move(options)) {}
+Simulator::Simulator(MeterModel model, SimulatorOptions options) : options_(std::move(options)) {
+  if (!options_.modem.numbers.empty())
+    throw std::invalid_argument("a list of numbers needs a meter for each number");
+  meters_.push_back(Meter{std::move(model), {}, 0});
+}
+
+Simulator::Simulator(std::vector<NumberedMeter> meters, SimulatorOptions options)
+    : options_(std::move(options)) {
+  if (meters.empty()) throw std::invalid_argument("a modem with numbers needs at least one");
+  options_.modem.enabled = true;
+  options_.modem.numbers.clear();
+  for (NumberedMeter& m : meters) {
+    const std::string number = dialledNumber(m.number.phone);
+    if (number.find_first_of("0123456789") == std::string::npos)
+      throw std::invalid_argument("the phone '" + m.number.phone + "' has no digits");
+    for (const Meter& other : meters_) {
+      if (other.number == number)
+        throw std::invalid_argument("the number " + number + " is in the list twice");
+    }
+    meters_.push_back(Meter{std::move(m.meter), number, 0});
+    options_.modem.numbers.push_back(std::move(m.number));
+  }
+}
 
 Simulator::~Simulator() {
   stop();
@@ -62,9 +83,9 @@ void Simulator::start() {
     closeLine();
     throw;
   }
-  // The integrator table is built on first use; build it now rather than
+  // The integrator tables are built on first use; build them now rather than
   // holding up the first integrator reply.
-  historyTotalsAtEndOfDay(0);
+  for (const Meter& m : meters_) historyTotalsAtEndOfDay(0, m.model.historySeed());
   if (options_.modem.enabled) {
     modem_.emplace(options_.modem);
   } else {
@@ -172,8 +193,13 @@ bool Simulator::carryOut(std::vector<ModemStep> steps) {
     if (!step.toMeter.empty() && !feedMeter(step.toMeter.data(), step.toMeter.size())) return false;
     if (!step.event) continue;
     ModemEvent& e = *step.event;
-    // A new call, or the call resumed: the meter starts from a clean slate.
-    if (e.kind == ModemEventKind::Connect || e.kind == ModemEventKind::Online) receiver_.clear();
+    // A new call, or the call resumed: the meter of the number starts from a
+    // clean slate.
+    if (e.kind == ModemEventKind::Connect || e.kind == ModemEventKind::Online) {
+      receiver_.clear();
+      callId_ = e.call;
+      if (e.numberIndex >= 0) current_ = static_cast<std::size_t>(e.numberIndex);
+    }
     // Logged before the answer goes out, as the meter's requests are.
     const std::string answer = e.answer;
     recordModem(std::move(e));

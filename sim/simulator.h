@@ -1,7 +1,9 @@
 // The simulated meter on a line: a pseudo-terminal (or a real serial device)
 // served by a thread of its own, with faults on request and a log of every
 // request for the side that checks the tool's behaviour. On request a GSM
-// modem sits in front of the meter; it keeps a log of its own.
+// modem sits in front of the meter; it keeps a log of its own. A modem with a
+// list of numbers has a meter behind each; a call reaches the meter of the
+// number dialled.
 #pragma once
 
 #include <atomic>
@@ -13,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/frame.h"
@@ -23,7 +26,8 @@
 namespace vardis::sim {
 
 // Faults applied to the answers. Requests are counted from 1 over the
-// well-formed requests to this meter with a known command.
+// well-formed requests to this meter with a known command (each meter behind
+// a number of the modem counts its own).
 struct FaultOptions {
   unsigned dropEvery = 0;     // no reply to requests N, 2N, ... (0: off)
   unsigned corruptEvery = 0;  // wrong checksum in replies N, 2N, ... (0: off)
@@ -71,11 +75,17 @@ struct LogEntry {
   int delayMs = 0;                 // the whole delay before the first byte (turnaround + late)
   std::vector<std::uint8_t> sent;  // every byte sent for this request (noise included)
   std::optional<Frame> reply;      // the reply frame as sent
+  // With a modem: the call the request came in (ModemEvent::call). With a
+  // list of numbers: the number of the meter (dialledNumber of its phone).
+  std::uint64_t call = 0;
+  std::string number;
+  std::uint32_t serial = 0;  // the meter's serial number (parameter 0) when it took the frame
 
   // True when the eleven bytes after the request are a reply that passes the
   // checksum test: answered, no noise in front.
   bool replyPassesCheck() const { return outcome == Outcome::Answered && !noise; }
-  // One line for people: sequence, request and what was done.
+  // One line for people: sequence, request and what was done; with a list of
+  // numbers also the number, the meter's serial number and the call.
   std::string describe() const;
 };
 
@@ -83,7 +93,7 @@ struct SimulatorStats {
   std::uint64_t bytesReceived = 0;
   std::uint64_t bytesSkipped = 0;  // received bytes that belonged to no frame
   std::uint64_t framesReceived = 0;
-  std::uint64_t requests = 0;  // frames the meter took (seq of the last one)
+  std::uint64_t requests = 0;  // frames the meter (or all meters together) took
   std::uint64_t repliesSent = 0;
   std::uint64_t bytesSent = 0;
   std::uint64_t bytesNotSent = 0;  // reply bytes the line would not take
@@ -101,9 +111,21 @@ struct SimulatorOptions {
   std::function<void(const ModemEvent&)> onModemEvent;
 };
 
+// A meter behind a number of the modem.
+struct NumberedMeter {
+  ModemNumber number;  // its phone and the faults of the calls to it
+  MeterModel meter;
+};
+
 class Simulator {
  public:
   explicit Simulator(MeterModel model, SimulatorOptions options = {});
+  // A modem with these numbers, a meter behind each, in this order
+  // (options.modem is turned on, its numbers replaced). Throws
+  // std::invalid_argument for no numbers, a phone without digits, or two
+  // phones that dial the same number. The constructor above throws it for
+  // options that hold numbers.
+  Simulator(std::vector<NumberedMeter> meters, SimulatorOptions options);
   ~Simulator();
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
@@ -149,12 +171,20 @@ class Simulator {
   FaultOptions faults() const;
   void setFaults(const FaultOptions& faults);
 
-  // Runs f with the meter model while the serving thread keeps off it.
+  // Runs f with the meter model while the serving thread keeps off it; with
+  // a list of numbers, the first number's meter.
   template <typename F>
   decltype(auto) withModel(F&& f) {
-    std::lock_guard lock(modelMutex_);
-    return f(model_);
+    return withMeter(0, std::forward<F>(f));
   }
+  // The same with the meter of the number at `index` of the list.
+  template <typename F>
+  decltype(auto) withMeter(std::size_t index, F&& f) {
+    std::lock_guard lock(modelMutex_);
+    return f(meters_.at(index).model);
+  }
+  // Meters: 1 without a list of numbers, else one for each number.
+  std::size_t meterCount() const { return meters_.size(); }
 
  private:
   void openPseudoTerminal();
@@ -182,7 +212,12 @@ class Simulator {
   std::size_t publish(const LogEntry& entry);
   void recordModem(ModemEvent event);
 
-  MeterModel model_;
+  struct Meter {
+    MeterModel model;
+    std::string number;          // dialledNumber of its phone; empty without a list
+    std::uint64_t requests = 0;  // requests it took (the seq of its last)
+  };
+  std::vector<Meter> meters_;  // the models guarded by modelMutex_
   std::mutex modelMutex_;
   SimulatorOptions options_;
 
@@ -203,7 +238,8 @@ class Simulator {
   FrameReceiver receiver_;      // serving thread only
   std::optional<Modem> modem_;  // serving thread only (once started)
   std::uint64_t frameCount_ = 0;
-  std::uint64_t requestCount_ = 0;
+  std::size_t current_ = 0;   // the meter of the call
+  std::uint64_t callId_ = 0;  // the call that stands (0: none yet)
 
   mutable std::mutex mutex_;                 // log, stats, faults
   mutable std::condition_variable changed_;  // log or stats

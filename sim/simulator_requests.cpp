@@ -2,7 +2,9 @@
 // the faults and sent on time, and the request log.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,13 @@ std::vector<std::uint8_t> noiseBefore(const Frame& reply) {
     }
   }
   return noise;
+}
+
+// Parameter 0 as the whole number it is meant to be.
+std::uint32_t serialNumberOf(float value) {
+  if (!(value > 0.0f)) return 0;
+  if (value >= 4294967295.0f) return std::numeric_limits<std::uint32_t>::max();
+  return static_cast<std::uint32_t>(std::lround(value));
 }
 
 // A log entry with the fields of the request filled in.
@@ -119,6 +128,10 @@ std::string LogEntry::describe() const {
   if (paced) s += ", paced";
   if (lateMs > 0) s += ", late " + std::to_string(lateMs) + " ms";
   if (delayMs > lateMs) s += ", turnaround " + std::to_string(delayMs - lateMs) + " ms";
+  if (!number.empty()) {
+    s += "; number " + number + ", meter " + std::to_string(serial) + ", call " +
+         std::to_string(call);
+  }
   return s;
 }
 
@@ -126,7 +139,7 @@ std::size_t Simulator::publish(const LogEntry& entry) {
   std::size_t slot = 0;
   {
     std::lock_guard lock(mutex_);
-    if (entry.seq != 0) stats_.requests = entry.seq;
+    if (entry.seq != 0) ++stats_.requests;
     if (entry.outcome == Outcome::Answered || entry.outcome == Outcome::Corrupted)
       ++stats_.repliesSent;
     slot = log_.size();
@@ -146,12 +159,16 @@ void Simulator::handleFrame(const Frame& frame) {
   e.frame = ++frameCount_;
   const FaultOptions f = faults();
 
+  Meter& meter = meters_[current_];
+  e.call = callId_;
+  e.number = meter.number;
   std::optional<Frame> reply;
   bool ours = false;
   {
     std::lock_guard lock(modelMutex_);
-    ours = frame[1] == model_.address();
-    if (ours) reply = model_.answer(frame);
+    e.serial = serialNumberOf(meter.model.parameter(0));
+    ours = frame[1] == meter.model.address();
+    if (ours) reply = meter.model.answer(frame);
   }
   if (!ours || !reply) {
     e.outcome = ours ? Outcome::UnknownCommand : Outcome::OtherAddress;
@@ -159,7 +176,7 @@ void Simulator::handleFrame(const Frame& frame) {
     return;
   }
 
-  e.seq = ++requestCount_;
+  e.seq = ++meter.requests;
   if (f.silent) {
     e.outcome = Outcome::Silent;
   } else if (f.dropEvery != 0 && e.seq % f.dropEvery == 0) {
