@@ -14,6 +14,7 @@
 
 #include "app/command_runner.h"
 #include "archives/session.h"
+#include "connection/modem_answer.h"
 #include "link/node_directory.h"
 #include "store/recorder.h"
 
@@ -105,6 +106,9 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void Button8Click();         // "Разорвать связь"
   virtual void Timer2Timer();  // dial wait over: the identification over the call
   virtual void Timer3Timer();  // hang-up wait over: the hang-up command
+  // During the dial wait: the modem's answer, when it gave one, ends the wait
+  // (CONNECT: the identification at once; BUSY and the like: hung up).
+  void ModemAnswerTimerTimer();
 
   void showDiagnostics();
   // "Сервис → График архива": opens the chart of the last archive reading.
@@ -171,6 +175,7 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
 
   vardis::Session session_;
   vardis::NodeDirectory nodes_;
+  vardis::ModemAnswerReader modemAnswer_;
   vardis::CommandRunner runner_;
   vardis::store::Recorder recorder_;
   bool centred_ = false;
@@ -230,6 +235,7 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;
   QTimer* Timer3 = nullptr;
+  QTimer* ModemAnswerTimer = nullptr;
   QAction* DiagnosticsAction = nullptr;
   QAction* ChartAction = nullptr;
   QAction* StoreAction = nullptr;  // checkable: every reading goes to the store

@@ -144,10 +144,31 @@ void TForm1::ComboBox3Change() {
 
 void TForm1::Button7Click() {
   const std::string dialText = Edit1->text().toStdString();
-  runMeterCommand([this, dialText] {
+  // The init string of the node picked, when the number is still that node's.
+  int position = ComboBox3->currentIndex();
+  std::string init;
+  if (position >= 0 && nodes_.phoneForSelection(position) == dialText) {
+    init = nodes_.NodeInit[static_cast<std::size_t>(position) + 1];
+  }
+  runMeterCommand([this, dialText, init] {
+    vardis::SendModemInit(session_, init);
     vardis::Dial(session_, dialText);
+    modemAnswer_ = vardis::ModemAnswerReader();
     Timer2->start();
+    ModemAnswerTimer->start();
   });
+}
+
+void TForm1::ModemAnswerTimerTimer() {
+  if (!Timer2->isActive()) {
+    ModemAnswerTimer->stop();
+    return;
+  }
+  const auto answer = vardis::pollModemAnswer(session_, modemAnswer_, 10);
+  if (!answer) return;
+  ModemAnswerTimer->stop();
+  Timer2->stop();
+  if (vardis::DialAnswered(session_, *answer, modemAnswer_.answerLine())) Timer2Timer();
 }
 
 void TForm1::Button8Click() {
@@ -157,6 +178,7 @@ void TForm1::Button8Click() {
 
 void TForm1::Timer2Timer() {
   Timer2->stop();
+  ModemAnswerTimer->stop();
   runMeterCommand([this] { vardis::DialWaitElapsed(session_); }, StoredReading::Identification);
 }
 

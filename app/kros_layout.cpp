@@ -26,6 +26,7 @@ namespace {
 
 // The status line is refreshed this often while the port is open.
 constexpr int kStatusRefreshMs = 200;
+constexpr int kModemAnswerPollMs = 100;
 
 // Minimum widths of the four status panels; the last one takes the rest of the line.
 constexpr int kPanelWidths[4] = {90, 110, 90, 50};
@@ -116,6 +117,12 @@ void TForm1::buildTimers() {
   Timer3->setInterval(vardis::kHangUpWaitMs);
   Timer3->setSingleShot(true);
   connect(Timer3, &QTimer::timeout, this, [this] { whenIdle([this] { Timer3Timer(); }); });
+  // While the dial wait runs, the modem's answer is looked for every 100 ms.
+  ModemAnswerTimer = new QTimer(this);
+  ModemAnswerTimer->setObjectName("ModemAnswerTimer");
+  ModemAnswerTimer->setInterval(kModemAnswerPollMs);
+  connect(ModemAnswerTimer, &QTimer::timeout, this,
+          [this] { whenIdle([this] { ModemAnswerTimerTimer(); }); });
 }
 
 QWidget* TForm1::buildConnectionGroup() {

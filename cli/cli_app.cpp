@@ -12,7 +12,9 @@
 #include "cli/commands.h"
 #include "cli/export_sink.h"
 #include "cli/history.h"
+#include "cli/round_command.h"
 #include "connection/data_dir.h"
+#include "connection/modem_call.h"
 #include "connection/report_naming.h"
 #include "params/identification.h"
 #include "store/recorder.h"
@@ -87,17 +89,6 @@ bool pickStartDate(const CliOptions& options, Session& session, const PcClock& c
   return true;
 }
 
-// What a command read goes into the store; the archive readings store each
-// reading themselves (--missing reads several).
-void storeCommand(CommandContext& c, const std::string& name) {
-  const auto what = store::storedReadingOf(name);
-  if (!what || *what == store::StoredReading::Hourly || *what == store::StoredReading::Daily ||
-      *what == store::StoredReading::Monthly) {
-    return;
-  }
-  c.recorder.commandEnded(c.session, *what);
-}
-
 // How the visit ended, for the store.
 std::string visitOutcome(const Session& s, int status) {
   if (s.cancelRequested()) return "stopped";
@@ -124,11 +115,8 @@ int runCommands(CommandContext& c, const ConnectionChoice& choice) {
     }
     for (const auto& cmd : c.options.commands) {
       if (session.cancelRequested()) break;
-      session.beginCommand(cmd.name);
-      findCommand(cmd.name)->handler(c, cmd);
-      storeCommand(c, cmd.name);
       // A report with values the meter never gave is said once, with the count.
-      if (const std::string failed = session.failureSummary(); !failed.empty()) {
+      if (const std::string failed = runCommand(c, cmd); !failed.empty()) {
         c.err << "vardis-cli: " << cmd.name << ": " << failed << "\n";
       }
     }
@@ -137,6 +125,9 @@ int runCommands(CommandContext& c, const ConnectionChoice& choice) {
     session.commandStopped();
     c.err << "vardis-cli: cancelled (" << session.operationStatus() << ")\n";
   } catch (const PortError& e) {
+    c.err << "vardis-cli: " << e.what() << "\n";
+    return kExitLinkFault;
+  } catch (const CallFailed& e) {
     c.err << "vardis-cli: " << e.what() << "\n";
     return kExitLinkFault;
   } catch (const IoError& e) {
@@ -187,6 +178,7 @@ int finishRun(CommandContext& c, int status) {
 
 void requestCancel() {
   if (g_cancel) g_cancel->store(true);
+  requestRoundStop();
 }
 
 int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, std::ostream& stdOut,
@@ -198,6 +190,9 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
   }
   if (!options.commands.empty() && storeOnlyCommand(options.commands.front().name)) {
     return runStoreCommands(options, exportSink, stdOut, err);
+  }
+  if (!options.commands.empty() && options.commands.front().name == "round") {
+    return runRound(options, realClock, stdOut, err, progressOnTerminal);
   }
   // With the export on standard output the messages go to standard error.
   std::ostream& out = exportSink.onStandardOutput() ? err : stdOut;

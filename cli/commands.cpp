@@ -150,9 +150,10 @@ void nodes(const Session& s, std::ostream& out, std::ostream& err) {
   }
 }
 
-void dial(Session& s, const CliCommand& cmd, int waitMsValue, std::ostream& out,
+void dial(Session& s, const CliCommand& cmd, int answerWaitMs, std::ostream& out,
           std::ostream& err) {
   std::string text = cmd.args[0];
+  std::string init;
   if (text == "--node") {
     const NodeDirectory nodes = loadNodeDirectory(nodeFile(s.config().dataDir));
     const auto n = parseInteger(cmd.args[1]);
@@ -162,10 +163,12 @@ void dial(Session& s, const CliCommand& cmd, int waitMsValue, std::ostream& out,
                       std::to_string(nodes.NodeCount) + " nodes)");
     }
     text = nodes.phoneForSelection(*n - 1);
+    init = nodes.NodeInit[static_cast<std::size_t>(*n)];
   }
-  Dial(s, text);
-  out << "dialled " << text << "; waiting " << waitMsValue / 1000.0 << " s for the call\n";
-  waitMs(s, waitMsValue);
+  out << "dialled " << text << "; waiting up to " << answerWaitMs / 1000.0
+      << " s for the modem's answer" << std::endl;
+  PlaceCall(s, init, text, answerWaitMs);
+  out << "modem: " << s.shown().callStatus << "\n";
   DialWaitElapsed(s);
   if (s.reports.ReportFilesOpen) {
     out << "meter " << serialNumber(s.params.values[0]).value_or(0) << " identified; reports in "
@@ -325,7 +328,8 @@ const std::vector<CommandEntry>& commandTable() {
          archive<ReadDailyArchive>(c, cmd, "daily", ReportKind::Daily);
        }},
       {"dial", 1, 2,
-       "dial TEXT | dial --node N   (with --gsm) send the dial text, wait 35 s, identify",
+       "dial TEXT | dial --node N   (with --gsm) dial (after the node's init string),\n"
+       "      read the modem's answer (up to 60 s), identify the meter on CONNECT",
        [](CommandContext& c, const CliCommand& cmd) {
          dial(c.session, cmd, c.options.dialWaitMs, c.out, c.err);
        }},
@@ -356,6 +360,12 @@ const std::vector<CommandEntry>& commandTable() {
        [](CommandContext& c, const CliCommand& cmd) { param(c.session, cmd, c.out); }},
       {"params", 0, 0, "params    read parameters 0..122 and write the parameter report",
        runParams},
+      {"round", 0, 6,
+       "round [--nodes 1,3-5] [--attempts N] [--redial-pause S] [COMMANDS...]   (with --gsm)\n"
+       "      call every node of gsm_csd.ini (or those chosen), over every --port given,\n"
+       "      and run the commands on each (default: values hourly --missing daily\n"
+       "      --missing monthly); a failed node is called again after the others",
+       nullptr},
       {"set-clock", 0, 0, "set-clock write the PC's date and time into the meter",
        [](CommandContext& c, const CliCommand&) { setClock(c.session, c.out); }},
       {"summary", 0, 0, "summary   print the meter, the link statistics and the report files",
@@ -369,6 +379,24 @@ const std::vector<CommandEntry>& commandTable() {
        runValues},
   };
   return table;
+}
+
+std::string runCommand(CommandContext& c, const CliCommand& cmd) {
+  c.session.beginCommand(cmd.name);
+  findCommand(cmd.name)->handler(c, cmd);
+  // The archive readings store each reading themselves (--missing reads several).
+  const auto what = store::storedReadingOf(cmd.name);
+  if (what && *what != store::StoredReading::Hourly && *what != store::StoredReading::Daily &&
+      *what != store::StoredReading::Monthly) {
+    c.recorder.commandEnded(c.session, *what);
+  }
+  return c.session.failureSummary();
+}
+
+const std::vector<CliCommand>& defaultRoundCommands() {
+  static const std::vector<CliCommand> list{
+      {"values", {}}, {"hourly", {"--missing"}}, {"daily", {"--missing"}}, {"monthly", {}}};
+  return list;
 }
 
 const CommandEntry* findCommand(const std::string& name) {

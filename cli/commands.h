@@ -44,6 +44,14 @@ const std::vector<CommandEntry>& commandTable();
 // The command of that name, or nothing.
 const CommandEntry* findCommand(const std::string& name);
 
+// Runs one command of the connection: its handler, then what it read into the
+// store. Returns its failure summary ("12 of 533 values had no good reply"),
+// "" when every value had a good reply.
+std::string runCommand(CommandContext& c, const CliCommand& cmd);
+
+// The round's default commands for each node.
+const std::vector<CliCommand>& defaultRoundCommands();
+
 // Waits in real time, letting the window breathe; a cancel ends the wait.
 void waitMs(Session& s, int ms);
 

@@ -58,7 +58,11 @@ using OptionSetter = std::function<bool(const std::string& value, CliOptions&, s
 
 const std::map<std::string, OptionSetter>& valueOptions() {
   static const std::map<std::string, OptionSetter> table{
-      {"--port", [](auto& v, auto& o, auto&) { return o.port = v, true; }},
+      {"--port",
+       [](auto& v, auto& o, auto&) {
+         o.ports.push_back(v);
+         return o.port = o.ports.front(), true;
+       }},
       {"--speed", setSpeed},
       {"--address", [](auto& v, auto& o, auto&) { return o.address = v, true; }},
       {"--data-dir", [](auto& v, auto& o, auto&) { return o.dataDir = v, true; }},
@@ -101,6 +105,7 @@ bool commandOption(const std::string& name, const std::string& arg, bool& takesV
   takesValue = arg != "--missing";
   if (name == "dial") return takesValue = true, arg == "--node";
   if (name == "history") return arg == "--serial" || arg == "--from" || arg == "--to";
+  if (name == "round") return arg == "--nodes" || arg == "--attempts" || arg == "--redial-pause";
   if (name == "hourly" || name == "daily") {
     return arg == "--missing" || arg == "--from" || arg == "--to";
   }
@@ -135,6 +140,10 @@ bool takeCommand(const std::vector<std::string>& args, std::size_t& i, CliOption
     return false;
   }
   if (!parseCommandArgs(cmd, error)) return false;
+  if (a == "round" && (!o.commands.empty() || !parseRoundArgs(cmd, error))) {
+    if (error.empty()) error = "round comes first: round [options] [COMMANDS...]";
+    return false;
+  }
   o.commands.push_back(std::move(cmd));
   return true;
 }
@@ -161,7 +170,7 @@ std::string usageText() {
       "  --fake-pc-time 'YYYY-MM-DD HH:MM[:SS]'\n"
       "                    use this fixed PC date and time instead of the real clock (tests)\n"
       "  --test-dial-wait-ms MS, --test-hangup-wait-ms MS\n"
-      "                    shorten the modem waits of 35 s and 5 s (tests)\n"
+      "                    shorten the modem waits of 60 s (its answer) and 5 s (tests)\n"
       "  --format csv|json values, hourly, daily and monthly also write their data in\n"
       "                    this format to standard output; the messages then go to stderr\n"
       "  --out FILE        with --format: write the data into FILE instead (emptied first;\n"
@@ -209,6 +218,10 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
   const bool missing = std::any_of(o.commands.begin(), o.commands.end(), [](auto& c) {
     return std::find(c.args.begin(), c.args.end(), "--missing") != c.args.end();
   });
+  if (!o.commands.empty() && o.commands.front().name == "round" && !o.gsm) {
+    error = "round calls the nodes of gsm_csd.ini through a modem: it needs --gsm";
+    return std::nullopt;
+  }
   if (missing && !o.store) {
     error = "--missing asks the store what it holds; it cannot go with --no-store";
     return std::nullopt;
@@ -294,6 +307,56 @@ std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& 
     return std::nullopt;
   }
   return a;
+}
+
+}  // namespace vardis::cli
+
+namespace vardis::cli {
+
+namespace {
+
+// "1,3-5" into 1 3 4 5; false on anything else.
+bool nodeList(const std::string& text, std::vector<int>& out) {
+  std::size_t pos = 0;
+  while (pos <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', pos), text.size());
+    const std::string part = text.substr(pos, comma - pos);
+    const std::size_t dash = part.find('-');
+    const auto first = parseInteger(part.substr(0, dash));
+    const auto last = dash == std::string::npos ? first : parseInteger(part.substr(dash + 1));
+    if (!first || !last || *first < 1 || *last < *first || *last > 255) return false;
+    for (int n = *first; n <= *last; ++n) out.push_back(n);
+    pos = comma + 1;
+  }
+  return !out.empty();
+}
+
+}  // namespace
+
+std::optional<RoundArgs> parseRoundArgs(const CliCommand& cmd, std::string& error) {
+  RoundArgs r;
+  for (std::size_t i = 0; i + 1 < cmd.args.size(); i += 2) {
+    const std::string& w = cmd.args[i];
+    const std::string& v = cmd.args[i + 1];
+    const auto n = parseInteger(v);
+    if (w == "--nodes" && !nodeList(v, r.nodes)) {
+      error = "round --nodes " + v + ": not a list of node numbers like 1,3-5";
+    } else if (w == "--attempts" && (!n || *n < 1 || *n > 100)) {
+      error = "round --attempts " + v + ": not a number of attempts 1..100";
+    } else if (w == "--redial-pause" && (!n || *n < 0 || *n > 86400)) {
+      error = "round --redial-pause " + v + ": not a number of seconds";
+    } else if (w == "--attempts") {
+      r.attempts = *n;
+    } else if (w == "--redial-pause") {
+      r.redialPauseSeconds = *n;
+    }
+    if (!error.empty()) return std::nullopt;
+  }
+  if (cmd.args.size() % 2 != 0) {
+    error = "round " + cmd.args.back() + ": needs a value";
+    return std::nullopt;
+  }
+  return r;
 }
 
 }  // namespace vardis::cli

@@ -21,6 +21,7 @@ struct CliCommand {
 
 struct CliOptions {
   std::string port = "1";
+  std::vector<std::string> ports;  // every --port, in order (a round uses each)
   int speedIndex = 8;
   std::string address = "0";
   std::string dataDir;  // empty: the default data folder
@@ -32,7 +33,7 @@ struct CliOptions {
   // --fake-pc-time: a fixed PC clock, for tests and reproducible runs.
   std::string fakePcTime;
   // Modem waits; tests shorten them.
-  int dialWaitMs = 35000;
+  int dialWaitMs = 60000;  // the modem's answer to a dial
   int hangUpWaitMs = 5000;
   // --format csv|json: values, hourly, daily and monthly also export their
   // data, to standard output or, with --out FILE, into FILE ("-": standard output).
@@ -57,6 +58,14 @@ struct CommandArgs {
 
 // The arguments of a command, checked; nothing with a message in `error`.
 std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& error);
+
+// round [--nodes 1,3-5] [--attempts N] [--redial-pause S]
+struct RoundArgs {
+  std::vector<int> nodes;  // empty: every node
+  int attempts = 3;
+  int redialPauseSeconds = 60;
+};
+std::optional<RoundArgs> parseRoundArgs(const CliCommand& cmd, std::string& error);
 
 // Commands that read only the store: no port is opened for them.
 bool storeOnlyCommand(const std::string& name);

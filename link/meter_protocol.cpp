@@ -113,6 +113,7 @@ bool MeterProtocol::exchange(const TransactionInfo& info) {
   const std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs,
                                                  ExpectedReplyLength, &ReceiveTimeWord);
   ReceiveResult = got;
+  noteReceived(ReplyBuffer.data(), std::min<std::size_t>(got, ReplyBuffer.size()));
   const bool good = CheckReply();
   replyMayBeLate_ = got < ExpectedReplyLength;
   if (good && !replyMayBeLate_) {
@@ -160,6 +161,7 @@ Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
   }
   if (to) to(reply);
   if (cancelRequested()) throw CommandCancelled();
+  if (!good && endOnLinkFault) throw LineLost();
   return reply;
 }
 
@@ -184,6 +186,7 @@ std::uint16_t MeterProtocol::drain(const TransactionInfo& info, std::string* tra
       *trace += std::string(total == 0 ? " drain<- [" : " [") +
                 hexBytes(DrainBuffer.data(), std::min<std::size_t>(got, kDrainWanted)) + "]";
     }
+    noteReceived(DrainBuffer.data(), std::min<std::size_t>(got, kDrainWanted));
     total = static_cast<std::uint16_t>(total + got);
     if (!replyMayBeLate_ || got == 0 || clock_.steadyMs() - start >= kReplyWaitMs) break;
   }
@@ -194,16 +197,40 @@ std::uint16_t MeterProtocol::drain(const TransactionInfo& info, std::string* tra
 void MeterProtocol::newConnection() {
   longestAnswerMs_ = 0;
   replyMayBeLate_ = false;
+  carrierLost_ = false;
+  recentBytes_.clear();
+}
+
+void MeterProtocol::noteReceived(const std::uint8_t* bytes, std::size_t n) {
+  recentBytes_.append(reinterpret_cast<const char*>(bytes), n);
+  if (recentBytes_.find("NO CARRIER") != std::string::npos) carrierLost_ = true;
+  constexpr std::size_t kKeep = 16;  // enough for the words split over two reads
+  if (recentBytes_.size() > kKeep) recentBytes_.erase(0, recentBytes_.size() - kKeep);
 }
 
 void MeterProtocol::sendRaw(std::string_view bytes) {
   std::fill(ReplyBuffer.begin(), ReplyBuffer.end(), std::uint8_t{1});
+  // The request buffer keeps what fits, for the diagnostics; the line gets every byte.
   const std::size_t n = std::min(bytes.size(), RequestBuffer.size());
   std::copy_n(bytes.begin(), n, RequestBuffer.begin());
-  line_.Send_Binary(port, RequestBuffer.data(), n);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  line_.Send_Binary(port, data, bytes.size());
   if (trace_) {
-    traceExchange(timeStamp(clock_) + " modem send-> [" + hexBytes(RequestBuffer.data(), n) + "]");
+    traceExchange(timeStamp(clock_) + " modem send-> [" + hexBytes(data, bytes.size()) + "]");
   }
+}
+
+std::string MeterProtocol::receiveRaw(int timeoutMs) {
+  std::array<std::uint8_t, 64> bytes{};
+  std::uint16_t timeWord = 0;
+  const std::uint16_t got =
+      line_.Receive_Binary(port, bytes.data(), static_cast<std::uint16_t>(timeoutMs),
+                           static_cast<std::uint16_t>(bytes.size()), &timeWord);
+  const std::size_t n = std::min<std::size_t>(got, bytes.size());
+  if (n > 0 && trace_) {
+    traceExchange(timeStamp(clock_) + " modem <-recv [" + hexBytes(bytes.data(), n) + "]");
+  }
+  return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
 void MeterProtocol::traceExchange(const std::string& line) {

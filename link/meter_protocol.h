@@ -78,6 +78,14 @@ class CommandCancelled : public std::exception {
   const char* what() const noexcept override { return "cancelled"; }
 };
 
+// Thrown out of a transaction that ran out of attempts when the caller asked
+// for it (`endOnLinkFault`): over a call, the line is gone and every further
+// transaction would only wait out its attempts.
+class LineLost : public std::exception {
+ public:
+  const char* what() const noexcept override { return "the meter stopped answering"; }
+};
+
 inline constexpr std::uint16_t kReplyWaitMs = 3000;
 inline constexpr std::uint16_t kDrainWanted = 40;
 
@@ -117,9 +125,19 @@ class MeterProtocol {
 
   // Sends a modem text from the request buffer (the reply buffer is pre-filled first).
   void sendRaw(std::string_view bytes);
+  // The modem's bytes that arrive within `timeoutMs` (at most 64; sooner when
+  // they fill that), "" when none; traced like the sends.
+  std::string receiveRaw(int timeoutMs);
 
   // A new connection: forget the answer times of the last one.
   void newConnection();
+
+  // Whether the modem's "NO CARRIER" came among the bytes received since the
+  // last newConnection(): the call was dropped.
+  bool carrierLost() const { return carrierLost_; }
+  // A transaction that runs out of attempts throws LineLost (after its reply
+  // went to its sink) instead of letting the command go on.
+  bool endOnLinkFault = false;
 
   // Called once per exchange between the send and the reply wait.
   void setBreathe(Breathe b) { breathe_ = std::move(b); }
@@ -160,6 +178,9 @@ class MeterProtocol {
   std::int64_t longestAnswerMs_ = 0;
   // The last exchange got no complete reply: its answer may still arrive.
   bool replyMayBeLate_ = false;
+  bool carrierLost_ = false;
+  std::string recentBytes_;  // the tail of what the line brought, to spot "NO CARRIER"
+  void noteReceived(const std::uint8_t* bytes, std::size_t n);
 };
 
 // Hex dump "23 00 05 ..." of a byte range, for the trace.

@@ -20,6 +20,8 @@ constexpr std::string_view kSection = "baza";
 constexpr std::string_view kCountKey = "kol_uzlov";
 constexpr std::string_view kPhonePrefix = "tel_";
 constexpr std::string_view kNamePrefix = "name_u";
+constexpr std::string_view kInitKey = "init";
+constexpr std::string_view kInitPrefix = "init_";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // A real directory of 255 nodes takes some tens of kilobytes; anything beyond
@@ -98,6 +100,7 @@ struct FoundKeys {
   std::optional<std::string_view> count;
   std::array<std::optional<std::string_view>, kMaxNodes + 1> phone;
   std::array<std::optional<std::string_view>, kMaxNodes + 1> name;
+  std::array<std::optional<std::string_view>, kMaxNodes + 1> init;  // [0]: every node's
 
   void take(std::string_view key, std::string_view value) {
     std::optional<std::string_view>* slot = nullptr;
@@ -107,6 +110,10 @@ struct FoundKeys {
       if (const int n = nodeNumber(key.substr(kPhonePrefix.size()))) slot = &phone[n];
     } else if (startsWithNoCase(key, kNamePrefix)) {
       if (const int n = nodeNumber(key.substr(kNamePrefix.size()))) slot = &name[n];
+    } else if (equalsNoCase(key, kInitKey)) {
+      slot = &init[0];
+    } else if (startsWithNoCase(key, kInitPrefix)) {
+      if (const int n = nodeNumber(key.substr(kInitPrefix.size()))) slot = &init[n];
     }
     if (slot != nullptr && !slot->has_value()) *slot = value;
   }
@@ -173,9 +180,12 @@ NodeDirectory build(const FoundKeys& found, bool utf8) {
   dir.NodeCount = count;
   dir.NodePhone.reserve(static_cast<std::size_t>(count) + 1);
   dir.NodeName.reserve(static_cast<std::size_t>(count) + 1);
+  dir.NodeInit.reserve(static_cast<std::size_t>(count) + 1);
   for (int n = 1; n <= count; ++n) {
-    dir.NodePhone.push_back(decode(found.phone[static_cast<std::size_t>(n)]));
-    dir.NodeName.push_back(decode(found.name[static_cast<std::size_t>(n)]));
+    const auto k = static_cast<std::size_t>(n);
+    dir.NodePhone.push_back(decode(found.phone[k]));
+    dir.NodeName.push_back(decode(found.name[k]));
+    dir.NodeInit.push_back(decode(found.init[k] ? found.init[k] : found.init[0]));
   }
   return dir;
 }

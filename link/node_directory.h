@@ -8,6 +8,8 @@
 //   name_u1=Котельная №1
 //   tel_2=ATD+79007654321
 //   name_u2=ЦТП ул. Ленина
+//   init=AT&K0          (optional: sent to the modem before every dial)
+//   init_2=AT&K3        (optional: node 2's own, instead of init=)
 //
 // - Section and key names are compared without regard to ASCII case; blanks
 //   and tabs around names and values are dropped; a value wholly enclosed in
@@ -43,6 +45,9 @@ struct NodeDirectory {
   std::vector<std::string> NodePhone{std::string()};
   // Name of node n at index n (1 .. NodeCount), as listed; index 0 is always "".
   std::vector<std::string> NodeName{std::string()};
+  // The modem init string sent before dialling node n ("" for none): its own
+  // init_n, else the directory's init.
+  std::vector<std::string> NodeInit{std::string()};
   // One message when something in the file was off (a node count above
   // kMaxNodes, a count that is not a number, an unreadable file), else "".
   // A missing file or a missing key is not worth a message.

@@ -191,4 +191,49 @@ void ReadingStore::storeClockSet(std::int64_t meter, std::int64_t visit, const s
   q.run();
 }
 
+void ReadingStore::storeRound(const RoundRow& r) {
+  WriteTransaction t(db_);
+  int read = 0;
+  double connected = 0;
+  for (const auto& n : r.nodes) {
+    read += n.result == "read" ? 1 : 0;
+    connected += n.connectedSeconds;
+  }
+  Statement head(db_,
+                 "INSERT INTO rounds(started, ended, ports, commands, nodes_read, nodes_failed, "
+                 "connected_seconds) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  head.bind(1, r.started).bind(2, r.ended).bind(3, r.ports).bind(4, r.commands).bind(5, read);
+  head.bind(6, static_cast<int>(r.nodes.size()) - read).bind(7, connected).run();
+  const std::int64_t round = db_.lastInsertId();
+  Statement node(db_,
+                 "INSERT INTO round_nodes(round_id, node, name, phone, serial, result, attempts, "
+                 "connected_seconds, transactions, errors, timeouts, what_read, report_files, "
+                 "port, message) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, "
+                 "?14, ?15)");
+  for (const auto& n : r.nodes) {
+    node.bind(1, round).bind(2, n.node).bind(3, n.name).bind(4, n.phone);
+    if (n.serial) {
+      node.bind(5, static_cast<std::int64_t>(*n.serial));
+    } else {
+      node.bindNull(5);
+    }
+    node.bind(6, n.result).bind(7, n.attempts).bind(8, n.connectedSeconds);
+    node.bind(9, static_cast<std::int64_t>(n.transactions))
+        .bind(10, static_cast<std::int64_t>(n.errors))
+        .bind(11, static_cast<std::int64_t>(n.timeouts));
+    node.bind(12, n.whatRead).bind(13, n.reportFiles).bind(14, n.port).bind(15, n.message).run();
+  }
+  t.commit();
+}
+
+bool ReadingStore::nodeReadOn(const std::string& phone, const std::string& commands,
+                              const std::string& day) {
+  Statement q(db_,
+              "SELECT 1 FROM round_nodes n JOIN rounds r ON r.id = n.round_id WHERE n.phone = ?1 "
+              "AND n.result = 'read' AND r.commands = ?2 AND substr(r.started, 1, 10) = ?3 "
+              "LIMIT 1");
+  q.bind(1, phone).bind(2, commands).bind(3, day);
+  return q.step();
+}
+
 }  // namespace vardis::store

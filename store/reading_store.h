@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "archives/archive_data.h"
 #include "store/sqlite_db.h"
@@ -57,6 +58,32 @@ struct StoredCount {
   int unchanged = 0;  // records read again with the same values
 };
 
+// One node of a round over the node directory, as its log gives it.
+struct RoundNodeRow {
+  int node = 0;
+  std::string name;
+  std::string phone;
+  std::optional<long long> serial;
+  std::string result;  // "read", "partial", "busy", "no carrier", "no answer", ...
+  int attempts = 0;
+  double connectedSeconds = 0;
+  long long transactions = 0;
+  long long errors = 0;
+  long long timeouts = 0;
+  std::string whatRead;     // "values hourly×2 daily monthly"
+  std::string reportFiles;  // the report files' base name
+  std::string port;         // the modem that took the last attempt
+  std::string message;      // why the last attempt failed
+};
+
+struct RoundRow {
+  std::string started;
+  std::string ended;
+  std::string ports;     // "/dev/ttyUSB0 /dev/ttyUSB1"
+  std::string commands;  // "values hourly --missing daily --missing monthly"
+  std::vector<RoundNodeRow> nodes;
+};
+
 class ReadingStore {
  public:
   // Opens the store, creating it when missing, in WAL mode, and brings its
@@ -83,6 +110,11 @@ class ReadingStore {
   void storeClockSet(std::int64_t meter, std::int64_t visit, const std::string& readAt,
                      const std::string& pcTimeSent, bool acknowledged,
                      const std::optional<std::string>& before);
+
+  // A round's log, in one transaction.
+  void storeRound(const RoundRow& round);
+  // Whether a round of that day read the node of that phone with those commands.
+  bool nodeReadOn(const std::string& phone, const std::string& commands, const std::string& day);
 
   Database& database() { return db_; }
 

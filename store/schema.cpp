@@ -96,6 +96,36 @@ CREATE TABLE clock_events(
   meter_time_before TEXT);
 CREATE INDEX clock_by_meter ON clock_events(meter_id, read_at);
 )sql",
+      // 1 -> 2: the rounds over the node directory and each node's outcome.
+      R"sql(
+CREATE TABLE rounds(
+  id INTEGER PRIMARY KEY,
+  started TEXT NOT NULL,
+  ended TEXT NOT NULL,
+  ports TEXT NOT NULL,
+  commands TEXT NOT NULL,
+  nodes_read INTEGER NOT NULL,
+  nodes_failed INTEGER NOT NULL,
+  connected_seconds REAL NOT NULL);
+CREATE TABLE round_nodes(
+  round_id INTEGER NOT NULL REFERENCES rounds(id),
+  node INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  phone TEXT NOT NULL,
+  serial INTEGER,
+  result TEXT NOT NULL,
+  attempts INTEGER NOT NULL,
+  connected_seconds REAL NOT NULL,
+  transactions INTEGER NOT NULL,
+  errors INTEGER NOT NULL,
+  timeouts INTEGER NOT NULL,
+  what_read TEXT NOT NULL,
+  report_files TEXT NOT NULL,
+  port TEXT NOT NULL,
+  message TEXT NOT NULL,
+  PRIMARY KEY(round_id, node)) WITHOUT ROWID;
+CREATE INDEX round_nodes_by_phone ON round_nodes(phone, result);
+)sql",
   };
   return list;
 }

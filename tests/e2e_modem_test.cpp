@@ -264,7 +264,11 @@ TEST_F(ModemE2E, CommandLineDialsReadsAndHangsUp) {
   EXPECT_EQ(err.str(), "");
 
   const std::string text = out.str();
-  EXPECT_EQ(text.rfind("dialled ATD+79000000000; waiting 0.6 s for the call\n", 0), 0u) << text;
+  EXPECT_EQ(text.rfind("dialled ATD+79000000000; waiting up to 0.6 s for the modem's answer\n"
+                       "modem: CONNECT 9600\n",
+                       0),
+            0u)
+      << text;
   EXPECT_NE(text.find("meter 12345 identified; reports in " + reportDir(dir.path()).string() +
                       "/12345D2011_04_08_09_05_{par,chas,sut,mes}.txt\n"),
             std::string::npos)

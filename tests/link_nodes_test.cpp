@@ -480,3 +480,22 @@ TEST(NodeDirectoryParse, MutatedValidFilesKeepTheInvariants) {
 
 }  // namespace
 }  // namespace vardis
+
+namespace vardis {
+namespace {
+
+// The modem init string: the directory's own for every node, a node's own
+// instead of it; other keys stay ignored.
+TEST(NodeDirectoryFile, InitStringsForEveryNodeAndANodesOwn) {
+  test::TempDir tmp;
+  const auto path = tmp.path() / "gsm_csd.ini";
+  std::ofstream(path) << "[baza]\nkol_uzlov=3\ntel_1=ATD1\ntel_2=ATD2\ntel_3=ATD3\n"
+                         "init=AT&K0\nINIT_2=AT&K3\nspeed_2=9600\n";
+  const NodeDirectory d = loadNodeDirectory(path);
+  ASSERT_EQ(d.NodeCount, 3);
+  EXPECT_EQ(d.NodeInit, (std::vector<std::string>{"", "AT&K0", "AT&K3", "AT&K0"}));
+  EXPECT_EQ(d.warning, "");
+}
+
+}  // namespace
+}  // namespace vardis
