@@ -145,8 +145,23 @@ void ReadingStore::storeCurrent(std::int64_t meter, std::int64_t visit, const st
 void ReadingStore::storeParameters(std::int64_t meter, std::int64_t visit,
                                    const std::string& readAt, const ParameterTable& p, int count) {
   WriteTransaction t(db_);
+  auto valueOf = [&p](int i) {
+    const auto k = static_cast<std::size_t>(i);
+    return p.noReply[k] ? std::nullopt : std::optional<double>(p.values[k]);
+  };
+  // A set read again with the same values changes nothing.
+  Statement latest(db_,
+                   "SELECT v.idx, v.value FROM parameter_values v WHERE v.set_id = (SELECT "
+                   "max(id) FROM parameter_sets WHERE meter_id = ?1) ORDER BY v.idx");
+  latest.bind(1, meter);
+  int same = 0;
+  while (latest.step()) {
+    const int i = static_cast<int>(latest.integer(0));
+    same += (i == same && i < count && latest.optionalReal(1) == valueOf(i)) ? 1 : 0;
+  }
+  if (same == count) return;
   int missing = 0;
-  for (int i = 0; i < count; ++i) missing += p.noReply[static_cast<std::size_t>(i)] ? 1 : 0;
+  for (int i = 0; i < count; ++i) missing += valueOf(i) ? 0 : 1;
   Statement head(db_,
                  "INSERT INTO parameter_sets(meter_id, visit_id, read_at, missing) "
                  "VALUES(?1, ?2, ?3, ?4)");
@@ -155,9 +170,8 @@ void ReadingStore::storeParameters(std::int64_t meter, std::int64_t visit,
   Statement value(db_,
                   "INSERT INTO parameter_values(set_id, idx, name, value) VALUES(?1, ?2, ?3, ?4)");
   for (int i = 0; i < count; ++i) {
-    const auto k = static_cast<std::size_t>(i);
     value.bind(1, set).bind(2, i).bind(3, parameterName(i));
-    value.bind(4, p.noReply[k] ? std::nullopt : std::optional<double>(p.values[k])).run();
+    value.bind(4, valueOf(i)).run();
   }
   t.commit();
 }

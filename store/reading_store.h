@@ -102,7 +102,7 @@ class ReadingStore {
                            const ArchiveData& data);
   void storeCurrent(std::int64_t meter, std::int64_t visit, const std::string& readAt,
                     const CurrentData& data);
-  // Parameters 0..count-1.
+  // Parameters 0..count-1; a set equal to the meter's last one changes nothing.
   void storeParameters(std::int64_t meter, std::int64_t visit, const std::string& readAt,
                        const ParameterTable& params, int count);
   void storeClockRead(std::int64_t meter, std::int64_t visit, const std::string& readAt,

@@ -83,6 +83,7 @@ TEST_F(StoreTest, AValueWithoutAGoodReplyIsStoredAsMissingAndComesBackSo) {
   p.store(0, 12345.0f);
   p.store(1, 3.0f, false);
   store.storeParameters(meter, visit, "t2", p, 123);
+  store.storeParameters(meter, visit, "t3", p, 123);  // the same again: nothing new
   const auto sets = parameterSets(store.database(), {});
   ASSERT_EQ(sets.size(), 1u);
   ASSERT_EQ(sets[0].values.size(), 123u);
