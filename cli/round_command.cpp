@@ -92,7 +92,8 @@ void runModem(const Modem& m, const std::string& port) {
     store::RoundNodeRow log = m.queue.log(*i);
     const auto step = [&](const std::string& state) { m.table.show(*i, log, state); };
     round::visitNode(
-        s, port, m.queue.node(*i), m.queue.options(),
+        s, {m.options.address, port, m.options.speedIndex, true}, m.queue.node(*i),
+        m.queue.options(),
         [&](Session& session, store::RoundNodeRow& l) {
           return visitCommands(session, c, port, m.commands, l);
         },

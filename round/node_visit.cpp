@@ -50,17 +50,17 @@ std::string connectedVisit(Session& s, const VisitCommands& commands, store::Rou
 
 }  // namespace
 
-void visitNode(Session& s, const std::string& port, const RoundNode& node,
+void visitNode(Session& s, const ConnectionChoice& line, const RoundNode& node,
                const RoundOptions& options, const VisitCommands& commands, store::RoundNodeRow& log,
                const StepShown& step) {
   log.attempts += 1;
-  log.port = port;
+  log.port = line.portText;
   log.message.clear();
   s.link.endOnLinkFault = true;
   std::int64_t connectedAt = -1;
   try {
     step("dialling");
-    s.openLine({"0", port, s.speedIndex, true});
+    s.openLine(line);
     PlaceCall(s, node.init, node.phone, options.answerWaitMs);
     connectedAt = s.clock().steadyMs();
     step("reading");

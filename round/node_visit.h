@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "connection/connection.h"
 #include "round/round_queue.h"
 
 namespace vardis {
@@ -25,7 +26,8 @@ using StepShown = std::function<void(const std::string& step)>;
 // Carries out one attempt and writes its result, the link figures and the
 // connected seconds into `log` (attempts counted). Stopped by the session's
 // cancel flag after the current exchange, still hanging up.
-void visitNode(Session& s, const std::string& port, const RoundNode& node,
+// `line` is the modem's port, speed and the meter address, as at "Старт".
+void visitNode(Session& s, const ConnectionChoice& line, const RoundNode& node,
                const RoundOptions& options, const VisitCommands& commands, store::RoundNodeRow& log,
                const StepShown& step);
 
