@@ -191,9 +191,7 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
   if (!options.commands.empty() && storeOnlyCommand(options.commands.front().name)) {
     return runStoreCommands(options, exportSink, stdOut, err);
   }
-  if (!options.commands.empty() && options.commands.front().name == "round") {
-    return runRound(options, realClock, stdOut, err, progressOnTerminal);
-  }
+
   // With the export on standard output the messages go to standard error.
   std::ostream& out = exportSink.onStandardOutput() ? err : stdOut;
   ExportRun exportRun;
@@ -203,6 +201,9 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
     fixedClock = makeFixedClock(t);
   }
   const PcClock& clock = fixedClock ? *fixedClock : realClock;
+  if (!options.commands.empty() && options.commands.front().name == "round") {
+    return runRound(options, clock, stdOut, err, progressOnTerminal);
+  }
   SessionConfig config;
   config.dataDir =
       options.dataDir.empty() ? defaultDataDir() : std::filesystem::path(options.dataDir);

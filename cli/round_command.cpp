@@ -4,7 +4,9 @@
 #include <QThread>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <sstream>
 
@@ -42,6 +44,29 @@ std::string commandText(const std::vector<CliCommand>& commands) {
   return out;
 }
 
+// The --trace file of a round: every modem's lines, each named by its port.
+class RoundTrace {
+ public:
+  bool open(const std::string& file, std::ostream& err) {
+    if (file.empty()) return true;
+    file_ = std::make_unique<std::ofstream>(file, std::ios::app);
+    if (*file_) return true;
+    err << "vardis-cli: cannot write the trace file " << file << "\n";
+    return false;
+  }
+  TraceSink sinkFor(const std::string& port) {
+    if (!file_) return nullptr;
+    return [this, port](const std::string& line) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      *file_ << port << " " << line << "\n" << std::flush;
+    };
+  }
+
+ private:
+  std::unique_ptr<std::ofstream> file_;
+  std::mutex mutex_;
+};
+
 // Everything one modem needs; it lives and dies on that modem's thread.
 struct Modem {
   const CliOptions& options;
@@ -50,6 +75,7 @@ struct Modem {
   const std::vector<CliCommand>& commands;
   round::RoundQueue& queue;
   LiveTable& table;
+  RoundTrace& trace;
 };
 
 // The commands of one visit, the visit stored as the single-meter runs store theirs.
@@ -77,6 +103,7 @@ void runModem(const Modem& m, const std::string& port) {
   config.dataDir = m.dataDir;
   config.numbers.decimalSeparator = m.options.decimalSeparator;
   Session s(line, m.clock, config);
+  if (auto sink = m.trace.sinkFor(port)) s.setTrace(std::move(sink));
   s.setBreathe([&s] {
     if (g_roundStop.load()) s.requestCancel();
   });
@@ -148,6 +175,14 @@ int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::
         << "\n";
     return 2;
   }
+  // Without the report folder every node would be called only to fail.
+  if (std::error_code ec; !std::filesystem::is_directory(reportDir(dataDir), ec)) {
+    err << "vardis-cli: the report folder " << reportDir(dataDir).string()
+        << " does not exist; no node was called\n";
+    return 1;
+  }
+  RoundTrace trace;
+  if (!trace.open(o.traceFile, err)) return 2;
   std::vector<CliCommand> commands(o.commands.begin() + 1, o.commands.end());
   if (commands.empty()) commands = defaultRoundCommands();
   store::RoundRow round{isoNow(clock), "", "", commandText(commands), {}};
@@ -174,7 +209,7 @@ int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::
   }
   LiveTable table(err, terminal, queue.logs());
   g_roundStop.store(false);
-  const Modem modem{o, clock, dataDir, commands, queue, table};
+  const Modem modem{o, clock, dataDir, commands, queue, table, trace};
   // One QThread a modem: the serial port wants a Qt thread of its own.
   std::vector<std::unique_ptr<QThread>> threads;
   for (const auto& port : o.ports.empty() ? std::vector<std::string>{o.port} : o.ports) {

@@ -146,7 +146,8 @@ Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
     counters.ErrorCount += 1;
     counters.RequestCount += 1;
     failures += 1;
-    if (failures > info.retryLimit) {
+    // Over a call that the modem reported lost, no attempt can succeed.
+    if (failures > info.retryLimit || (endOnLinkFault && carrierLost_)) {
       LinkFault = 1;
       counters.TimeoutCount += 1;
       break;

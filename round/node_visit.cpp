@@ -77,12 +77,15 @@ void visitNode(Session& s, const ConnectionChoice& line, const RoundNode& node,
     log.result = "error";
     log.message = e.what();
   }
-  if (connectedAt >= 0) {
+  // A call the modem reported lost needs no hang-up: the modem is back in command state.
+  if (connectedAt >= 0 && !s.link.carrierLost()) {
     step("hanging up");
     try {  // also when the round was stopped: the call must not stay up
       hangUpAtOnce(s);
     } catch (const std::exception&) {
     }
+  }
+  if (connectedAt >= 0) {
     log.connectedSeconds += (s.clock().steadyMs() - connectedAt) / 1000.0;
   }
   const auto& n = s.link.counters;
