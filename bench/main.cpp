@@ -16,10 +16,14 @@
 //    parameters.
 // Then, without a meter, the store: the time of storing an hourly reading into
 // a store that holds a year, of reading the year back, and the file's size.
+// Last the round: vardis-cli round calling 20 nodes over one simulated modem
+// and over four, its wall time, its processor time a transaction and each
+// node's connected seconds against the time its transactions need.
 //
 // options.cpp reads the command line, speed.cpp times the readings,
-// cli_run.cpp runs vardis-cli, store_bench.cpp fills and times the store and
-// report.cpp prints the tables.
+// cli_run.cpp runs vardis-cli, store_bench.cpp fills and times the store,
+// round_bench.cpp runs the rounds, and report.cpp and round_report.cpp print
+// the tables.
 #include <QCoreApplication>
 #include <exception>
 #include <iostream>
@@ -32,6 +36,7 @@
 #include "bench/common.h"
 #include "bench/options.h"
 #include "bench/report.h"
+#include "bench/round_bench.h"
 #include "bench/speed.h"
 #include "bench/store_bench.h"
 
@@ -51,8 +56,9 @@ int main(int argc, char** argv) {
     usage(std::cout);
     return 0;
   }
+  const bool all = !options.storeOnly && !options.roundOnly;
   try {
-    if (!options.storeOnly) {
+    if (all) {
       const vardis::PickedDate date = yesterday();
       std::vector<SpeedRuns> runs;
       for (const unsigned baud : {9600u, 115200u}) {
@@ -65,7 +71,11 @@ int main(int argc, char** argv) {
       printTable(options, date, runs, cli);
       std::cout << "\n";
     }
-    printStore(measureStore(options));
+    if (all || options.storeOnly) printStore(measureStore(options));
+    if (all || options.roundOnly) {
+      if (all || options.storeOnly) std::cout << "\n";
+      printRound(measureRound(options));
+    }
   } catch (const std::exception& e) {
     std::cerr << "vardis-bench: " << e.what() << "\n";
     return 1;

@@ -19,6 +19,7 @@ struct Options {
   std::string meterProgram = VARDIS_METER_SIM_PROGRAM;
   std::string cliProgram = VARDIS_CLI_PROGRAM;
   bool storeOnly = false;  // the store's figures alone, without a meter
+  bool roundOnly = false;  // the round's figures alone (with --store-only: both)
   int storeRuns = kStoreRuns;
 };
 

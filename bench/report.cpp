@@ -1,12 +1,12 @@
 #include "bench/report.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <string>
 
 #include "bench/common.h"
+#include "bench/table_text.h"
 
 namespace vardis::bench {
 
@@ -20,22 +20,6 @@ constexpr double kStoreTargetMs = 5;       // storing an hourly reading, p50
 constexpr double kHistoryTargetMs = 200;   // a meter-year of hourly records read back, p50
 constexpr double kStoreSizeTargetMb = 10;  // a meter-year of hourly and daily records
 
-std::string cell(double v, int width = 8, int decimals = 2) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, v);
-  return buf;
-}
-
-std::string padded(const std::string& s, std::size_t width) {
-  // Width in characters; every text here is ASCII.
-  return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
-}
-
-std::string rightAligned(const std::string& s, std::size_t width) {
-  return s.size() >= width ? s : std::string(width - s.size(), ' ') + s;
-}
-
-constexpr std::size_t kLabelWidth = 36;
 constexpr std::size_t kSpeedWidth = 34;
 
 void spreadRow(const std::string& label, const std::vector<SpeedResult>& rs,
@@ -54,14 +38,6 @@ void valueRow(const std::string& label, const std::vector<SpeedResult>& rs,
   std::string line = padded(label, kLabelWidth);
   for (const auto& r : rs) line += "  " + rightAligned(text(r), kSpeedWidth - 2) + "  ";
   std::cout << line << "\n";
-}
-
-std::string verdict(bool met) {
-  return met ? "met" : "MISSED";
-}
-
-void section(const std::string& title) {
-  std::cout << title << "\n";
 }
 
 // One row of the totals: the tool's line's figure with the plain line's after it.

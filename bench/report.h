@@ -5,6 +5,7 @@
 
 #include "bench/cli_run.h"
 #include "bench/options.h"
+#include "bench/round_bench.h"
 #include "bench/speed.h"
 #include "bench/store_bench.h"
 
@@ -15,5 +16,8 @@ void printTable(const Options& o, const PickedDate& date, const std::vector<Spee
 
 // The store's figures, as a table of their own.
 void printStore(const StoreResult& r);
+
+// The round's figures, one modem against four.
+void printRound(const RoundResult& r);
 
 }  // namespace vardis::bench

@@ -1,0 +1,191 @@
+#include "bench/round_bench.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "bench/child_process.h"
+#include "bench/common.h"
+#include "connection/data_dir.h"
+
+namespace vardis::bench {
+
+namespace {
+
+constexpr std::size_t kOutputTailLines = 12;
+
+// Node n's phone: +79000000001 for node 1; every modem answers all of them.
+std::string phoneOf(int n) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "+790000000%02d", n);
+  return buf;
+}
+
+void writeNodeFile(const std::filesystem::path& dataDir) {
+  std::ofstream f(nodeFile(dataDir), std::ios::binary | std::ios::trunc);
+  f << "[baza]\r\nkol_uzlov=" << kRoundNodes << "\r\n";
+  for (int n = 1; n <= kRoundNodes; ++n) {
+    f << "tel_" << n << "=ATD" << phoneOf(n) << "\r\nname_u" << n << "=Node " << n << "\r\n";
+  }
+  if (!f.flush()) throw std::runtime_error("cannot write " + nodeFile(dataDir).string());
+}
+
+std::vector<std::string> modemArgs() {
+  std::vector<std::string> args{"--modem",         "--pace",
+                                "--speed",         std::to_string(kRoundBaud),
+                                "--connect-delay", std::to_string(kRoundConnectDelayMs),
+                                "--guard-time",    std::to_string(kRoundGuardMs)};
+  for (int n = 1; n <= kRoundNodes; ++n) {
+    args.push_back("--number");
+    args.push_back(phoneOf(n));
+  }
+  return args;
+}
+
+// The last lines of what a program printed.
+std::string outputTail(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  const std::size_t from = lines.size() > kOutputTailLines ? lines.size() - kOutputTailLines : 0;
+  std::string out;
+  for (std::size_t i = from; i < lines.size(); ++i) out += "    " + lines[i] + "\n";
+  return out;
+}
+
+// The JSON log the round left in rounds/; false when there is none.
+bool readRoundLog(const std::filesystem::path& dataDir, RoundRun& r) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dataDir / "rounds", ec)) {
+    if (entry.path().extension() != ".json") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    const nlohmann::json doc = nlohmann::json::parse(in, nullptr, false);
+    if (doc.is_discarded() || !doc.contains("nodes")) return false;
+    r.summary = doc.value("summary", "");
+    for (const auto& n : doc["nodes"]) {
+      r.nodes.push_back({n.value("node", 0), n.value("result", ""), n.value("attempts", 0),
+                         n.value("connectedSeconds", 0.0), n.value("transactions", 0LL),
+                         n.value("errors", 0LL), n.value("timeouts", 0LL), n.value("port", ""),
+                         n.value("message", "")});
+    }
+    return true;
+  }
+  return false;
+}
+
+RoundRun runRound(const Options& o, const std::vector<std::string>& ports,
+                  const std::vector<std::string>& commands) {
+  RoundRun r;
+  r.modems = static_cast<int>(ports.size());
+  TempFolder folder;
+  writeNodeFile(folder.path());
+  std::vector<std::string> args{"--gsm", "--speed", std::to_string(kRoundBaud), "--data-dir",
+                                folder.path().string()};
+  r.command = "vardis-cli --gsm --speed " + std::to_string(kRoundBaud) + " --data-dir TMP";
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    args.insert(args.end(), {"--port", ports[i]});
+    r.command += " --port P" + std::to_string(i + 1);
+  }
+  args.push_back("round");
+  r.command += " round";
+  for (const auto& c : commands) {
+    args.push_back(c);
+    r.command += " " + c;
+  }
+  const std::filesystem::path outputFile = folder.path() / "cli-output.txt";
+  const Finished f = runToEnd(o.cliProgram, args, outputFile);
+  r.exitStatus = f.exitStatus;
+  r.wallMs = ms(f.wall);
+  r.processorMs = processorSeconds(f.usage) * 1000;
+  if (!readRoundLog(folder.path(), r)) {
+    r.problem = "no readable round log in rounds/; vardis-cli printed:\n" + outputTail(outputFile);
+  } else if (r.exitStatus != 0) {
+    r.problem = "vardis-cli printed:\n" + outputTail(outputFile);
+  }
+  return r;
+}
+
+// "20:52:12.248 ReadParameterTransaction ...": milliseconds of the day, or -1.
+long long traceMs(const std::string& line) {
+  int h = 0, m = 0, s = 0, milli = 0;
+  char name[64] = {};
+  if (std::sscanf(line.c_str(), "%2d:%2d:%2d.%3d %63s", &h, &m, &s, &milli, name) != 5) return -1;
+  if (!std::string(name).ends_with("Transaction")) return -1;
+  return ((h * 60LL + m) * 60 + s) * 1000 + milli;
+}
+
+// The exchanges of a trace and their mean time, the first one's start to the
+// last one's over the intervals between them.
+void readTrace(const std::filesystem::path& file, SingleRun& r) {
+  std::ifstream in(file, std::ios::binary);
+  long long first = -1, last = -1, dayOffset = 0;
+  for (std::string line; std::getline(in, line);) {
+    const long long t = traceMs(line);
+    if (t < 0) continue;
+    if (last >= 0 && t + dayOffset < last) dayOffset += 24LL * 60 * 60 * 1000;  // midnight
+    last = t + dayOffset;
+    if (first < 0) first = last;
+    ++r.exchanges;
+  }
+  if (r.exchanges > 1) r.exchangeMs = static_cast<double>(last - first) / (r.exchanges - 1);
+}
+
+SingleRun runSingle(const Options& o, const std::vector<std::string>& commands) {
+  SingleRun r;
+  MeterProcess meter(o.meterProgram, {"--pace", "--speed", std::to_string(kRoundBaud)});
+  TempFolder folder;
+  const std::filesystem::path trace = folder.path() / "trace.txt";
+  std::vector<std::string> args{
+      "--port",     meter.port(),           "--speed", std::to_string(kRoundBaud),
+      "--data-dir", folder.path().string(), "--trace", trace.string()};
+  args.insert(args.end(), commands.begin(), commands.end());
+  r.command = "vardis-cli --port PTY --speed " + std::to_string(kRoundBaud) +
+              " --data-dir TMP --trace FILE";
+  for (const auto& c : commands) r.command += " " + c;
+  const std::filesystem::path outputFile = folder.path() / "cli-output.txt";
+  const Finished f = runToEnd(o.cliProgram, args, outputFile);
+  r.exitStatus = f.exitStatus;
+  r.wallMs = ms(f.wall);
+  r.processorMs = processorSeconds(f.usage) * 1000;
+  readTrace(trace, r);
+  if (r.exitStatus != 0 || r.exchanges < 2) {
+    r.problem = "vardis-cli printed:\n" + outputTail(outputFile);
+  }
+  return r;
+}
+
+}  // namespace
+
+long long RoundRun::transactions() const {
+  long long sum = 0;
+  for (const auto& n : nodes) sum += n.transactions;
+  return sum;
+}
+
+int RoundRun::nodesRead() const {
+  return static_cast<int>(
+      std::count_if(nodes.begin(), nodes.end(), [](const auto& n) { return n.result == "read"; }));
+}
+
+RoundResult measureRound(const Options& o) {
+  RoundResult r;
+  r.date = dateText(yesterday());
+  const std::vector<std::string> commands{"values", "monthly", r.date};
+  r.commands = "values monthly " + r.date;
+  r.single = runSingle(o, commands);
+  std::vector<std::unique_ptr<MeterProcess>> modems;
+  std::vector<std::string> ports;
+  for (int i = 0; i < kRoundModems; ++i) {
+    modems.push_back(std::make_unique<MeterProcess>(o.meterProgram, modemArgs()));
+    ports.push_back(modems.back()->port());
+  }
+  r.one = runRound(o, {ports.front()}, commands);
+  r.four = runRound(o, ports, commands);
+  return r;
+}
+
+}  // namespace vardis::bench
