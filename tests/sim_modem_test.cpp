@@ -16,6 +16,7 @@
 #include "sim/meter_model.h"
 #include "sim/modem.h"
 #include "sim/simulator.h"
+#include "support/pty_port.h"
 
 namespace vardis::sim {
 namespace {
@@ -308,48 +309,7 @@ TEST(SimModem, DescribeShowsWhatCameAndWhatWentBack) {
             "modem #1 ignored \"#\\x00\\x05\\r\" (4 bytes), no answer, command");
 }
 
-// The tool's end of the pseudo-terminal.
-class Port {
- public:
-  explicit Port(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    EXPECT_GE(fd_, 0) << "cannot open " << path;
-  }
-  ~Port() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Port(const Port&) = delete;
-  Port& operator=(const Port&) = delete;
-
-  void send(std::string_view bytes) {
-    ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  void send(const Frame& f) { send(textOf(f)); }
-
-  // Reads until `count` bytes came or the patience ran out.
-  std::string receive(std::size_t count) {
-    std::string got;
-    const auto deadline = Clock::now() + kPatience;
-    while (got.size() < count) {
-      const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) break;
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-      char buffer[64];
-      const ssize_t n = ::read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
-      if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
-    }
-    return got;
-  }
-  // True when bytes wait to be read now.
-  bool hasInput() {
-    pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
-  }
-
- private:
-  int fd_ = -1;
-};
+using Port = test::PtyPort;
 
 std::unique_ptr<Simulator> startModemMeter(FaultOptions faults = {}) {
   SimulatorOptions options;
