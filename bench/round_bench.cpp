@@ -27,7 +27,9 @@ std::string phoneOf(int n) {
 
 void writeNodeFile(const std::filesystem::path& dataDir) {
   std::ofstream f(nodeFile(dataDir), std::ios::binary | std::ios::trunc);
-  f << "[baza]\r\nkol_uzlov=" << kRoundNodes << "\r\n";
+  // The modems' guard time set as the simulated ones have it, so the tool
+  // waits no longer than they need before "+++".
+  f << "[baza]\r\nkol_uzlov=" << kRoundNodes << "\r\ninit=ATS12=" << kRoundGuardMs / 20 << "\r\n";
   for (int n = 1; n <= kRoundNodes; ++n) {
     f << "tel_" << n << "=ATD" << phoneOf(n) << "\r\nname_u" << n << "=Node " << n << "\r\n";
   }

@@ -1,5 +1,7 @@
 #include "round/node_visit.h"
 
+#include <cctype>
+
 #include "archives/session.h"
 #include "connection/modem_call.h"
 #include "connection/report_naming.h"
@@ -24,14 +26,30 @@ std::string causeText(ModemAnswer a) {
   }
 }
 
-// The modem wants a second of silence around "+++"; its "OK" then says it is
-// back in command state, and "ATH" ends the call. Nothing is waited for longer
-// than the modem needs.
-void hangUpAtOnce(Session& s) {
-  s.link.receiveRaw(kEscapeGuardMs);
+// The silence the modem wants around "+++": its guard time, register S12 in
+// fiftieths of a second (1 s unless the init string sets it), and a little more.
+int escapeGuardMs(const std::string& init) {
+  std::string upper;
+  for (char c : init) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::size_t at = upper.find("S12=");
+  if (at == std::string::npos) return kEscapeGuardMs;
+  int fiftieths = 0;
+  std::size_t i = at + 4;
+  for (; i < upper.size() && i < at + 7 && std::isdigit(static_cast<unsigned char>(upper[i]));
+       ++i) {
+    fiftieths = fiftieths * 10 + (upper[i] - '0');
+  }
+  return i == at + 4 ? kEscapeGuardMs : fiftieths * 20 + 100;
+}
+
+// After the guard time of silence, "+++"; the modem's "OK" says it is back in
+// command state, and "ATH" ends the call. Nothing is waited for longer than
+// the modem needs.
+void hangUpAtOnce(Session& s, int guardMs) {
+  s.link.receiveRaw(guardMs);
   s.link.sendRaw("+++");
   ModemAnswerReader escaped;
-  awaitModemAnswer(s, 2 * kEscapeGuardMs + 500, escaped, false);
+  awaitModemAnswer(s, 2 * guardMs + 500, escaped, false);
   s.link.sendRaw("ATH\r");
   ModemAnswerReader hungUp;
   awaitModemAnswer(s, 2000, hungUp, false);
@@ -81,7 +99,7 @@ void visitNode(Session& s, const ConnectionChoice& line, const RoundNode& node,
   if (connectedAt >= 0 && !s.link.carrierLost()) {
     step("hanging up");
     try {  // also when the round was stopped: the call must not stay up
-      hangUpAtOnce(s);
+      hangUpAtOnce(s, escapeGuardMs(node.init));
     } catch (const std::exception&) {
     }
   }
