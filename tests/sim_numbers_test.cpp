@@ -298,34 +298,6 @@ TEST(SimNumbersLine, EachCallReachesTheMeterOfItsNumber) {
   EXPECT_EQ(sim->withMeter(1, [](MeterModel& m) { return m.parameter(0); }), 102.0f);
 }
 
-TEST(SimNumbersLine, ABusyNumberConnectsOnTheThirdCall) {
-  auto sim = startNumberedMeters();
-  Port port(sim->portPath());
-  for (int call = 0; call < 2; ++call) {
-    port.send("ATD+79000000002\r");
-    EXPECT_EQ(port.receive(kModemBusy.size()), kModemBusy);
-  }
-  port.send("ATD+79000000002\r");
-  EXPECT_EQ(port.receive(kConnect.size()), kConnect);
-  EXPECT_EQ(readSerial(port), 102.0f);
-  EXPECT_EQ(kindsOf(sim->modemLog()),
-            (std::vector<K>{K::Dial, K::Busy, K::Dial, K::Busy, K::Dial, K::Connect}));
-}
-
-TEST(SimNumbersLine, AnUnknownNumberAnswersNoAnswer) {
-  auto sim = startNumberedMeters();
-  Port port(sim->portPath());
-  const auto dialledAt = Clock::now();
-  port.send("ATD+79990000000\r");
-  EXPECT_EQ(port.receive(kModemNoAnswer.size()), kModemNoAnswer);
-  EXPECT_GE(Clock::now() - dialledAt, milliseconds(kNoAnswerMs));
-  ASSERT_TRUE(sim->waitForModemEvent(K::NoAnswer, 1, kPatience));
-  EXPECT_EQ(sim->modemState(), ModemState::Command);
-  // The modem takes commands again.
-  port.send("AT\r");
-  EXPECT_EQ(port.receive(kOk.size()), kOk);
-}
-
 TEST(SimNumbersLine, TheCarrierGoesInTheMiddleOfTheReading) {
   auto sim = startNumberedMeters(numberedOptions());
   Port port(sim->portPath());
@@ -345,57 +317,6 @@ TEST(SimNumbersLine, TheCarrierGoesInTheMiddleOfTheReading) {
   const auto log = sim->modemLog();
   ASSERT_EQ(log.back().kind, K::CarrierLost);
   EXPECT_GE(log.back().at - log[log.size() - 2].at, milliseconds(kLossMs));
-}
-
-TEST(SimNumbersLine, ASilentModemNeverAnswersTheDial) {
-  ModemOptions o = lineOptions();
-  o.numbers[0].faults.silentCalls = kEveryCall;
-  auto sim = startNumberedMeters(o);
-  Port port(sim->portPath());
-  port.send("ATD+79000000001\r");
-  ASSERT_TRUE(sim->waitForModemEvent(K::Silent, 1, kPatience));
-  EXPECT_EQ(sim->modemState(), ModemState::Dialling);
-  // The tool gives up: its first byte ends the call quietly, the rest is no command.
-  port.send("ATH\r");
-  ASSERT_TRUE(sim->waitForModemEvent(K::Ignored, 1, kPatience));
-  // The first bytes the line ever sent back are the answer to this.
-  port.send("AT\r");
-  EXPECT_EQ(port.receive(kOk.size()), kOk);
-  EXPECT_EQ(sim->log().size(), 0u);
-  EXPECT_EQ(kindsOf(sim->modemLog()),
-            (std::vector<K>{K::Dial, K::Silent, K::NoCarrier, K::Ignored, K::Command}));
-}
-
-// A round over the good numbers: every meter is read once, in its own call,
-// and no frame of one call reaches another call's meter.
-TEST(SimNumbersLine, ARoundReadsEveryMeterOnceInItsOwnCall) {
-  auto sim = startNumberedMeters();
-  Port port(sim->portPath());
-  const std::vector<std::string> round = {"+79000000001", "+79000000003", "+79000000002",
-                                          "+79000000002", "+79000000002"};
-  for (const std::string& number : round) {
-    port.send("ATD" + number + "\r");
-    const std::string answer = port.receive(kModemBusy.size());
-    if (answer == kModemBusy) continue;
-    EXPECT_EQ(answer + port.receive(kConnect.size() - answer.size()), kConnect);
-    for (std::uint8_t index : {0, 9, 10}) {
-      port.send(buildFrame(0, 5, index, 0, 0));
-      EXPECT_EQ(port.receive(kFrameLength).size(), kFrameLength);
-    }
-    hangUp(port);
-  }
-  std::map<std::uint64_t, std::string> numberOfCall;
-  for (const ModemEvent& e : sim->modemLog()) {
-    if (e.kind == K::Connect) numberOfCall[e.call] = e.number;
-  }
-  std::map<std::string, std::set<std::uint64_t>> callsOfNumber;
-  for (const LogEntry& entry : sim->log()) {
-    EXPECT_EQ(entry.number, numberOfCall[entry.call]) << entry.describe();
-    callsOfNumber[entry.number].insert(entry.call);
-  }
-  ASSERT_EQ(callsOfNumber.size(), 3u);
-  for (const auto& [number, calls] : callsOfNumber) EXPECT_EQ(calls.size(), 1u) << number;
-  EXPECT_EQ(sim->log().size(), 9u);
 }
 
 }  // namespace
