@@ -1,5 +1,8 @@
 #include "store/reading_store.h"
 
+#include <chrono>
+#include <thread>
+
 #include "params/parameter_names.h"
 #include "params/parameter_table.h"
 #include "store/record_writer.h"
@@ -18,6 +21,23 @@ struct ReadingStore::Statements {
 
 ReadingStore::ReadingStore(const std::filesystem::path& file, int busyTimeoutMs)
     : db_(file, true, busyTimeoutMs) {
+  // Switching to WAL and reading a store another program is switching or
+  // creating that moment can be refused at once, without the busy time-out:
+  // such a refusal is tried again until the time-out has passed.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
+  for (;;) {
+    try {
+      setUp();
+      break;
+    } catch (const StoreError& e) {
+      if (e.fault() != StoreFault::Busy || std::chrono::steady_clock::now() >= until) throw;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+  st_ = std::make_unique<Statements>(db_);
+}
+
+void ReadingStore::setUp() {
   // Reading the version first also tells a file that is not a store.
   storedVersion(db_);
   {
@@ -27,7 +47,6 @@ ReadingStore::ReadingStore(const std::filesystem::path& file, int busyTimeoutMs)
   db_.exec("PRAGMA synchronous=NORMAL");
   db_.exec("PRAGMA foreign_keys=ON");
   migrate(db_);
-  st_ = std::make_unique<Statements>(db_);
 }
 
 ReadingStore::~ReadingStore() = default;

@@ -120,6 +120,7 @@ class ReadingStore {
 
  private:
   struct Statements;
+  void setUp();
   Database db_;
   std::unique_ptr<Statements> st_;
 };

@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <fstream>
+#include <thread>
 
 #include "params/parameter_table.h"
 #include "store/history.h"
@@ -101,19 +103,19 @@ TEST_F(StoreTest, MissingDaysAreTheIncompleteOnesAndTodayIsNeverComplete) {
   shortDay.records.pop_back();
   store.storeArchive(meter, visit, "t", shortDay);
 
-  const auto days = missingHourlyDays(store.database(), 12345, {2011, 4, 6}, {2011, 4, 10},
-                                      {2011, 4, 10});
+  const auto days =
+      missingHourlyDays(store.database(), 12345, {2011, 4, 6}, {2011, 4, 10}, {2011, 4, 10});
   std::vector<std::string> texts;
   for (const Day& d : days) texts.push_back(isoText(d));
-  EXPECT_EQ(texts, (std::vector<std::string>{"2011-04-06", "2011-04-08", "2011-04-09",
-                                             "2011-04-10"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"2011-04-06", "2011-04-08", "2011-04-09", "2011-04-10"}));
   // Another meter's records count for nothing.
-  EXPECT_EQ(missingHourlyDays(store.database(), 777, {2011, 4, 7}, {2011, 4, 7}, {2011, 4, 10})
-                .size(),
-            1u);
+  EXPECT_EQ(
+      missingHourlyDays(store.database(), 777, {2011, 4, 7}, {2011, 4, 7}, {2011, 4, 10}).size(),
+      1u);
   // Months: February 2011 is over but empty, April is still running.
-  const auto months = missingDailyMonths(store.database(), 12345, {2011, 2, 20}, {2011, 4, 2},
-                                         {2011, 4, 10});
+  const auto months =
+      missingDailyMonths(store.database(), 12345, {2011, 2, 20}, {2011, 4, 2}, {2011, 4, 10});
   ASSERT_EQ(months.size(), 3u);
   EXPECT_EQ(isoText(months[0]), "2011-02-01");
   EXPECT_EQ(isoText(months[2]), "2011-04-01");
@@ -164,6 +166,38 @@ TEST(StoreSchema, AStoreThatCannotBeWrittenIsRefusedAtOnce) {
   EXPECT_TRUE(code == 10 + static_cast<int>(StoreFault::ReadOnly) ||
               code == 10 + static_cast<int>(StoreFault::CannotOpen))
       << code << " (2: opened, 3: could not drop root, 10 + the fault otherwise)";
+}
+
+}  // namespace
+}  // namespace vardis::store
+
+namespace vardis::store {
+namespace {
+
+// Two programs that store their first reading at the same moment both create
+// the store: neither is refused.
+TEST(StoreSchema, TwoProgramsCreatingTheStoreAtOnceBothSucceed) {
+  for (int round = 0; round < 20; ++round) {
+    test::TempDir dir;
+    std::atomic<int> opened{0};
+    std::atomic<bool> go{false};
+    auto open = [&] {
+      while (!go.load()) {
+      }
+      try {
+        ReadingStore s(storeFile(dir.path()));
+        s.beginVisit({"2011-04-10T12:00:00", "p", 9600, false});
+        ++opened;
+      } catch (const StoreError& e) {
+        ADD_FAILURE() << e.what();
+      }
+    };
+    std::thread a(open), b(open);
+    go = true;
+    a.join();
+    b.join();
+    ASSERT_EQ(opened.load(), 2) << "round " << round;
+  }
 }
 
 }  // namespace
