@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "store/history.h"
+#include "store/record_writer.h"
 
 namespace vardis::store {
 
@@ -22,17 +23,6 @@ struct Head {
   bool volume = false;
   std::string heatUnit;
 };
-
-std::vector<Quantity> recordQuantities(Statement& values, std::int64_t id) {
-  std::vector<Quantity> out;
-  values.bind(1, id);
-  while (values.step()) {
-    const std::optional<double> v = values.optionalReal(2);
-    out.push_back({values.text(0), values.text(1), v.value_or(0), !v});
-  }
-  values.reset();
-  return out;
-}
 
 // The records of a kind (with the hourly reading's day records and
 // integrators) of the range: the joins and conditions, and their parameters.
@@ -115,7 +105,7 @@ std::optional<std::pair<std::string, std::vector<Quantity>>> integratorsBetween(
   Statement values(db,
                    "SELECT name, unit, value FROM record_values WHERE record_id=?1 "
                    "ORDER BY position");
-  return std::make_pair(q.text(1), recordQuantities(values, q.integer(0)));
+  return std::make_pair(q.text(1), storedQuantities(values, q.integer(0)));
 }
 
 std::string previousMonth(const std::string& period) {

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "store/record_writer.h"
+
 namespace vardis::store {
 
 namespace {
@@ -55,17 +57,6 @@ constexpr const char* kVisitColumns =
     "v.id, m.serial, v.started, v.ended, v.port, v.speed, v.gsm, v.requests, v.errors, "
     "v.timeouts, v.link_fault, v.outcome";
 
-std::vector<Quantity> quantitiesOf(Statement& values, std::int64_t id) {
-  std::vector<Quantity> out;
-  values.bind(1, id);
-  while (values.step()) {
-    const std::optional<double> v = values.optionalReal(2);
-    out.push_back({values.text(0), values.text(1), v.value_or(0), !v});
-  }
-  values.reset();
-  return out;
-}
-
 }  // namespace
 
 std::vector<MeterRow> meters(Database& db) {
@@ -117,7 +108,7 @@ std::vector<CurrentRow> currentValues(Database& db, const HistoryRange& r) {
   std::vector<CurrentRow> out;
   while (q.step()) {
     CurrentRow row{q.integer(1), q.text(2), {}};
-    row.data.quantities = quantitiesOf(values, q.integer(0));
+    row.data.quantities = storedQuantities(values, q.integer(0));
     row.data.meterClock = optionalText(q, 3);
     row.data.meterClockWord = static_cast<std::uint32_t>(q.integer(4));
     row.data.abnormalNoReply = q.isNull(5);

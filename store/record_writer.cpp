@@ -9,6 +9,17 @@ std::optional<double> storedValue(const Quantity& q) {
   return q.value;
 }
 
+std::vector<Quantity> storedQuantities(Statement& values, std::int64_t id) {
+  std::vector<Quantity> out;
+  values.bind(1, id);
+  while (values.step()) {
+    const std::optional<double> v = values.optionalReal(2);
+    out.push_back({values.text(0), values.text(1), v.value_or(0), !v});
+  }
+  values.reset();
+  return out;
+}
+
 RecordWriter::RecordWriter(Database& db)
     : latest_(db,
               "SELECT id, revision, label, abnormal_word FROM records "

@@ -17,6 +17,10 @@ namespace vardis::store {
 // is no number either).
 std::optional<double> storedValue(const Quantity& q);
 
+// The quantities of a stored row read back by `values` (name, unit, value by
+// position, its parameter 1 the row's id); NULL comes back without a good reply.
+std::vector<Quantity> storedQuantities(Statement& values, std::int64_t id);
+
 struct RecordKey {
   std::int64_t meter = 0;
   std::int64_t visit = 0;
