@@ -20,6 +20,7 @@
 #include "app/chart_common.h"
 #include "store/history.h"
 #include "store/reading_store.h"
+#include "store/store_reader.h"
 
 namespace vardis {
 
@@ -55,9 +56,10 @@ QString storeProblem(const std::exception& e) {
   return QStringLiteral("База показаний недоступна: ") + QString::fromStdString(e.what());
 }
 
-// The store of the data folder; nothing, with the reason, when there is no
-// store there yet (none is made by looking) or it cannot be opened.
-std::unique_ptr<store::ReadingStore> openStore(const std::filesystem::path& folder, QString& why) {
+// The store of the data folder, opened read-only with a short busy
+// time-out; nothing, with the reason, when there is no store there yet (none
+// is made by looking) or it cannot be opened.
+std::unique_ptr<store::StoreReader> openStore(const std::filesystem::path& folder, QString& why) {
   if (folder.empty()) {
     why = QStringLiteral("Папка данных не задана: база показаний недоступна.");
     return nullptr;
@@ -70,7 +72,7 @@ std::unique_ptr<store::ReadingStore> openStore(const std::filesystem::path& fold
     return nullptr;
   }
   try {
-    return std::make_unique<store::ReadingStore>(file);
+    return std::make_unique<store::StoreReader>(file);
   } catch (const std::exception& e) {
     why = storeProblem(e);
     return nullptr;

@@ -4,6 +4,7 @@
 #include <QDateEdit>
 #include <QLocale>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -158,6 +159,11 @@ void picturesWhenShown(ProgramForm& form, const vardis::PcClock& clock,
 
 int main(int argc, char** argv) {
   int status = 0;
+#ifdef SIGXFSZ
+  // A file-size limit (ulimit -f) is a write error (EFBIG) the store and the
+  // reports name, not a reason to die.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   if (helpAsked(argc, argv)) {
     QCoreApplication core(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vardis"));

@@ -17,4 +17,8 @@ void migrate(Database& db);
 // The version a store has now.
 int storedVersion(Database& db);
 
+// Throws StoreError (Newer) when `version`, the store's, is later than this
+// build's.
+void refuseNewer(const Database& db, int version);
+
 }  // namespace vardis::store

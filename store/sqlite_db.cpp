@@ -1,6 +1,9 @@
 #include "store/sqlite_db.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 namespace vardis::store {
 
@@ -37,18 +40,81 @@ std::string faultText(StoreFault f) {
       return "cannot be opened";
     case StoreFault::Newer:
       return "is of a newer version";
+    case StoreFault::Older:
+      return "was made by an older version";
     case StoreFault::Io:
       break;
   }
   return "could not be written";
 }
 
+// What a path that is there but is no regular file is, for the refusal.
+const char* notAFile(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISFIFO(mode)) return "a pipe";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// SQLite would open a device or a pipe and make its journal beside it
+// ("/dev/null-journal"): such a path, or a missing file that is not to be
+// created, is refused before SQLite sees it. A symlink to a file is followed.
+void refuseNonFile(const std::string& path, Access access) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT && access != Access::CreateAndWrite) {
+      throw StoreError(StoreFault::CannotOpen,
+                       "the store " + path + " cannot be opened (there is no such file)");
+    }
+    return;  // SQLite names what else is wrong, or creates the file
+  }
+  if (!S_ISREG(st.st_mode)) {
+    throw StoreError(StoreFault::CannotOpen, "the store " + path + " cannot be opened (it is " +
+                                                 notAFile(st.st_mode) +
+                                                 "); nothing was made beside it");
+  }
+}
+
+// The URI of a file opened immutable: '%', '?' and '#' are escaped.
+std::string immutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (const char c : std::filesystem::absolute(path).string()) {
+    if (c == '%' || c == '?' || c == '#') {
+      static const char* hex = "0123456789ABCDEF";
+      const auto b = static_cast<unsigned char>(c);
+      uri += '%';
+      uri += hex[b >> 4];
+      uri += hex[b & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+int openFlags(Access access) {
+  switch (access) {
+    case Access::Write:
+      return SQLITE_OPEN_READWRITE;
+    case Access::CreateAndWrite:
+      return SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    case Access::Read:
+      return SQLITE_OPEN_READONLY;
+    case Access::ReadImmutable:
+      break;
+  }
+  return SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+}
+
 }  // namespace
 
-Database::Database(const std::filesystem::path& file, bool create, int busyTimeoutMs)
+Database::Database(const std::filesystem::path& file, Access access, int busyTimeoutMs)
     : path_(file.string()) {
-  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
-  const int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
+  refuseNonFile(path_, access);
+  const std::string name = access == Access::ReadImmutable ? immutableUri(path_) : path_;
+  const int rc =
+      sqlite3_open_v2(name.c_str(), &db_, openFlags(access) | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     try {
       fail(rc, "opening");
@@ -60,7 +126,8 @@ Database::Database(const std::filesystem::path& file, bool create, int busyTimeo
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, busyTimeoutMs);
-  if (sqlite3_db_readonly(db_, "main") == 1) {
+  const bool writer = access == Access::Write || access == Access::CreateAndWrite;
+  if (writer && sqlite3_db_readonly(db_, "main") == 1) {
     sqlite3_close(db_);
     db_ = nullptr;
     throw StoreError(StoreFault::ReadOnly, "the store " + path_ + " cannot be written");
@@ -75,7 +142,7 @@ void Database::fail(int code, const std::string& doing) const {
   const StoreFault f = faultOf(code);
   std::string message = "the store " + path_ + " " + faultText(f) + " (" + doing + ": ";
   message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
-  throw StoreError(f, message + ")");
+  throw StoreError(f, message + ")", code);
 }
 
 void Database::exec(const char* sql) {

@@ -22,16 +22,28 @@ enum class StoreFault {
   Corrupt,     // not a database, or a damaged one
   Newer,       // written by a newer version of this tool
   Io,          // the disk failed or is full
+  Older,       // too old to read: a reading with the store on brings it up to date
 };
 
 class StoreError : public std::runtime_error {
  public:
-  StoreError(StoreFault fault, const std::string& message)
-      : std::runtime_error(message), fault_(fault) {}
+  StoreError(StoreFault fault, const std::string& message, int sqliteCode = 0)
+      : std::runtime_error(message), fault_(fault), sqliteCode_(sqliteCode) {}
   StoreFault fault() const { return fault_; }
+  // SQLite's extended result code; 0 for a refusal of this program's own.
+  int sqliteCode() const { return sqliteCode_; }
 
  private:
   StoreFault fault_;
+  int sqliteCode_;
+};
+
+// How a store is opened.
+enum class Access {
+  Write,           // reading and writing a file that is there
+  CreateAndWrite,  // the same, the file made when missing
+  Read,            // reading only: no write, no change of journal mode
+  ReadImmutable,   // reading a file nobody writes meanwhile (see StoreReader)
 };
 
 class Database;
@@ -75,8 +87,14 @@ class Statement {
 
 class Database {
  public:
+  // Opens the file as `access` says. A path that is there but is no regular
+  // file (after symlinks: a folder, a device, a pipe) is refused before
+  // SQLite is called, so nothing is made beside it; so is a missing file
+  // unless it is to be created.
+  Database(const std::filesystem::path& file, Access access, int busyTimeoutMs);
   // Opens (creating when `create`) the file for reading and writing.
-  Database(const std::filesystem::path& file, bool create, int busyTimeoutMs);
+  Database(const std::filesystem::path& file, bool create, int busyTimeoutMs)
+      : Database(file, create ? Access::CreateAndWrite : Access::Write, busyTimeoutMs) {}
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
   ~Database();
