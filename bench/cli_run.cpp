@@ -9,7 +9,7 @@
 
 namespace vardis::bench {
 
-CliResult measureCli(const Options& o, const PickedDate& date) {
+CliResult measureCli(const Options& o, const CalendarDate& date) {
   CliResult r;
   MeterProcess meter(o.meterProgram, {"--pace", "--turnaround", std::to_string(o.turnaroundMs),
                                       "--speed", std::to_string(r.baud)});

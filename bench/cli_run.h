@@ -20,6 +20,6 @@ struct CliResult {
 };
 
 // Throws std::runtime_error when the meter or vardis-cli does not start.
-CliResult measureCli(const Options& o, const PickedDate& date);
+CliResult measureCli(const Options& o, const CalendarDate& date);
 
 }  // namespace vardis::bench

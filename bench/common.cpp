@@ -22,17 +22,15 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ec);
 }
 
-PickedDate yesterday() {
+CalendarDate yesterday() {
   const std::time_t t = std::time(nullptr) - 24 * 60 * 60;
   std::tm tm{};
   ::localtime_r(&t, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }
 
-std::string dateText(const PickedDate& d) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-  return buf;
+std::string dateText(const CalendarDate& d) {
+  return isoDate(d);
 }
 
 }  // namespace vardis::bench

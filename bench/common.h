@@ -41,7 +41,7 @@ inline double ms(Clock::duration d) {
 }
 
 // Yesterday by the PC's calendar: its hour records have all ended.
-PickedDate yesterday();
-std::string dateText(const PickedDate& d);
+CalendarDate yesterday();
+std::string dateText(const CalendarDate& d);
 
 }  // namespace vardis::bench

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   const bool all = !options.storeOnly && !options.roundOnly;
   try {
     if (all) {
-      const vardis::PickedDate date = yesterday();
+      const vardis::CalendarDate date = yesterday();
       std::vector<SpeedRuns> runs;
       for (const unsigned baud : {9600u, 115200u}) {
         SpeedRuns r;

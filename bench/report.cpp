@@ -50,7 +50,7 @@ void bothRow(const std::string& label, const std::vector<SpeedRuns>& runs,
   std::cout << line << "\n";
 }
 
-void printHeading(const Options& o, const PickedDate& date, const std::vector<SpeedResult>& rs) {
+void printHeading(const Options& o, const CalendarDate& date, const std::vector<SpeedResult>& rs) {
   std::cout << "vardis-bench " << o.mode << ": " << o.readings << " hourly reading"
             << (o.readings == 1 ? "" : "s") << " of " << dateText(date) << " ("
             << o.readings * kTransactionsPerReading
@@ -249,7 +249,7 @@ void printStore(const StoreResult& r) {
   printStoreTargets(r);
 }
 
-void printTable(const Options& o, const PickedDate& date, const std::vector<SpeedRuns>& runs,
+void printTable(const Options& o, const CalendarDate& date, const std::vector<SpeedRuns>& runs,
                 const CliResult& cli) {
   std::vector<SpeedResult> rs, plain;
   for (const auto& r : runs) {

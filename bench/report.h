@@ -11,7 +11,7 @@
 
 namespace vardis::bench {
 
-void printTable(const Options& o, const PickedDate& date, const std::vector<SpeedRuns>& runs,
+void printTable(const Options& o, const CalendarDate& date, const std::vector<SpeedRuns>& runs,
                 const CliResult& cli);
 
 // The store's figures, as a table of their own.

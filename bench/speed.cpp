@@ -130,7 +130,7 @@ struct TimedReadings {
 };
 
 // Connects and picks the day; throws when the meter does not answer.
-void connectToMeter(Session& s, const std::string& port, unsigned baud, const PickedDate& date) {
+void connectToMeter(Session& s, const std::string& port, unsigned baud, const CalendarDate& date) {
   StartConnection(s, {"0", port, speedIndexOf(baud), false});
   if (s.link.LinkFault != 0 || !s.reports.ReportFilesOpen) {
     throw std::runtime_error("the meter on " + port + " did not answer at " + std::to_string(baud) +
@@ -168,7 +168,7 @@ void addTotals(SpeedResult& r, const TimedReadings& t) {
 
 }  // namespace
 
-SpeedResult measureSpeed(const Options& o, unsigned baud, const PickedDate& date, LineKind kind) {
+SpeedResult measureSpeed(const Options& o, unsigned baud, const CalendarDate& date, LineKind kind) {
   MeterProcess meter(o.meterProgram, {"--pace", "--turnaround", std::to_string(o.turnaroundMs),
                                       "--speed", std::to_string(baud)});
   // Only the reading process gets the timer slack asked for: the meter,

@@ -44,6 +44,6 @@ enum class LineKind {
 
 // Identifies the meter, then reads `o.readings` hourly archives of one day
 // and times them. Throws std::runtime_error when the meter does not answer.
-SpeedResult measureSpeed(const Options& o, unsigned baud, const PickedDate& date, LineKind kind);
+SpeedResult measureSpeed(const Options& o, unsigned baud, const CalendarDate& date, LineKind kind);
 
 }  // namespace vardis::bench

@@ -10,6 +10,7 @@
 #include "archives/archive_data.h"
 #include "archives/archive_reading.h"
 #include "archives/session.h"
+#include "cli/dates.h"
 #include "cli/export_sink.h"
 #include "connection/data_dir.h"
 #include "connection/modem_call.h"
@@ -122,10 +123,9 @@ void clock(Session& s, std::ostream& out) {
 void setClock(Session& s, std::ostream& out) {
   SetDeviceClock(s);
   const DateTimeParts p = unpackDateTime(s.link.addr.dateTime);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", p.year2 + 2000, p.month, p.day,
-                p.hour, p.minute, unsigned(s.link.addr.seconds));
-  out << "set the meter clock to " << buf << "\n";
+  const std::string at = isoDateTime(calendarDate(p), static_cast<int>(p.hour),
+                                     static_cast<int>(p.minute), s.link.addr.seconds);
+  out << "set the meter clock to " << at.substr(0, 10) << " " << at.substr(11) << "\n";
 }
 
 void param(Session& s, const CliCommand& cmd, std::ostream& out) {
@@ -231,27 +231,16 @@ void readOne(CommandContext& c, const char* kind, ReportKind report) {
   printReportDone(c.session, report, c.out);
 }
 
-store::Day dayOf(const std::string& iso) {
-  PickedDate d;
-  parseDate(iso, d);
-  return {d.year, d.month, d.day};
-}
-
 // --missing: the days (hourly) or months (daily) of the range the store does
 // not hold whole; every one of them when the store cannot be asked.
-std::vector<store::Day> missingPeriods(CommandContext& c, const CommandArgs& a, bool hourly) {
-  const LocalDateTime now = c.session.clock().now();
-  const store::Day today{now.year, now.month, now.day};
-  store::Day to = a.to.empty() ? store::previousDay(today) : dayOf(a.to);
-  if (today < to) {
+std::vector<CalendarDate> missingPeriods(CommandContext& c, const MissingRange& range, bool hourly,
+                                         CalendarDate today) {
+  const CalendarDate from = range.from;
+  const CalendarDate to = range.to;
+  if (range.clipped) {
     c.err << "vardis-cli: " << (hourly ? "hourly" : "daily")
           << " --missing: the days after today are not in the meter's archive yet; reading up to "
-          << store::isoText(today) << "\n";
-    to = today;
-  }
-  store::Day from = a.from.empty() ? today : dayOf(a.from);
-  if (a.from.empty()) {
-    for (int k = 0; k < 7; ++k) from = store::previousDay(from);
+          << isoDate(today) << "\n";
   }
   const auto serial = serialNumber(c.session.params.values[0]);
   if (store::ReadingStore* st = c.recorder.store(); st && serial) {
@@ -264,9 +253,9 @@ std::vector<store::Day> missingPeriods(CommandContext& c, const CommandArgs& a, 
   } else {
     c.err << "vardis-cli: the store cannot be asked what it holds; reading the whole range\n";
   }
-  std::vector<store::Day> all;
-  for (store::Day d = from; d <= to; d = store::nextDay(d)) {
-    const store::Day period = hourly ? d : store::Day{d.year, d.month, 1};
+  std::vector<CalendarDate> all;
+  for (CalendarDate d = from; d <= to; d = nextDay(d)) {
+    const CalendarDate period = hourly ? d : firstOfMonth(d);
     if (all.empty() || all.back() != period) all.push_back(period);
   }
   return all;
@@ -278,18 +267,23 @@ template <void (*Read)(Session&)>
 void archive(CommandContext& c, const CliCommand& cmd, const char* kind, ReportKind report) {
   std::string error;
   const CommandArgs a = parseCommandArgs(cmd, error).value_or(CommandArgs{});
+  const CalendarDate today = c.session.clock().now().date();
   if (!a.missing) {
     if (!a.date.empty()) {
-      const store::Day d = dayOf(a.date);
+      const CalendarDate d = resolveDate(a.date, today);
       pickArchiveDate(c.session, d.year, d.month, d.day);
     }
     readOne<Read>(c, kind, report);
     return;
   }
-  const auto periods = missingPeriods(c, a, std::string(kind) == "hourly");
-  c.out << kind << " --missing: " << periods.size()
-        << (std::string(kind) == "hourly" ? " days" : " months") << " to read\n";
-  for (const store::Day& d : periods) {
+  const bool hourly = std::string(kind) == "hourly";
+  const auto range = missingRange(a, hourly, today,
+                                  kSpeeds[static_cast<std::size_t>(c.options.speedIndex)], error);
+  if (!range) throw UserError(error);
+  const auto periods = missingPeriods(c, *range, hourly, today);
+  c.out << kind << " --missing: " << periods.size() << (hourly ? " days" : " months") << " to read"
+        << std::endl;
+  for (const CalendarDate& d : periods) {
     if (c.session.cancelRequested()) throw CommandCancelled();
     pickArchiveDate(c.session, d.year, d.month, d.day);
     readOne<Read>(c, kind, report);
@@ -320,10 +314,11 @@ const std::vector<CommandEntry>& commandTable() {
   static const std::vector<CommandEntry> table{
       {"clock", 0, 0, "clock     read the meter's clock",
        [](CommandContext& c, const CliCommand&) { clock(c.session, c.out); }},
-      {"daily", 0, 5,
-       "daily [YYYY-MM-DD]    read the daily archive of that date's month\n"
-       "      daily --missing [--from DATE] [--to DATE]: each month of the range whose\n"
-       "      days the store does not all hold (default: the last 7 days)",
+      {"daily", 0, 7,
+       "daily [DATE]          read the daily archive of that date's month\n"
+       "      daily --missing [--from DATE] [--to DATE] [--max-months N]: each month of the\n"
+       "      range whose days the store does not all hold (default: the last 7 days);\n"
+       "      more than 24 months need --max-months",
        [](CommandContext& c, const CliCommand& cmd) {
          archive<ReadDailyArchive>(c, cmd, "daily", ReportKind::Daily);
        }},
@@ -342,15 +337,16 @@ const std::vector<CommandEntry>& commandTable() {
        "history [--serial N] [--from DATE] [--to DATE] KIND   print from the store, no port\n"
        "      opened; KIND: hourly daily monthly values params clock visits",
        nullptr},
-      {"hourly", 0, 5,
-       "hourly [YYYY-MM-DD]   read the hourly archive of a day (default --date)\n"
-       "      hourly --missing [--from DATE] [--to DATE]: each day of the range whose 24\n"
-       "      hours the store does not hold (default: the last 7 days before today)",
+      {"hourly", 0, 7,
+       "hourly [DATE]         read the hourly archive of a day (default --date)\n"
+       "      hourly --missing [--from DATE] [--to DATE] [--max-days N]: each day of the\n"
+       "      range whose 24 hours the store does not hold (default: the last 7 days\n"
+       "      before today); more than 62 days need --max-days",
        [](CommandContext& c, const CliCommand& cmd) {
          archive<ReadHourlyArchive>(c, cmd, "hourly", ReportKind::Hourly);
        }},
       {"meters", 0, 0, "meters    list the meters in the store with their last visit", nullptr},
-      {"monthly", 0, 1, "monthly [YYYY-MM-DD]  read the monthly record of that date's month",
+      {"monthly", 0, 1, "monthly [DATE]        read the monthly record of that date's month",
        [](CommandContext& c, const CliCommand& cmd) {
          archive<ReadMonthlyArchive>(c, cmd, "monthly", ReportKind::Monthly);
        }},

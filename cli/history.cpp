@@ -2,11 +2,13 @@
 
 #include <ostream>
 
+#include "cli/dates.h"
 #include "cli/export_sink.h"
 #include "cli/json_export.h"
 #include "connection/data_dir.h"
 #include "store/history.h"
 #include "store/reading_store.h"
+#include "store/store_reader.h"
 
 namespace vardis::cli {
 
@@ -258,12 +260,24 @@ std::string tableText(const Table& t, ExportFormat f, const std::string& kind) {
          "\n";
 }
 
+// The range of a history command as ISO dates, both ends whole days: the
+// store's ranges compare the dates' text with the start of a record ("2026-12"
+// of a month takes every date of it), which a normalised date makes exact.
+store::HistoryRange historyRange(const CommandArgs& a, const CliOptions& o) {
+  store::HistoryRange r{a.serial, a.from, a.to};
+  if (a.from.empty() && a.to.empty()) return r;
+  const CalendarDate today = pcToday(o);
+  if (!a.from.empty()) r.from = isoDate(resolveDate(a.from, today));
+  if (!a.to.empty()) r.to = isoDate(resolveDate(a.to, today));
+  return r;
+}
+
 // One store-only command: its text in the chosen format, or its table.
 bool runOne(store::Database& db, const CliCommand& cmd, const CliOptions& o, ExportSink& sink,
             std::ostream& out) {
   std::string error;
   const CommandArgs a = parseCommandArgs(cmd, error).value_or(CommandArgs{});
-  const store::HistoryRange range{a.serial, a.from, a.to};
+  const store::HistoryRange range = historyRange(a, o);
   const std::string kind = cmd.name == "meters" ? "meters" : a.kind;
   const bool archive = kind == "hourly" || kind == "daily" || kind == "monthly";
   std::vector<store::MeterArchive> records;
@@ -301,7 +315,9 @@ int runStoreCommands(const CliOptions& o, ExportSink& sink, std::ostream& out, s
     return 1;
   }
   try {
-    store::ReadingStore st(file);
+    // Read-only: a user who may only read the store reads it, and nothing in
+    // it is changed.
+    store::StoreReader st(file);
     for (const auto& cmd : o.commands) {
       if (!runOne(st.database(), cmd, o, sink, out)) {
         err << "vardis-cli: the data could not be written"

@@ -51,8 +51,16 @@ int main(int argc, char** argv) {
   }
   // A reader that went away is an error of the write, not a reason to die.
   std::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit (ulimit -f) is a write error (EFBIG) the store and the
+  // reports name, not a reason to die.
+  std::signal(SIGXFSZ, SIG_IGN);
   QCoreApplication app(argc, argv);
   std::vector<std::string> args(argv + 1, argv + argc);
+  // Nothing asked: the usage, and no port is opened.
+  if (args.empty()) {
+    std::cerr << vardis::cli::usageText();
+    return vardis::cli::kExitUsage;
+  }
   std::string error;
   auto options = vardis::cli::parseArguments(args, error);
   if (!options) {

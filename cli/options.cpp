@@ -8,6 +8,7 @@
 
 #include "archives/session.h"
 #include "cli/commands.h"
+#include "cli/dates.h"
 #include "link/port_text.h"
 #include "values/device_clock.h"
 
@@ -15,11 +16,16 @@ namespace vardis::cli {
 
 namespace {
 
-constexpr const char* kDateRange = ": not a date YYYY-MM-DD from 2000-01-01 to 2042-12-31";
-
-bool archiveDate(const std::string& text) {
-  PickedDate d;
-  return parseDate(text, d) && archiveDateAllowed(d.year, d.month, d.day);
+// A date the meter's archive can be asked for, or a word for one; else why not.
+bool checkedDate(const std::string& what, const std::string& text, std::string& out,
+                 std::string& error) {
+  if (!isDateText(text)) return error = notADateMessage(what, text), false;
+  const auto d = parseIsoDate(text);
+  if (d && !archiveDateAllowed(d->year, d->month, d->day)) {
+    return error = what + " " + text + ": outside 2000-01-01 to 2042-12-31 of the meter's archive",
+           false;
+  }
+  return out = text, true;
 }
 
 bool setSpeed(const std::string& v, CliOptions& o, std::string& error) {
@@ -68,10 +74,7 @@ const std::map<std::string, OptionSetter>& valueOptions() {
       {"--data-dir", [](auto& v, auto& o, auto&) { return o.dataDir = v, true; }},
       {"--trace", [](auto& v, auto& o, auto&) { return o.traceFile = v, true; }},
       {"--date",
-       [](auto& v, auto& o, auto& error) {
-         if (!archiveDate(v)) return error = "--date " + v + kDateRange, false;
-         return o.date = v, true;
-       }},
+       [](auto& v, auto& o, auto& error) { return checkedDate("--date", v, o.date, error); }},
       {"--test-dial-wait-ms",
        [](auto& v, auto& o, auto& e) {
          return setTestWait("--test-dial-wait-ms", v, o.dialWaitMs, e);
@@ -84,7 +87,9 @@ const std::map<std::string, OptionSetter>& valueOptions() {
        [](auto& v, auto& o, auto& error) {
          LocalDateTime t;
          if (!parseLocalDateTime(v, t)) {
-           return error = "--fake-pc-time " + v + ": not a date and time 'YYYY-MM-DD HH:MM[:SS]'",
+           return error = "--fake-pc-time " + v +
+                          ": not a date and time; expected 'YYYY-MM-DD HH:MM[:SS]' "
+                          "(e.g. '2026-12-09 08:05')",
                   false;
          }
          return o.fakePcTime = v, true;
@@ -107,7 +112,8 @@ bool commandOption(const std::string& name, const std::string& arg, bool& takesV
   if (name == "history") return arg == "--serial" || arg == "--from" || arg == "--to";
   if (name == "round") return arg == "--nodes" || arg == "--attempts" || arg == "--redial-pause";
   if (name == "hourly" || name == "daily") {
-    return arg == "--missing" || arg == "--from" || arg == "--to";
+    return arg == "--missing" || arg == "--from" || arg == "--to" ||
+           arg == (name == "hourly" ? "--max-days" : "--max-months");
   }
   return false;
 }
@@ -148,12 +154,6 @@ bool takeCommand(const std::vector<std::string>& args, std::size_t& i, CliOption
   return true;
 }
 
-bool checkedDate(const std::string& what, const std::string& text, std::string& out,
-                 std::string& error) {
-  if (!archiveDate(text)) return error = what + " " + text + kDateRange, false;
-  return out = text, true;
-}
-
 }  // namespace
 
 std::string usageText() {
@@ -166,7 +166,8 @@ std::string usageText() {
       "  --data-dir DIR    data folder (default $VARDIS_HOME, else ~/vardis)\n"
       "  --gsm             the line goes through a GSM modem\n"
       "  --trace FILE      write every byte sent and received to FILE ('-' for stderr)\n"
-      "  --date YYYY-MM-DD the archive date (default: today)\n"
+      "  --date DATE       the archive date (default: today); every DATE is YYYY-MM-DD\n"
+      "                    with its zeros (2026-12-09), today or yesterday\n"
       "  --fake-pc-time 'YYYY-MM-DD HH:MM[:SS]'\n"
       "                    use this fixed PC date and time instead of the real clock (tests)\n"
       "  --test-dial-wait-ms MS, --test-hangup-wait-ms MS\n"
@@ -183,6 +184,10 @@ std::string usageText() {
 }
 
 std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, std::string& error) {
+  if (args.empty()) {
+    error = "no command given";
+    return std::nullopt;
+  }
   CliOptions o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -233,16 +238,6 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
   return o;
 }
 
-bool parseDate(const std::string& text, PickedDate& out) {
-  int y = 0, m = 0, d = 0, n = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &n) != 3 ||
-      static_cast<std::size_t>(n) != text.size()) {
-    return false;
-  }
-  out = PickedDate{y, m, d};
-  return true;
-}
-
 std::optional<std::uint32_t> parseUnsigned(const std::string& s) {
   std::uint32_t v = 0;
   const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
@@ -268,7 +263,7 @@ std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& 
     if (w == "--missing") {
       a.missing = true;
     } else if ((w == "--from" || w == "--to") && !hasValue) {
-      error = cmd.name + " " + w + " needs a date YYYY-MM-DD";
+      error = cmd.name + " " + w + " needs a date: YYYY-MM-DD, today or yesterday";
       return std::nullopt;
     } else if (w == "--from" || w == "--to") {
       if (!checkedDate(cmd.name + " " + w, cmd.args[++i], w == "--from" ? a.from : a.to, error)) {
@@ -281,6 +276,15 @@ std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& 
         return std::nullopt;
       }
       a.serial = *n;
+      ++i;
+    } else if (w == "--max-days" || w == "--max-months") {
+      const auto n = hasValue ? parseInteger(cmd.args[i + 1]) : std::nullopt;
+      if (!n || *n < 1) {
+        error = cmd.name + " " + w + " needs a number of " +
+                (w == "--max-days" ? "days" : "months") + " (1 or more)";
+        return std::nullopt;
+      }
+      a.maxPeriods = *n;
       ++i;
     } else if (archive && a.date.empty() && !a.missing) {
       if (!checkedDate(cmd.name, w, a.date, error)) return std::nullopt;
@@ -295,7 +299,16 @@ std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& 
     error = cmd.name + ": a date, or --missing with --from and --to, not both";
     return std::nullopt;
   }
-  if (!a.from.empty() && !a.to.empty() && a.to < a.from) {
+  if (a.maxPeriods && !a.missing) {
+    error = cmd.name + (cmd.name == "hourly" ? ": --max-days" : ": --max-months") +
+            " goes with --missing";
+    return std::nullopt;
+  }
+  // Dates as given compare as dates (the words only with each other; a word
+  // and a date are compared once the day is known).
+  const bool words = !parseIsoDate(a.from) && !parseIsoDate(a.to);
+  const bool dates = parseIsoDate(a.from) && parseIsoDate(a.to);
+  if ((dates && a.to < a.from) || (words && a.to == "yesterday" && a.from == "today")) {
     error = cmd.name + ": --to " + a.to + " is before --from " + a.from;
     return std::nullopt;
   }

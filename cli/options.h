@@ -8,10 +8,6 @@
 
 #include "cli/data_export.h"
 
-namespace vardis {
-struct PickedDate;
-}
-
 namespace vardis::cli {
 
 struct CliCommand {
@@ -28,7 +24,7 @@ struct CliOptions {
   bool gsm = false;
   std::string traceFile;
   char decimalSeparator = '.';
-  // --date YYYY-MM-DD: the date picker (empty: today).
+  // --date YYYY-MM-DD|today|yesterday: the date picker (empty: today).
   std::string date;
   // --fake-pc-time: a fixed PC clock, for tests and reproducible runs.
   std::string fakePcTime;
@@ -45,13 +41,15 @@ struct CliOptions {
 };
 
 // The arguments of an archive reading (hourly|daily|monthly [DATE], or
-// hourly|daily --missing [--from DATE] [--to DATE]) and of history
-// ([--serial N] [--from DATE] [--to DATE] KIND).
+// hourly|daily --missing [--from DATE] [--to DATE] [--max-days|--max-months N])
+// and of history ([--serial N] [--from DATE] [--to DATE] KIND). A DATE is
+// "YYYY-MM-DD", "today" or "yesterday", kept as given (cli/dates.h names it).
 struct CommandArgs {
   std::string date;
   bool missing = false;
   std::string from;
   std::string to;
+  std::optional<int> maxPeriods;  // --max-days (hourly), --max-months (daily)
   std::optional<long long> serial;
   std::string kind;
 };
@@ -77,8 +75,6 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
 
 std::string usageText();
 
-// YYYY-MM-DD, any numbers; false on another text.
-bool parseDate(const std::string& text, PickedDate& out);
 // A decimal number that fits 32 bits unsigned, the whole text.
 std::optional<std::uint32_t> parseUnsigned(const std::string& s);
 

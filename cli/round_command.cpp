@@ -28,11 +28,7 @@ namespace {
 std::atomic<bool> g_roundStop{false};
 
 std::string isoNow(const PcClock& clock) {
-  const LocalDateTime t = clock.now();
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return buf;
+  return isoDateTime(clock.now());
 }
 
 std::string commandText(const std::vector<CliCommand>& commands) {

@@ -12,6 +12,7 @@
 
 #include "connection/report_set.h"
 #include "connection/shown_state.h"
+#include "format/calendar.h"
 #include "format/numtext.h"
 #include "link/meter_protocol.h"
 #include "link/pc_clock.h"
@@ -32,13 +33,6 @@ class UserError : public std::runtime_error {
 class PortError : public UserError {
  public:
   using UserError::UserError;
-};
-
-// The date of the date picker.
-struct PickedDate {
-  int year = 2000;
-  int month = 1;
-  int day = 1;
 };
 
 // The PC time last written into the meter's clock, and whether the meter
@@ -135,9 +129,13 @@ class Connection {
   int speedIndex = kDefaultSpeedIndex;
   ReportSet reports;
   int IdentificationCount = 0;
-  PickedDate pickedDate;
+  // The date of the date picker.
+  CalendarDate pickedDate{2000, 1, 1};
   // The last clock reading had no good reply: the date-time is not the meter's.
   bool clockNoReply = false;
+  // How many seconds the meter's clock was ahead of the PC's (negative:
+  // behind) at its last good reading with this meter; nothing before one.
+  std::optional<std::int64_t> meterClockAheadSeconds;
   std::optional<ClockSetting> clockSetting;
 
  private:

@@ -58,29 +58,40 @@ std::unique_ptr<PcClock> makeFixedClock(const LocalDateTime& at) {
   return std::make_unique<FixedClock>(at);
 }
 
-bool parseLocalDateTime(const std::string& text, LocalDateTime& out) {
-  LocalDateTime t;
-  char sep = 0;
-  int n = 0;
-  const int fields = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d%n", &t.year, &t.month, &t.day,
-                                 &sep, &t.hour, &t.minute, &n);
-  if (fields != 6 || (sep != ' ' && sep != 'T')) return false;
-  std::size_t pos = static_cast<std::size_t>(n);
-  if (pos < text.size()) {
-    int m = 0;
-    if (std::sscanf(text.c_str() + pos, ":%2d%n", &t.second, &m) != 1) return false;
-    pos += static_cast<std::size_t>(m);
-    if (pos < text.size() && text[pos] == '.') {
-      int ms = 0;
-      if (std::sscanf(text.c_str() + pos, ".%3d%n", &t.millisecond, &ms) != 1) return false;
-      pos += static_cast<std::size_t>(ms);
-    }
+namespace {
+
+// `count` digits at `pos`, into `out`; false when they are not all there.
+bool fixedDigits(const std::string& text, std::size_t pos, std::size_t count, int& out) {
+  if (pos + count > text.size()) return false;
+  out = 0;
+  for (std::size_t i = pos; i < pos + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    out = out * 10 + (text[i] - '0');
   }
-  if (pos != text.size()) return false;
-  if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour < 0 || t.hour > 23 ||
-      t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 59) {
+  return true;
+}
+
+}  // namespace
+
+bool parseLocalDateTime(const std::string& text, LocalDateTime& out) {
+  const auto date =
+      text.size() >= 16 ? parseIsoDate(std::string_view(text).substr(0, 10)) : std::nullopt;
+  if (!date || (text[10] != ' ' && text[10] != 'T') || text[13] != ':') return false;
+  LocalDateTime t;
+  t.year = date->year;
+  t.month = date->month;
+  t.day = date->day;
+  if (!fixedDigits(text, 11, 2, t.hour) || !fixedDigits(text, 14, 2, t.minute)) return false;
+  std::size_t pos = 16;
+  if (pos < text.size() && (text[pos] != ':' || !fixedDigits(text, pos + 1, 2, t.second))) {
     return false;
   }
+  if (pos < text.size()) pos += 3;
+  if (pos < text.size() && (text[pos] != '.' || !fixedDigits(text, pos + 1, 3, t.millisecond))) {
+    return false;
+  }
+  if (pos < text.size()) pos += 4;
+  if (pos != text.size() || t.hour > 23 || t.minute > 59 || t.second > 59) return false;
   out = t;
   return true;
 }

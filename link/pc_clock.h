@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "format/calendar.h"
+
 namespace vardis {
 
 struct LocalDateTime {
@@ -15,7 +17,13 @@ struct LocalDateTime {
   int minute = 0;
   int second = 0;
   int millisecond = 0;
+  CalendarDate date() const { return {year, month, day}; }
 };
+
+// "2026-12-09T08:05:07" (the milliseconds left out).
+inline std::string isoDateTime(const LocalDateTime& t) {
+  return isoDateTime(t.date(), t.hour, t.minute, t.second);
+}
 
 class PcClock {
  public:
@@ -32,7 +40,8 @@ std::unique_ptr<PcClock> makeSystemClock();
 // must give the same file names every run); its steady scale is real.
 std::unique_ptr<PcClock> makeFixedClock(const LocalDateTime& at);
 
-// "YYYY-MM-DD HH:MM[:SS]" or "YYYY-MM-DDTHH:MM[:SS]"; nothing on a bad text.
+// "YYYY-MM-DD HH:MM[:SS[.mmm]]" or the same with "T" for the blank, every
+// field with its leading zeros, naming a real date and time; false on another text.
 bool parseLocalDateTime(const std::string& text, LocalDateTime& out);
 
 }  // namespace vardis

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "format/calendar.h"
 #include "store/history.h"
 #include "store/record_writer.h"
 
@@ -109,15 +110,9 @@ std::optional<std::pair<std::string, std::vector<Quantity>>> integratorsBetween(
 }
 
 std::string previousMonth(const std::string& period) {
-  int y = std::stoi(period.substr(0, 4));
-  int m = std::stoi(period.substr(5, 2)) - 1;
-  if (m == 0) {
-    m = 12;
-    --y;
-  }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d", y, m);
-  return buf;
+  const int y = std::stoi(period.substr(0, 4));
+  const int m = std::stoi(period.substr(5, 2));
+  return isoMonth(previousDay(CalendarDate{y, m, 1}));
 }
 
 // The daily reading's end and start values: the last integrators of the

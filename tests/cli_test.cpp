@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/cli_app.h"
+#include "cli/dates.h"
 #include "format/numtext.h"
 #include "params/parameter_names.h"
 #include "support/fake_meter.h"
@@ -41,7 +42,7 @@ TEST(CliArguments, CommandsKeepTheirArgumentsInOrder) {
 }
 
 TEST(CliArguments, DefaultsMatchTheWindow) {
-  auto o = parse({});
+  auto o = parse({"--no-store"});
   ASSERT_TRUE(o);
   EXPECT_EQ(o->port, "1");
   EXPECT_EQ(o->speedIndex, 8);
@@ -66,6 +67,69 @@ TEST(CliArguments, UsageErrorsSayWhatIsWrong) {
   EXPECT_TRUE(parse({"--date", "2012-02-29"}));
   EXPECT_FALSE(parse({"--fake-pc-time", "yesterday"}, &e));
   EXPECT_TRUE(parse({"--fake-pc-time", "2011-04-08 09:05"}));
+  EXPECT_FALSE(parse({}, &e));  // nothing asked: no port is opened
+  EXPECT_EQ(e, "no command given");
+}
+
+// Every date is YYYY-MM-DD with its zeros, a real one, or today / yesterday;
+// the refusal shows the form.
+TEST(CliArguments, DatesAreFullIsoDatesOrAWord) {
+  std::string e;
+  for (const char* bad : {"2026-12-1", "2026-1-09", "26-12-09", "2026-12-09x", "2026/12/09",
+                          "2026-02-29", "2026-04-31", "2026-13-01", "+026-12-09", "Today"}) {
+    EXPECT_FALSE(parse({"history", "--from", bad, "daily"}, &e)) << bad;
+    EXPECT_EQ(e, std::string("history --from ") + bad +
+                     ": not a date; expected YYYY-MM-DD (e.g. 2026-12-09), today or yesterday");
+    EXPECT_FALSE(parse({"--date", bad, "hourly"}, &e)) << bad;
+    EXPECT_FALSE(parse({"hourly", bad}, &e)) << bad;
+    EXPECT_FALSE(parse({"daily", "--missing", "--to", bad}, &e)) << bad;
+  }
+  for (const char* good : {"2024-02-29", "today", "yesterday"}) {
+    EXPECT_TRUE(parse({"--date", good, "hourly", good, "monthly"}, &e)) << good << ": " << e;
+    EXPECT_TRUE(parse({"history", "--from", good, "--to", "today", "hourly"}, &e)) << e;
+    EXPECT_TRUE(parse({"hourly", "--missing", "--from", good, "--to", "today"}, &e)) << e;
+  }
+  EXPECT_FALSE(parse({"history", "--from", "2026-11-10", "--to", "2026-11-09", "daily"}, &e));
+  EXPECT_FALSE(parse({"hourly", "--missing", "--from", "today", "--to", "yesterday"}, &e));
+  EXPECT_TRUE(parse({"hourly", "--missing", "--from", "2026-11-09", "--to", "2026-11-10"}, &e));
+  for (const char* bad : {"2026-12-9 10:00", "2026-12-09 1:00", "2026-12-09 10:00:5",
+                          "2026-02-30 10:00", "2026-12-09 24:00"}) {
+    EXPECT_FALSE(parse({"--fake-pc-time", bad, "clock"}, &e)) << bad;
+  }
+  EXPECT_TRUE(parse({"--fake-pc-time", "2026-12-09T10:00:05.250", "clock"}, &e)) << e;
+  EXPECT_FALSE(parse({"hourly", "--max-days", "100"}, &e));  // only with --missing
+  EXPECT_FALSE(parse({"daily", "--missing", "--max-days", "100"}, &e));
+  EXPECT_FALSE(parse({"hourly", "--missing", "--max-days", "0"}, &e));
+}
+
+// A --missing range beyond its bound takes --max-days / --max-months; the
+// count is of every day or month the range touches.
+TEST(CliArguments, MissingRangesAreBoundedAndCounted) {
+  const CalendarDate today{2026, 12, 9};
+  std::string e;
+  cli::CommandArgs a;
+  a.missing = true;
+  a.from = "2026-10-08";  // 62 days to yesterday
+  auto r = cli::missingRange(a, true, today, 115200, e);
+  ASSERT_TRUE(r) << e;
+  EXPECT_EQ(r->periods, 62);
+  a.from = "2026-10-07";
+  EXPECT_FALSE(cli::missingRange(a, true, today, 115200, e));
+  a.maxPeriods = 63;
+  EXPECT_TRUE(cli::missingRange(a, true, today, 115200, e));
+  a = {};
+  a.missing = true;
+  r = cli::missingRange(a, false, today, 115200, e);  // the 7 days before today: one month
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->periods, 1);
+  EXPECT_EQ(r->from, (CalendarDate{2026, 12, 2}));
+  a.from = "2024-12-31";
+  a.to = "2026-12-31";  // after today: the range ends today
+  r = cli::missingRange(a, false, today, 9600, e);
+  EXPECT_FALSE(r);
+  EXPECT_EQ(e,
+            "daily --missing: 25 months from 2024-12 to 2026-12, about 16 minutes on the "
+            "line at 9600 baud; give --max-months 25 to read them");
 }
 
 struct CliRun : ::testing::Test {
@@ -170,6 +234,19 @@ TEST_F(CliRun, APortThatCannotOpenEndsAtOnceWithStatusThree) {
   EXPECT_EQ(clock.ms, 0);  // no exchange was waited for
 }
 
+// A --missing of more days than allowed is refused with its count and line
+// time before the port is opened.
+TEST_F(CliRun, AMissingRangeBeyondItsBoundOpensNoPort) {
+  line.refuseOpen = "opened";
+  const int status = run({"--fake-pc-time", "2026-12-09 10:00", "--speed", "9600", "values",
+                          "hourly", "--missing", "--from", "2000-01-01"});
+  EXPECT_EQ(status, cli::kExitUsage);
+  EXPECT_EQ(err.str(),
+            "vardis-cli: hourly --missing: 9839 days from 2000-01-01 to 2026-12-08, about 84 hours "
+            "on the line at 9600 baud; give --max-days 9839 to read them\n");
+  EXPECT_TRUE(line.sent.empty());
+}
+
 TEST_F(CliRun, AnAddressOutsideOneByteSendsNothing) {
   line.responder = meter.responder();
   EXPECT_EQ(run({"--address", "999", "--gsm", "values"}), cli::kExitCommandError);
@@ -204,6 +281,7 @@ TEST_F(CliRun, AValueWithoutAGoodReplyIsNeverShownOrExportedAsANumber) {
 }
 
 TEST_F(CliRun, MissingReportFolderIsNamedAndNothingIsCreated) {
+  meter.parameters[0] = 12345;  // a meter answering only zeros is an echo of the requests
   line.responder = meter.responder();
   const int status = run({});
   EXPECT_EQ(status, cli::kExitCommandError);

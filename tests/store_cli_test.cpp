@@ -122,18 +122,52 @@ TEST(StoreCli, MissingAsksTheMeterOnlyForTheDaysTheStoreLacks) {
   const auto port = meter.simulator->portPath();
   const std::vector<std::string> args{"hourly",     "--missing", "--from",
                                       "2011-04-07", "--to",      "2011-04-08"};
-  auto asked = [&] {
+  // The count of days comes before the first reading, and when it is 0.
+  auto asked = [&](const std::string& count) {
     const std::size_t before = meter.requests().size();
     const auto r = test::runCli(port, dataDir(dir), kPcTime, args);
     EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+    const auto said = r.out.find("hourly --missing: " + count + " days to read\n");
+    EXPECT_NE(said, std::string::npos) << r.out;
+    EXPECT_LT(said, r.out.find("_chas.txt")) << r.out;
     return archiveDaysAsked(meter, before);
   };
-  EXPECT_EQ(asked(), (std::set<int>{7, 8}));
-  EXPECT_EQ(asked(), std::set<int>{});
+  EXPECT_EQ(asked("2"), (std::set<int>{7, 8}));
+  EXPECT_EQ(asked("0"), std::set<int>{});
   sqlExec(dir.path(),
           "DELETE FROM record_values WHERE record_id IN (SELECT id FROM records WHERE start "
           "LIKE '2011-04-07%'); DELETE FROM records WHERE start LIKE '2011-04-07%'");
-  EXPECT_EQ(asked(), std::set<int>{7});
+  EXPECT_EQ(asked("1"), std::set<int>{7});
+}
+
+// The history's --from and --to are days: --to takes the whole day, the words
+// are days of the PC clock, and a monthly record counts in a range touching its month.
+TEST(StoreCli, HistoryRangesAreWholeDays) {
+  test::PtyMeter meter({}, pinMeter);
+  test::TempDir dir;
+  const auto read =
+      test::runCli(meter.simulator->portPath(), dataDir(dir), kPcTime,
+                   {"hourly", "yesterday", "daily", "today", "monthly", "2011-03-01"});
+  ASSERT_EQ(read.status, cli::kExitOk) << read.err;
+  auto records = [&](std::vector<std::string> range, const char* kind) {
+    range.insert(range.begin(), {"--format", "json", "history"});
+    range.push_back(kind);
+    const auto h = test::runCli("-", dir.path(), kPcTime, range);
+    EXPECT_EQ(h.status, 0) << h.err;
+    std::vector<std::string> starts;
+    for (const auto& r : jsonRecords(h.out, "meters")) {
+      starts.push_back(r.toObject()["dateTime"].toString().toStdString());
+    }
+    return starts;
+  };
+  EXPECT_EQ(records({"--from", "2011-04-01", "--to", "2011-04-01"}, "daily"),
+            std::vector<std::string>{"2011-04-01"});
+  const auto hours = records({"--from", "yesterday", "--to", "yesterday"}, "hourly");
+  ASSERT_EQ(hours.size(), 24u);
+  EXPECT_EQ(hours.back(), "2011-04-09T23:00");
+  EXPECT_EQ(records({"--from", "yesterday", "--to", "today"}, "hourly"), hours);
+  EXPECT_EQ(records({"--from", "2011-03-31", "--to", "2011-04-01"}, "monthly"),
+            std::vector<std::string>{"2011-03"});
 }
 
 struct BadStore {

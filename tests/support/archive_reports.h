@@ -450,7 +450,7 @@ class ArchiveTest : public ::testing::Test {
     session->reports.ReportFilesOpen = true;
   }
 
-  void pick(int year, int month, int day) { session->pickedDate = PickedDate{year, month, day}; }
+  void pick(int year, int month, int day) { session->pickedDate = CalendarDate{year, month, day}; }
 
   std::string reportBytes(ReportKind kind) {
     ReportFile& f = session->reports.file(kind);
