@@ -23,6 +23,7 @@
 #include "archives/archive_data.h"
 #include "connection/data_dir.h"
 #include "connection/status_line.h"
+#include "params/identification.h"
 #include "store/recorder.h"
 #include "values/device_clock.h"
 
@@ -217,10 +218,22 @@ void TForm1::Button13Click() {
   // The visit begins once the line is open; on a direct line "Старт" ends with
   // the identification of the meter (vardis::StartConnection, with the visit
   // between its two steps).
+  clearMeterDisplay();
   runMeterCommand([this, choice] {
-    session_.openLine(choice);
-    recorder_.visitStarted(session_, choice.portText, choice.gsm);
-    if (!choice.gsm) Button2Click();
+    try {
+      session_.openLine(choice);
+      recorder_.visitStarted(session_, choice.portText, choice.gsm);
+      if (!choice.gsm) Button2Click();
+    } catch (const vardis::NoMeterAnswer&) {
+      // Nothing answered but the line itself: nothing of this visit is kept.
+      session_.setProgress(0);
+      recorder_.visitAbandoned();
+      throw;
+    } catch (...) {
+      // Ended without success (no meter, no files, or stopped): no bar full of nothing.
+      session_.setProgress(0);
+      throw;
+    }
   });
 }
 

@@ -172,6 +172,9 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void appendTrace(const std::string& line);
   // After a completed archive reading: the chart shows what it stored.
   void refreshArchiveChart();
+  // "Старт": what the last meter showed goes (values and clock back to their
+  // form captions, the status to "_", the progress to 0).
+  void clearMeterDisplay();
 
   vardis::Session session_;
   vardis::NodeDirectory nodes_;

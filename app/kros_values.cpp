@@ -69,6 +69,14 @@ QString formCaption(const std::string& label) {
 
 }  // namespace
 
+void TForm1::clearMeterDisplay() {
+  for (const auto& [number, label] : valueLabels) {
+    label->setText(formCaption("Label" + std::to_string(number)));
+  }
+  session_.setOperationStatus("_");
+  session_.setProgress(0);
+}
+
 int TForm1::valueLabelNumber(const std::string& quantity) {
   static const std::map<std::string, int> numbers = [] {
     std::map<std::string, int> m{{"W1", 30}, {"Q1", 31}, {"B1", 32}, {"W2", 33},

@@ -10,6 +10,7 @@
 #include "archives/archive_reading.h"
 #include "archives/session.h"
 #include "cli/commands.h"
+#include "cli/dates.h"
 #include "cli/export_sink.h"
 #include "cli/history.h"
 #include "cli/round_command.h"
@@ -68,19 +69,27 @@ class TraceOutput {
 
 // The archive date: the one given, else the PC's. The PC's date stands in for
 // a date not given, so it is checked like one. False when it is outside what
-// the meter's archive can be asked for and a command needs it.
+// the meter's archive can be asked for and a command needs it. A --missing
+// range longer than its bound is refused here too, before the port is opened.
 bool pickStartDate(const CliOptions& options, Session& session, const PcClock& clock,
                    std::ostream& err) {
-  const LocalDateTime today = clock.now();
-  PickedDate d{today.year, today.month, today.day};
-  if (!options.date.empty()) parseDate(options.date, d);
+  const CalendarDate today = clock.now().date();
+  const CalendarDate d = options.date.empty() ? today : resolveDate(options.date, today);
+  for (const auto& c : options.commands) {
+    std::string error;
+    const auto a = parseCommandArgs(c, error);
+    if (!a || !a->missing) continue;
+    const unsigned baud = kSpeeds[static_cast<std::size_t>(options.speedIndex)];
+    if (!missingRange(*a, c.name == "hourly", today, baud, error)) {
+      err << "vardis-cli: " << error << "\n";
+      return false;
+    }
+  }
   const bool needed = std::any_of(options.commands.begin(), options.commands.end(), [](auto& c) {
     return (c.name == "hourly" || c.name == "daily" || c.name == "monthly") && c.args.empty();
   });
   if (needed && !archiveDateAllowed(d.year, d.month, d.day)) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
-    err << "vardis-cli: the PC clock reads " << text
+    err << "vardis-cli: the PC clock reads " << isoDate(d)
         << ", outside 2000-01-01 to 2042-12-31 of the meter's archive; give the date "
            "(--date YYYY-MM-DD)\n";
     return false;
@@ -125,6 +134,10 @@ int runCommands(CommandContext& c, const ConnectionChoice& choice) {
     session.commandStopped();
     c.err << "vardis-cli: cancelled (" << session.operationStatus() << ")\n";
   } catch (const PortError& e) {
+    c.err << "vardis-cli: " << e.what() << "\n";
+    return kExitLinkFault;
+  } catch (const NoMeterAnswer& e) {
+    // Silence or only the echo of the requests: no meter, no files, no visit.
     c.err << "vardis-cli: " << e.what() << "\n";
     return kExitLinkFault;
   } catch (const CallFailed& e) {

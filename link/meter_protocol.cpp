@@ -99,6 +99,10 @@ bool MeterProtocol::exchange(const TransactionInfo& info) {
 
   // Throw away whatever stray bytes wait on the line (modem answers, late replies).
   ReceiveResult = drain(info, trace_ ? &traceLine : nullptr);
+  // After the first request, what the drain finds is a late answer to it.
+  if (exchanges_ > 0 && ReceiveResult > 0) heard_ = true;
+  exchanges_ += 1;
+  maybeEcho_ = false;
 
   line_.Send_Binary(port, RequestBuffer.data(), kFrameLength);
   if (trace_) {
@@ -110,11 +114,15 @@ bool MeterProtocol::exchange(const TransactionInfo& info) {
   if (breathe_) breathe_();
 
   const std::int64_t sentAt = clock_.steadyMs();
-  const std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs,
-                                                 ExpectedReplyLength, &ReceiveTimeWord);
-  ReceiveResult = got;
+  std::uint16_t got = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs,
+                                           ExpectedReplyLength, &ReceiveTimeWord);
+  if (got > 0) heard_ = true;
   noteReceived(ReplyBuffer.data(), std::min<std::size_t>(got, ReplyBuffer.size()));
+  if (replyIsRequest(got)) got = passEcho(got, trace_ ? &traceLine : nullptr);
+  ReceiveResult = got;
   const bool good = CheckReply();
+  // A good reply that is not its request: this line sends nothing back.
+  if (good && !maybeEcho_ && lineEcho_ == LineEcho::Unknown) lineEcho_ = LineEcho::NoEcho;
   replyMayBeLate_ = got < ExpectedReplyLength;
   if (good && !replyMayBeLate_) {
     longestAnswerMs_ = std::max(longestAnswerMs_, clock_.steadyMs() - sentAt);
@@ -122,10 +130,41 @@ bool MeterProtocol::exchange(const TransactionInfo& info) {
   if (trace_) {
     traceLine += " reply<- [" +
                  hexBytes(ReplyBuffer.data(), std::min<std::size_t>(got, ReplyBuffer.size())) +
-                 "]" + (good ? " ok" : " bad");
+                 "]" + (good ? " ok" : " bad") + (maybeEcho_ ? " (echo?)" : "");
     traceExchange(traceLine);
   }
   return good;
+}
+
+bool MeterProtocol::replyIsRequest(std::uint16_t got) const {
+  return got == kFrameLength &&
+         std::equal(RequestBuffer.begin(), RequestBuffer.begin() + kFrameLength,
+                    ReplyBuffer.begin());
+}
+
+// The reply read brought the request itself. On a line known to echo it is
+// the line's copy: passed over, and what follows is the reply. On a line not
+// known either way it may also be a reply that happens to be the same bytes
+// (a value of 0 asked for with an argument of 0), so what follows within the
+// reply wait decides: something follows, and the line echoes; nothing, and
+// the bytes are taken as the reply, marked as perhaps an echo.
+std::uint16_t MeterProtocol::passEcho(std::uint16_t got, std::string* trace) {
+  if (lineEcho_ == LineEcho::NoEcho) return got;
+  std::array<std::uint8_t, kFrameLength> copy{};
+  std::copy_n(ReplyBuffer.begin(), kFrameLength, copy.begin());
+  // The copy is no reply: an answer that does not follow must fail the check.
+  std::fill(ReplyBuffer.begin(), ReplyBuffer.begin() + 12, std::uint8_t{1});
+  const std::uint16_t next = line_.Receive_Binary(port, ReplyBuffer.data(), kReplyWaitMs,
+                                                  ExpectedReplyLength, &ReceiveTimeWord);
+  noteReceived(ReplyBuffer.data(), std::min<std::size_t>(next, ReplyBuffer.size()));
+  if (next > 0 || lineEcho_ == LineEcho::Echoes) {
+    lineEcho_ = LineEcho::Echoes;
+    if (trace) *trace += " echo<- [" + hexBytes(copy.data(), kFrameLength) + "]";
+    return next;
+  }
+  std::copy(copy.begin(), copy.end(), ReplyBuffer.begin());
+  maybeEcho_ = true;
+  return got;
 }
 
 Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
@@ -137,6 +176,9 @@ Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
   buildRequest(t);
   counters.RequestCount += 1;
   counters.TransactionCount += 1;
+  exchanges_ = 0;
+  heard_ = false;
+  maybeEcho_ = false;
 
   int failures = 0;
   bool good = false;
@@ -155,7 +197,12 @@ Reply MeterProtocol::run(Transaction t, const ReplySink& to) {
     if (cancelRequested()) throw CommandCancelled();
   }
 
-  const Reply reply{getU32(&ReplyBuffer[5]), ReplyBuffer[3], good};
+  Reply reply;
+  reply.raw = getU32(&ReplyBuffer[5]);
+  reply.seconds = ReplyBuffer[3];
+  reply.good = good;
+  reply.maybeEcho = maybeEcho_;
+  reply.heard = heard_;
   if (t == Transaction::ReadClock) {
     addr.dateTime = reply.raw;
     addr.seconds = reply.seconds;
@@ -198,6 +245,7 @@ std::uint16_t MeterProtocol::drain(const TransactionInfo& info, std::string* tra
 void MeterProtocol::newConnection() {
   longestAnswerMs_ = 0;
   replyMayBeLate_ = false;
+  lineEcho_ = LineEcho::Unknown;
   carrierLost_ = false;
   recentBytes_.clear();
 }

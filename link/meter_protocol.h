@@ -66,7 +66,21 @@ struct Reply {
   std::uint32_t raw = 0;     // reply bytes 5..8: the value or the packed date-time
   std::uint8_t seconds = 0;  // reply byte 3: the seconds of a clock reading
   bool good = false;         // a reply passed the checks before the attempts ran out
+  // The reply was the request itself, byte for byte, with nothing after it: on
+  // a line not known to be free of echo it may be the line's copy of the
+  // request rather than the meter's answer.
+  bool maybeEcho = false;
+  // Some byte came from the line after the transaction's first request.
+  bool heard = false;
   float asFloat() const { return floatFromBits(raw); }
+};
+
+// What the protocol has learnt on this connection about the line: whether it
+// sends back what it is sent (a loopback, a converter or a modem with echo).
+enum class LineEcho {
+  Unknown,  // no reply has told yet
+  Echoes,   // a reply followed the copy of its request
+  NoEcho,   // a good reply that was not its request came first
 };
 
 // Where the caller wants a reply to go (the store it reads for).
@@ -129,8 +143,9 @@ class MeterProtocol {
   // they fill that), "" when none; traced like the sends.
   std::string receiveRaw(int timeoutMs);
 
-  // A new connection: forget the answer times of the last one.
+  // A new connection: forget the answer times and the echo of the last one.
   void newConnection();
+  LineEcho lineEcho() const { return lineEcho_; }
 
   // Whether the modem's "NO CARRIER" came among the bytes received since the
   // last newConnection(): the call was dropped.
@@ -166,6 +181,8 @@ class MeterProtocol {
   void buildRequest(Transaction t);
   bool exchange(const TransactionInfo& info);
   std::uint16_t drain(const TransactionInfo& info, std::string* trace);
+  bool replyIsRequest(std::uint16_t got) const;
+  std::uint16_t passEcho(std::uint16_t got, std::string* trace);
   void traceExchange(const std::string& line);
 
   SerialLine& line_;
@@ -178,6 +195,12 @@ class MeterProtocol {
   std::int64_t longestAnswerMs_ = 0;
   // The last exchange got no complete reply: its answer may still arrive.
   bool replyMayBeLate_ = false;
+  LineEcho lineEcho_ = LineEcho::Unknown;
+  // Of the running transaction: its exchanges so far, whether a byte came
+  // after its first request, whether its last reply may be an echo.
+  int exchanges_ = 0;
+  bool heard_ = false;
+  bool maybeEcho_ = false;
   bool carrierLost_ = false;
   std::string recentBytes_;  // the tail of what the line brought, to spot "NO CARRIER"
   void noteReceived(const std::uint8_t* bytes, std::size_t n);

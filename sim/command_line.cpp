@@ -158,6 +158,13 @@ bool faultOption(OptionReader& option, FaultOptions& f) {
   } else if (name == "--silent") {
     option.flag();
     f.silent = true;
+  } else if (name == "--echo") {
+    option.flag();
+    f.echo = true;
+  } else if (name == "--echo-only") {
+    option.flag();
+    f.echo = true;
+    f.silent = true;
   } else if (name == "--pace") {
     option.flag();
     f.pace = true;
@@ -243,6 +250,10 @@ std::string usageText() {
          "  --late-at N      with --late: delay only reply N\n"
          "  --corrupt-at N   wrong checksum in reply N (and --corrupt-run C replies from it)\n"
          "  --silent         never answer\n"
+         "  --echo           the line sends every byte it gets back at once, before the\n"
+         "                   meter (or the modem) answers, as a loopback or a converter\n"
+         "                   with echo does\n"
+         "  --echo-only      the echo with no meter behind it (--echo and --silent)\n"
          "  --pace           send at the wire speed of the line (10 bits a byte)\n"
          "  --turnaround MS  fixed delay before each reply (default 0)\n"
          "  --modem          put a GSM modem in front of the meter: Hayes commands in\n"

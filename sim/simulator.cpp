@@ -156,10 +156,15 @@ void Simulator::serve() {
 }
 
 bool Simulator::takeBytes(const std::uint8_t* data, std::size_t count) {
+  bool echo = false;
   {
     std::lock_guard lock(mutex_);
     stats_.bytesReceived += count;
+    echo = options_.faults.echo;
   }
+  // An echoing line (a loopback, a converter or modem with echo) sends every
+  // byte back before whatever sits behind it answers.
+  if (echo) writeSome(data, count);
   if (!modem_) return feedMeter(data, count);
   std::vector<ModemStep> steps = modem_->receive(data, count, Clock::now());
   std::size_t passed = 0;

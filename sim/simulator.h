@@ -40,6 +40,7 @@ struct FaultOptions {
   unsigned lateEvery = 0;  // delay only replies N, 2N, ... (0: every reply)
   unsigned lateAt = 0;     // delay only reply N (0: as lateEvery says)
   bool silent = false;     // never answer
+  bool echo = false;       // the line sends back every byte it gets, at once
   bool pace = false;       // send at the wire speed of the line (10 bits a byte)
   int turnaroundMs = 0;    // fixed delay before each reply
 };

@@ -147,8 +147,11 @@ TEST_F(IdentificationFixture, FlowDecimalsFromTheUpperLimits) {
   EXPECT_EQ(t[19].decimals, 2);
 }
 
-TEST_F(IdentificationFixture, SilentMeterCreatesNoFilesButStillSetsUnitsAndFormats) {
-  line.responder = nullptr;
+TEST_F(IdentificationFixture, GarbledMeterCreatesNoFilesButStillSetsUnitsAndFormats) {
+  // A meter that answers, if only with bad checksums, keeps every read's attempts.
+  line.responder = [](const std::vector<std::uint8_t>&) {
+    return std::vector<test::Chunk>{{5, std::vector<std::uint8_t>(11, 0x01)}};
+  };
   MeterIdentification(*session);
   EXPECT_EQ(meter.requests.size(), 0u);
   EXPECT_EQ(line.sent.size(), 8u * 11u);
