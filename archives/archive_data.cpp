@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "archives/archive_reading.h"
+#include "archives/interval_end.h"
 #include "archives/session.h"
 #include "values/current_values_read.h"
 #include "values/device_clock.h"
@@ -10,18 +11,6 @@
 namespace vardis {
 
 namespace {
-
-std::string isoDate(int y, int m, int d) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-  return buf;
-}
-
-std::string isoDateTime(int y, int m, int d, int h) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:00", y, m, d, h);
-  return buf;
-}
 
 std::string heatUnit(const Session& s) {
   return s.params.values[9] == 0 ? "GJ" : "Gcal";
@@ -161,7 +150,11 @@ void hourlyData(const Session& s, const LastReading& r, ArchiveData& d) {
   d.period = isoDate(r.year, r.month, r.day);
   for (int h = 0; h <= 23; ++h) {
     d.records.push_back(
-        intervalRecord(s, h, twoDigitText(h), isoDateTime(r.year, r.month, r.day, h)));
+        intervalRecord(s, h, twoDigitText(h), isoMinute({r.year, r.month, r.day}, h, 0)));
+  }
+  const CalendarDate day{r.year, r.month, r.day};
+  for (int h = 0; h <= 23; ++h) {
+    d.records[static_cast<std::size_t>(h)].ended = hourEnded(day, h, r.endedBy);
   }
   if (r.day >= 0 && r.day <= 23) {
     restoreKeptHour(d.records[static_cast<std::size_t>(r.day)], r.keptHour);
@@ -170,8 +163,10 @@ void hourlyData(const Session& s, const LastReading& r, ArchiveData& d) {
   d.dayRecord.push_back(intervalRecord(s, r.day, "Сут", isoDate(r.year, r.month, r.day)));
   d.dayRecord.back().abnormalWord = 0;
   d.dayRecord.back().abnormalCodes.clear();
+  d.dayRecord.back().ended = dayEnded(day, r.endedBy);
   d.integrators = integratorsOfRow(s, r.day);
   d.integratorsAt = isoDate(r.year, r.month, r.day);
+  d.integratorsEnded = dayEnded(day, r.endedBy);
 }
 
 void dailyData(const Session& s, const LastReading& r, ArchiveData& d) {
@@ -179,6 +174,7 @@ void dailyData(const Session& s, const LastReading& r, ArchiveData& d) {
   d.period = std::to_string(r.year) + "-" + twoDigitText(r.month);
   for (int day = 1; day <= r.days; ++day) {
     d.records.push_back(intervalRecord(s, day, twoDigitText(day), isoDate(r.year, r.month, day)));
+    d.records.back().ended = dayEnded({r.year, r.month, day}, r.endedBy);
   }
   d.integrators =
       integratorQuantities(s, r.endFlow, r.endHeat, r.endRunTime, r.endMains, r.endNoReply);
@@ -187,6 +183,9 @@ void dailyData(const Session& s, const LastReading& r, ArchiveData& d) {
   const int pm = r.month == 1 ? 12 : r.month - 1;
   const int py = r.month == 1 ? r.year - 1 : r.year;
   d.startIntegratorsAt = isoDate(py, pm, r.startDay);
+  // In the month still running the end values may be those of day 0: no day.
+  d.integratorsEnded = r.snapshotDay >= 1 && dayEnded({r.year, r.month, r.snapshotDay}, r.endedBy);
+  d.startIntegratorsEnded = dayEnded({py, pm, r.startDay}, r.endedBy);
   for (std::size_t i = 0; i < d.integrators.size(); ++i) {
     Quantity inc = d.integrators[i];
     inc.value -= d.startIntegrators[i].value;
@@ -199,6 +198,8 @@ void monthlyData(const Session& s, const LastReading& r, ArchiveData& d) {
   d.kind = "monthly";
   d.period = std::to_string(r.year) + "-" + twoDigitText(r.month);
   d.records.push_back(intervalRecord(s, 23, twoDigitText(r.reportDay), d.period));
+  // The record of a month is over once the calendar month is, whatever its report day.
+  d.records.back().ended = monthEnded(r.year, r.month, r.endedBy);
 }
 
 }  // namespace

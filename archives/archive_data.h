@@ -27,6 +27,9 @@ struct ArchiveRecord {
   std::uint32_t abnormalWord = 0;
   std::vector<std::string> abnormalCodes;  // e.g. "T1<", "G1o"
   bool abnormalNoReply = false;            // the abnormal word had no good reply
+  // The interval was over when it was read; the meter's answers for one still
+  // running (or not begun) are kept in the report but are no reading.
+  bool ended = true;
   // Values of the record without a good reply, the abnormal word included.
   int noReplyCount() const;
 };
@@ -43,6 +46,8 @@ struct ArchiveData {
   std::vector<Quantity> increments;        // daily: end minus start
   std::string integratorsAt;               // ISO date of the end values
   std::string startIntegratorsAt;
+  bool integratorsEnded = true;  // the day of the end values was over when read
+  bool startIntegratorsEnded = true;
 };
 
 // The data of the last complete archive reading.

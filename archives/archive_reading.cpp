@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "archives/archive_report_lines.h"
+#include "archives/interval_end.h"
 #include "archives/report_texts.h"
 #include "archives/session.h"
 #include "connection/report_naming.h"
@@ -54,18 +55,18 @@ void readIntegrators(Session& s) {
 // The meter's date codes hold the years 2000 to 2042 only: a date outside
 // them (a PC clock set wrong, when no date was picked) would go out wrapped.
 void requireArchiveDate(const Session& s) {
-  const PickedDate d = s.pickedDate;
+  const CalendarDate d = s.pickedDate;
   if (archiveDateAllowed(d.year, d.month, d.day)) return;
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
-  throw UserError(std::string("the archive date ") + text +
+  throw UserError("the archive date " + isoDate(d) +
                   " is outside 2000-01-01 to 2042-12-31, which the meter's archive can be asked "
                   "for; pick a date (or set the PC clock right)");
 }
 
 // What a reading leaves for the views of it (chart, exports).
-void beginLastReading(Session& s, ReadingKind kind, const PickedDate& date) {
+void beginLastReading(Session& s, ReadingKind kind, const CalendarDate& date) {
+  const std::int64_t endedBy = s.lastReading.endedBy;
   s.lastReading = LastReading{};
+  s.lastReading.endedBy = endedBy;
   s.lastReading.kind = kind;
   s.lastReading.year = date.year;
   s.lastReading.month = date.month;
@@ -126,6 +127,10 @@ void beginReading(Session& s, const char* name, const char* status) {
   requireArchiveDate(s);
   requireReportFiles(s);
   s.setOperationStatus(status);
+  // What was read before this reading is no longer what the rows hold. An
+  // interval is a reading only when it was over before its first request.
+  s.lastReading = LastReading{};
+  s.lastReading.endedBy = intervalsEndedBy(s);
 }
 
 }  // namespace
@@ -136,7 +141,7 @@ bool volumeArchive(const Session& s) {
 
 void ReadHourlyArchive(Session& s) {
   beginReading(s, "Часовые", "Считывание часовых архивов");
-  const PickedDate date = s.pickedDate;
+  const CalendarDate date = s.pickedDate;
   for (int h = 0; h <= 23; ++h) {
     address(s, 0, archiveDateCode(date.year, date.month, date.day, h), h);
     readInterval(s, true);
@@ -195,7 +200,7 @@ void WriteRowDump(Session& s) {
 
 void ReadDailyArchive(Session& s) {
   beginReading(s, "Суточные", "Считывание суточных архивов");
-  const PickedDate date = s.pickedDate;
+  const CalendarDate date = s.pickedDate;
   const int Y = date.year;
   const int M = date.month;
   const int N = daysInMonth(Y, M);
@@ -249,7 +254,7 @@ void ReadDailyArchive(Session& s) {
 
 void ReadMonthlyArchive(Session& s) {
   beginReading(s, "Месячные", "Считывание месячных архивов");
-  const PickedDate date = s.pickedDate;
+  const CalendarDate date = s.pickedDate;
   const double reportDay = s.params.values[3];
   const int R = std::isfinite(reportDay) && std::fabs(reportDay) < 2147483647.0
                     ? static_cast<int>(std::trunc(reportDay))

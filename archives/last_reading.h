@@ -1,6 +1,8 @@
 // What the last archive reading stored, so views and exports can find its rows.
 #pragma once
 
+#include <cstdint>
+
 namespace vardis {
 
 // The interval values of one archive row.
@@ -28,6 +30,9 @@ struct LastReading {
   int startDay = 0;     // daily: the last day of the month before (start values)
   int reportDay = 0;    // monthly: the record's day label
   bool complete = false;
+  // Intervals that ended before this moment (seconds since 2000-01-01) had
+  // ended when the reading began: only they are readings.
+  std::int64_t endedBy = 0;
   // Hourly: the values of hour `day`, kept before the day's own record took its row.
   IntervalRow keptHour;
   // Daily: the end values, copied aside before the start values were read.

@@ -68,6 +68,7 @@ std::string csvArchive(const ArchiveData& d) {
   head.push_back("abnormal");
   head.push_back("abnormalWord");
   head.push_back("noReply");
+  head.push_back("ended");
   out += csvLine(head);
   auto recordLine = [&](const ArchiveRecord& r, bool withAbnormal) {
     std::vector<std::string> row{csvField(d.kind), csvField(d.period), csvField(r.label),
@@ -77,6 +78,7 @@ std::string csvArchive(const ArchiveData& d) {
     row.push_back(abnormal ? csvField(joined(r.abnormalCodes, ' ')) : "");
     row.push_back(abnormal ? std::to_string(r.abnormalWord) : "");
     row.push_back(std::to_string(withAbnormal ? r.noReplyCount() : noReplyCount(r.quantities)));
+    row.push_back(r.ended ? "true" : "false");
     out += csvLine(row);
   };
   for (const auto& r : d.records) recordLine(r, true);
@@ -87,19 +89,22 @@ std::string csvArchive(const ArchiveData& d) {
   out += kEol;
   std::vector<std::string> totalsHead{"kind", "period", "record", "date"};
   for (auto& h : quantityColumns(d.integrators)) totalsHead.push_back(std::move(h));
+  totalsHead.push_back("ended");
   out += csvLine(totalsHead);
   auto totalsLine = [&](const char* record, const std::string& date,
-                        const std::vector<Quantity>& quantities) {
+                        const std::vector<Quantity>& quantities, bool ended) {
     std::vector<std::string> row{csvField(d.kind), csvField(d.period), record, csvField(date)};
     appendValues(row, quantities);
+    row.push_back(ended ? "true" : "false");
     out += csvLine(row);
   };
-  totalsLine("integrators", d.integratorsAt, d.integrators);
+  totalsLine("integrators", d.integratorsAt, d.integrators, d.integratorsEnded);
   if (!d.startIntegrators.empty()) {
-    totalsLine("start", d.startIntegratorsAt, d.startIntegrators);
+    totalsLine("start", d.startIntegratorsAt, d.startIntegrators, d.startIntegratorsEnded);
   }
   if (!d.increments.empty()) {
-    totalsLine("increments", d.startIntegratorsAt + "/" + d.integratorsAt, d.increments);
+    totalsLine("increments", d.startIntegratorsAt + "/" + d.integratorsAt, d.increments,
+               d.integratorsEnded && d.startIntegratorsEnded);
   }
   return out;
 }
@@ -134,6 +139,7 @@ ordered_json jsonRecord(const ArchiveRecord& r, bool withAbnormal) {
     o["abnormalCodes"] = r.abnormalNoReply ? ordered_json() : ordered_json(r.abnormalCodes);
   }
   o["noReply"] = withAbnormal ? r.noReplyCount() : noReplyCount(r.quantities);
+  o["ended"] = r.ended;
   return o;
 }
 
@@ -156,10 +162,13 @@ ordered_json jsonArchive(const ArchiveData& d) {
   o["records"] = std::move(records);
   if (!d.dayRecord.empty()) o["dayRecord"] = jsonRecord(d.dayRecord.front(), false);
   if (!d.integrators.empty()) {
-    o["integrators"] = {{"at", d.integratorsAt}, {"quantities", jsonQuantities(d.integrators)}};
+    o["integrators"] = {{"at", d.integratorsAt},
+                        {"ended", d.integratorsEnded},
+                        {"quantities", jsonQuantities(d.integrators)}};
   }
   if (!d.startIntegrators.empty()) {
     o["startIntegrators"] = {{"at", d.startIntegratorsAt},
+                             {"ended", d.startIntegratorsEnded},
                              {"quantities", jsonQuantities(d.startIntegrators)}};
   }
   if (!d.increments.empty()) {

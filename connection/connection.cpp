@@ -34,6 +34,7 @@ void Connection::windowCreated() {
 void Connection::openLine(const ConnectionChoice& choice) {
   link.counters = ExchangeCounters{};
   link.newConnection();
+  meterClockAheadSeconds.reset();
   observer_->connectionStarted();
 
   const auto address = parseInteger(choice.addressText);

@@ -36,6 +36,8 @@ namespace {
 }  // namespace
 
 void beginIdentification(Connection& s) {
+  // The meter reached now may be another one (a node dialled after another).
+  s.meterClockAheadSeconds.reset();
   s.showStartStamp(startStampText(s.clock().now()));
   s.showCallStatus("Считывание параметров");
   s.link.LinkFault = 0;

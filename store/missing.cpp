@@ -1,10 +1,9 @@
 #include "store/missing.h"
 
-#include <cstdio>
 #include <map>
 #include <string>
 
-#include "values/device_clock.h"
+#include "format/calendar.h"
 
 namespace vardis::store {
 
@@ -27,53 +26,35 @@ std::map<std::string, int> goodRecordCounts(Database& db, long long serial, cons
 
 }  // namespace
 
-Day nextDay(Day d) {
-  if (++d.day > daysInMonth(d.year, d.month)) {
-    d.day = 1;
-    if (++d.month > 12) {
-      d.month = 1;
-      ++d.year;
-    }
-  }
-  return d;
-}
-
-Day previousDay(Day d) {
-  if (--d.day < 1) {
-    if (--d.month < 1) {
-      d.month = 12;
-      --d.year;
-    }
-    d.day = daysInMonth(d.year, d.month);
-  }
-  return d;
-}
-
-std::string isoText(const Day& d) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-  return buf;
-}
-
 std::vector<Day> missingHourlyDays(Database& db, long long serial, Day from, Day to, Day today) {
-  const auto good = goodRecordCounts(db, serial, "hourly", 10, isoText(from), isoText(to));
+  const auto hours = goodRecordCounts(db, serial, "hourly", 10, isoText(from), isoText(to));
+  // The day's own record and the integrators at its end belong to the day too.
+  const auto dayRecords =
+      goodRecordCounts(db, serial, "hourly-day", 10, isoText(from), isoText(to));
+  const auto totals = goodRecordCounts(db, serial, "integrators", 10, isoText(from), isoText(to));
   std::vector<Day> out;
   for (Day d = from; d <= to; d = nextDay(d)) {
-    const auto it = good.find(isoText(d));
-    const bool complete = d < today && it != good.end() && it->second == 24;
+    const std::string day = isoText(d);
+    const auto it = hours.find(day);
+    const bool complete = d < today && it != hours.end() && it->second == 24 &&
+                          dayRecords.count(day) == 1 && totals.count(day) == 1;
     if (!complete) out.push_back(d);
   }
   return out;
 }
 
 std::vector<Day> missingDailyMonths(Database& db, long long serial, Day from, Day to, Day today) {
-  const Day first{from.year, from.month, 1};
-  const auto good = goodRecordCounts(db, serial, "daily", 7, isoText(first), isoText(to));
+  const Day first = firstOfMonth(from);
+  const auto days = goodRecordCounts(db, serial, "daily", 7, isoText(first), isoText(to));
+  // A month's start values are the integrators at the end of the month before.
+  const Day before = previousDay(first);
+  const auto starts = goodRecordCounts(db, serial, "integrators", 10, isoText(before), isoText(to));
   std::vector<Day> out;
-  for (Day m = first; m <= to; m = nextDay(Day{m.year, m.month, daysInMonth(m.year, m.month)})) {
-    const auto it = good.find(isoText(m).substr(0, 7));
-    const bool past = Day{m.year, m.month, daysInMonth(m.year, m.month)} < today;
-    const bool complete = past && it != good.end() && it->second == daysInMonth(m.year, m.month);
+  for (Day m = first; m <= to; m = nextDay(lastOfMonth(m))) {
+    const auto it = days.find(isoMonth(m));
+    const bool past = lastOfMonth(m) < today;
+    const bool complete = past && it != days.end() && it->second == daysInMonth(m.year, m.month) &&
+                          starts.count(isoText(previousDay(m))) == 1;
     if (!complete) out.push_back(m);
   }
   return out;

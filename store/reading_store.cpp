@@ -38,8 +38,10 @@ ReadingStore::ReadingStore(const std::filesystem::path& file, int busyTimeoutMs)
 }
 
 void ReadingStore::setUp() {
-  // Reading the version first also tells a file that is not a store.
-  storedVersion(db_);
+  // Reading the version first also tells a file that is not a store; a store
+  // of a newer version is refused before anything in it is changed, its
+  // journal mode included.
+  refuseNewer(db_, storedVersion(db_));
   {
     Statement mode(db_, "PRAGMA journal_mode=WAL");
     mode.step();
@@ -69,6 +71,11 @@ void ReadingStore::endVisit(std::int64_t visit, const VisitEnd& e) {
       .bind(6, e.outcome)
       .bind(7, visit)
       .run();
+}
+
+void ReadingStore::dropVisit(std::int64_t visit) {
+  Statement q(db_, "DELETE FROM visits WHERE id=?1 AND meter_id IS NULL");
+  q.bind(1, visit).run();
 }
 
 std::int64_t ReadingStore::meter(const MeterInfo& m, std::int64_t visit,
@@ -108,7 +115,10 @@ StoredCount ReadingStore::storeArchive(std::int64_t meter, std::int64_t visit,
         st_->records.store(key, {kind, start, label, abnormal, abnormalMissing, &quantities});
     ++(added ? count.added : count.unchanged);
   };
+  // An interval still running when it was read holds no reading: it is not
+  // stored, and --missing reads it once it is over.
   for (const auto& r : d.records) {
+    if (!r.ended) continue;
     // A monthly record is the month's: its start is the period.
     one(d.kind, d.kind == "monthly" ? d.period : r.dateTime, r.label,
         r.abnormalNoReply ? std::nullopt : std::optional<std::uint32_t>(r.abnormalWord),
@@ -116,12 +126,12 @@ StoredCount ReadingStore::storeArchive(std::int64_t meter, std::int64_t visit,
   }
   // The hourly reading does not read the day's abnormal word.
   for (const auto& r : d.dayRecord) {
-    one("hourly-day", r.dateTime, r.label, std::nullopt, false, r.quantities);
+    if (r.ended) one("hourly-day", r.dateTime, r.label, std::nullopt, false, r.quantities);
   }
-  if (!d.integrators.empty()) {
+  if (!d.integrators.empty() && d.integratorsEnded) {
     one("integrators", d.integratorsAt, "", std::nullopt, false, d.integrators);
   }
-  if (!d.startIntegrators.empty()) {
+  if (!d.startIntegrators.empty() && d.startIntegratorsEnded) {
     one("integrators", d.startIntegratorsAt, "", std::nullopt, false, d.startIntegrators);
   }
   t.commit();

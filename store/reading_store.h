@@ -93,6 +93,8 @@ class ReadingStore {
 
   std::int64_t beginVisit(const VisitStart& visit);
   void endVisit(std::int64_t visit, const VisitEnd& end);
+  // A visit that reached no meter goes: nothing was read in it.
+  void dropVisit(std::int64_t visit);
   // The meter of that serial number, created or brought up to date, and the
   // visit marked as its.
   std::int64_t meter(const MeterInfo& info, std::int64_t visit, const std::string& seenAt);

@@ -16,10 +16,7 @@ namespace {
 constexpr int kStoredParameters = 123;  // 0..122, as the parameter report reads them
 
 std::string isoTime(const LocalDateTime& t) {
-  char buf[80];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return buf;
+  return isoDateTime(t);
 }
 
 std::string formatTableText(const FormatTable& f) {
@@ -133,6 +130,11 @@ void Recorder::commandEnded(const Session& s, StoredReading what) {
         break;
     }
   });
+}
+
+void Recorder::visitAbandoned() {
+  if (store_ && visit_ != 0 && meter_ == 0) guarded([&] { store_->dropVisit(visit_); });
+  visit_ = 0;
 }
 
 void Recorder::visitEnded(const Session& s, const std::string& outcome) {

@@ -52,6 +52,9 @@ class Recorder {
   void commandEnded(const Session& s, StoredReading what);
   // "Стоп", with how the visit ended: "ok", "link fault", "stopped", "error".
   void visitEnded(const Session& s, const std::string& outcome);
+  // "Старт" reached no meter (a silent line, one that only echoes): the
+  // visit leaves nothing in the store.
+  void visitAbandoned();
 
   bool enabled() const { return enabled_; }
   void setEnabled(bool on);

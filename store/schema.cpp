@@ -126,6 +126,18 @@ CREATE TABLE round_nodes(
   PRIMARY KEY(round_id, node)) WITHOUT ROWID;
 CREATE INDEX round_nodes_by_phone ON round_nodes(phone, result);
 )sql",
+      // 2 -> 3: records read while their interval was still running held the
+      // meter's answers for a time that had not passed, never a reading: they
+      // go, so that the history shows a gap there and --missing reads them.
+      R"sql(
+CREATE TEMP TABLE unended AS SELECT id FROM records WHERE read_at < CASE kind
+  WHEN 'hourly' THEN strftime('%Y-%m-%dT%H:%M:%S', start, '+1 hour')
+  WHEN 'monthly' THEN strftime('%Y-%m-%dT%H:%M:%S', start || '-01', '+1 month')
+  ELSE strftime('%Y-%m-%dT%H:%M:%S', start, '+1 day') END;
+DELETE FROM record_values WHERE record_id IN (SELECT id FROM unended);
+DELETE FROM records WHERE id IN (SELECT id FROM unended);
+DROP TABLE unended;
+)sql",
   };
   return list;
 }
@@ -142,21 +154,21 @@ int storedVersion(Database& db) {
   return static_cast<int>(q.integer(0));
 }
 
+void refuseNewer(const Database& db, int version) {
+  if (version <= schemaVersion()) return;
+  throw StoreError(StoreFault::Newer,
+                   "the store " + db.path() + " was written by a newer version of vardis (" +
+                       "store version " + std::to_string(version) + ", this program knows up to " +
+                       std::to_string(schemaVersion()) + "); it is left as it is");
+}
+
 void migrate(Database& db) {
-  auto refuseNewer = [&db](int version) {
-    if (version <= schemaVersion()) return;
-    throw StoreError(StoreFault::Newer,
-                     "the store " + db.path() + " was written by a newer version of vardis (" +
-                         "store version " + std::to_string(version) +
-                         ", this program knows up to " + std::to_string(schemaVersion()) +
-                         "); it is left as it is");
-  };
   const int seen = storedVersion(db);
-  refuseNewer(seen);
+  refuseNewer(db, seen);
   if (seen == schemaVersion()) return;
   WriteTransaction t(db);
   const int from = storedVersion(db);  // again: another program may have migrated meanwhile
-  refuseNewer(from);
+  refuseNewer(db, from);
   for (int v = from; v < schemaVersion(); ++v) db.exec(steps()[static_cast<std::size_t>(v)]);
   // A pragma takes no bound parameter; the version is this program's own number.
   db.exec(("PRAGMA user_version = " + std::to_string(schemaVersion())).c_str());

@@ -379,7 +379,9 @@ RunExport fromCsv(const std::string& text) {
       for (std::size_t r = 1; r < table.size(); ++r) {
         const CsvRecord& row = table[r];
         EXPECT_EQ(row[1], a.period);
-        Totals t{row[3], csvQuantities(head, row, 4, head.size())};
+        EXPECT_EQ(head.back(), "ended");
+        EXPECT_EQ(row.back(), "true");  // the days read are over
+        Totals t{row[3], csvQuantities(head, row, 4, head.size() - 1)};
         if (row[2] == "integrators") {
           a.integrators = t;
         } else if (row[2] == "start") {
@@ -396,7 +398,8 @@ RunExport fromCsv(const std::string& text) {
               (CsvRecord{"kind", "period", "label", "dateTime"}));
     const std::size_t abnormal = columnOf(head, "abnormal");
     EXPECT_EQ(head[abnormal + 1], "abnormalWord");
-    EXPECT_EQ(head.back(), "noReply");
+    EXPECT_EQ(head[head.size() - 2], "noReply");
+    EXPECT_EQ(head.back(), "ended");
     ArchiveExport a;
     a.kind = kind;
     a.period = table[1][1];
@@ -408,7 +411,7 @@ RunExport fromCsv(const std::string& text) {
       rec.label = row[2];
       rec.dateTime = row[3];
       rec.quantities = csvQuantities(head, row, 4, abnormal);
-      EXPECT_EQ(row.back(), "0");  // every value had a good reply
+      EXPECT_EQ(row[row.size() - 2], "0");  // every value had a good reply
       if (!row[abnormal + 1].empty()) {
         rec.word = static_cast<std::uint32_t>(csvInteger(row[abnormal + 1]));
         rec.codes = splitCodes(row[abnormal]);

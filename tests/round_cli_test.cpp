@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -92,14 +93,16 @@ std::string yesterday() {
 }
 
 // vardis-cli --gsm --port P [--port P2] round ROUND_ARGS. The round goes by the
-// PC's own clock: the archive date of its commands is the real yesterday.
+// PC's own clock, as the simulated meters do: the archive date of its
+// commands is the real yesterday, a day that is over.
 test::CliResult round(const std::vector<std::string>& ports, const fs::path& dir,
                       const std::vector<std::string>& roundArgs) {
   std::vector<std::string> args{"--gsm", "--test-dial-wait-ms", "3000"};
   for (std::size_t i = 1; i < ports.size(); ++i) args.insert(args.end(), {"--port", ports[i]});
   args.push_back("round");
   args.insert(args.end(), roundArgs.begin(), roundArgs.end());
-  return test::runCli(ports.front(), dir, "2011-04-10 12:00", args);
+  const QString now = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  return test::runCli(ports.front(), dir, now.toStdString(), args);
 }
 
 // The newest round log: the JSON file of rounds/, its CSV twin beside it.

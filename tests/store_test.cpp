@@ -93,8 +93,27 @@ TEST_F(StoreTest, AValueWithoutAGoodReplyIsStoredAsMissingAndComesBackSo) {
   EXPECT_FALSE(sets[0].values[1].has_value());
 }
 
+// The same with the day's own record and the integrators at its end.
+ArchiveData wholeHourlyDay(const std::string& day) {
+  ArchiveData d = hourlyDay(day);
+  ArchiveRecord own;
+  own.label = "Сут";
+  own.dateTime = day;
+  own.quantities = {{"M1", "t/h", 12.5}, {"T1", "degC", 70.25}};
+  d.dayRecord.push_back(own);
+  d.integrators = {{"M1", "t", 1234.5}, {"Q1", "GJ", 99.5}};
+  d.integratorsAt = day;
+  return d;
+}
+
 TEST_F(StoreTest, MissingDaysAreTheIncompleteOnesAndTodayIsNeverComplete) {
-  store.storeArchive(meter, visit, "t", hourlyDay("2011-04-07"));
+  store.storeArchive(meter, visit, "t", wholeHourlyDay("2011-04-07"));
+  ArchiveData lostDayRecordValue = wholeHourlyDay("2011-04-05");
+  lostDayRecordValue.dayRecord[0].quantities[1].noReply = true;
+  store.storeArchive(meter, visit, "t", lostDayRecordValue);
+  ArchiveData withoutTotals = wholeHourlyDay("2011-04-04");
+  withoutTotals.integrators.clear();
+  store.storeArchive(meter, visit, "t", withoutTotals);
   ArchiveData withHole = hourlyDay("2011-04-08");
   withHole.records[23].quantities[1].noReply = true;
   store.storeArchive(meter, visit, "t", withHole);
@@ -104,11 +123,11 @@ TEST_F(StoreTest, MissingDaysAreTheIncompleteOnesAndTodayIsNeverComplete) {
   store.storeArchive(meter, visit, "t", shortDay);
 
   const auto days =
-      missingHourlyDays(store.database(), 12345, {2011, 4, 6}, {2011, 4, 10}, {2011, 4, 10});
+      missingHourlyDays(store.database(), 12345, {2011, 4, 4}, {2011, 4, 10}, {2011, 4, 10});
   std::vector<std::string> texts;
   for (const Day& d : days) texts.push_back(isoText(d));
-  EXPECT_EQ(texts,
-            (std::vector<std::string>{"2011-04-06", "2011-04-08", "2011-04-09", "2011-04-10"}));
+  EXPECT_EQ(texts, (std::vector<std::string>{"2011-04-04", "2011-04-05", "2011-04-06", "2011-04-08",
+                                             "2011-04-09", "2011-04-10"}));
   // Another meter's records count for nothing.
   EXPECT_EQ(
       missingHourlyDays(store.database(), 777, {2011, 4, 7}, {2011, 4, 7}, {2011, 4, 10}).size(),
@@ -119,6 +138,35 @@ TEST_F(StoreTest, MissingDaysAreTheIncompleteOnesAndTodayIsNeverComplete) {
   ASSERT_EQ(months.size(), 3u);
   EXPECT_EQ(isoText(months[0]), "2011-02-01");
   EXPECT_EQ(isoText(months[2]), "2011-04-01");
+}
+
+// A month is held when every day of it and its start values are.
+TEST_F(StoreTest, AMonthWithoutItsStartValuesIsMissing) {
+  auto march = [](bool withStart) {
+    ArchiveData d;
+    d.kind = "daily";
+    d.period = "2011-03";
+    for (int day = 1; day <= 31; ++day) {
+      ArchiveRecord r;
+      r.label = (day < 10 ? "0" : "") + std::to_string(day);
+      r.dateTime = "2011-03-" + r.label;
+      r.quantities = {{"M1", "t/h", day + 0.5}};
+      d.records.push_back(r);
+    }
+    d.integrators = {{"M1", "t", 2000.5}};
+    d.integratorsAt = "2011-03-31";
+    if (withStart) d.startIntegrators = {{"M1", "t", 1000.5}};
+    d.startIntegratorsAt = "2011-02-28";
+    return d;
+  };
+  const auto missing = [&] {
+    return missingDailyMonths(store.database(), 12345, {2011, 3, 1}, {2011, 3, 31}, {2011, 4, 10})
+        .size();
+  };
+  store.storeArchive(meter, visit, "t", march(false));
+  EXPECT_EQ(missing(), 1u);
+  store.storeArchive(meter, visit, "t2", march(true));
+  EXPECT_EQ(missing(), 0u);
 }
 
 TEST(StoreSchema, AnEmptyFileIsBroughtToThisVersionAndANewerOneIsRefused) {

@@ -40,13 +40,6 @@ std::string clockTimeCaption(std::uint32_t packed, std::uint8_t seconds) {
   return "Время:  " + twoDigits(p.hour) + ":" + twoDigits(p.minute) + ":" + twoDigits(seconds);
 }
 
-int daysInMonth(int year, int month) {
-  static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : days[month - 1];
-}
-
 void ReadDeviceClock(Connection& s) {
   const Reply reply = s.link.ReadClockTransaction();
   s.clockNoReply = !reply.good;
@@ -58,6 +51,20 @@ void ReadDeviceClock(Connection& s) {
   const std::uint32_t packed = s.link.addr.dateTime;
   const std::uint8_t seconds = s.link.addr.seconds;
   s.showDeviceClock(clockDateCaption(packed), clockTimeCaption(packed, seconds));
+  const DateTimeParts p = unpackDateTime(packed);
+  const CalendarDate meterDate{static_cast<int>(p.year2) + 2000, static_cast<int>(p.month),
+                               static_cast<int>(p.day)};
+  if (isRealDate(meterDate.year, meterDate.month, meterDate.day) && p.hour <= 23 &&
+      p.minute <= 59 && seconds <= 59) {
+    const LocalDateTime pc = s.clock().now();
+    s.meterClockAheadSeconds =
+        secondStamp(meterDate, static_cast<int>(p.hour), static_cast<int>(p.minute), seconds) -
+        secondStamp({pc.year, pc.month, pc.day}, pc.hour, pc.minute, pc.second);
+  }
+}
+
+std::int64_t secondStamp(const CalendarDate& d, int hour, int minute, int second) {
+  return daysBetween(CalendarDate{2000, 1, 1}, d) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 void SetDeviceClock(Connection& s) {
@@ -91,7 +98,7 @@ void SetDeviceClockAndReadBack(Connection& s) {
 }
 
 SelectedDate pickArchiveDate(Connection& s, int year, int month, int day) {
-  s.pickedDate = PickedDate{year, month, day};
+  s.pickedDate = CalendarDate{year, month, day};
   SelectedDate d;
   d.year = static_cast<std::uint16_t>(year);
   d.month = static_cast<std::uint16_t>(month);

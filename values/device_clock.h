@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "format/calendar.h"
+
 namespace vardis {
 
 class Connection;
@@ -18,6 +20,11 @@ struct DateTimeParts {
   std::uint32_t minute = 0;
 };
 
+// The date of the packed form (fields as given, not checked).
+inline CalendarDate calendarDate(const DateTimeParts& p) {
+  return {static_cast<int>(p.year2) + 2000, static_cast<int>(p.month), static_cast<int>(p.day)};
+}
+
 std::uint32_t packDateTime(const DateTimeParts& p);
 // Splits by successive division, as the clock display does.
 DateTimeParts unpackDateTime(std::uint32_t packed);
@@ -29,15 +36,17 @@ std::uint32_t archiveDateCode(int year, int month, int day, int hour);
 std::string clockDateCaption(std::uint32_t packed);
 std::string clockTimeCaption(std::uint32_t packed, std::uint8_t seconds);
 
-// Days in a month, Gregorian.
-int daysInMonth(int year, int month);
-
 // Years the packed date can name.
 inline constexpr int kFirstClockYear = 2001;
 inline constexpr int kLastClockYear = 2042;
 inline constexpr int kFirstArchiveYear = 2000;
 
-// Reads the meter clock and shows it (the device clock texts).
+// Seconds since 2000-01-01 00:00 of a date and time, to compare two clocks.
+std::int64_t secondStamp(const CalendarDate& d, int hour, int minute, int second);
+
+// Reads the meter clock and shows it (the device clock texts). A good reading
+// of a possible date and time also notes how far the meter's clock is ahead
+// of the PC's (`meterClockAheadSeconds`).
 void ReadDeviceClock(Connection& s);
 
 // Writes the PC's date and time into the meter. Throws UserError when the PC's
@@ -54,6 +63,7 @@ struct SelectedDate {
   std::uint16_t month = 0;
   std::uint16_t day = 0;
   std::uint8_t daysInMonth = 0;
+  CalendarDate date() const { return {year, month, day}; }
 };
 SelectedDate pickArchiveDate(Connection& s, int year, int month, int day);
 
