@@ -37,6 +37,7 @@ fs::path dataDir(const test::TempDir& dir) {
   return dir.path();
 }
 
+using test::archiveDaysAsked;
 using test::sqlExec;
 using test::sqlValue;
 
@@ -46,19 +47,6 @@ QJsonArray jsonRecords(const std::string& text, const char* list) {
   return (first.contains("exports") ? first["exports"].toArray().at(0).toObject()
                                     : first)["records"]
       .toArray();
-}
-
-// The archive days the meter was asked for, by their date code's day.
-std::set<int> archiveDaysAsked(const test::PtyMeter& meter, std::size_t from) {
-  std::set<int> days;
-  const auto log = meter.requests();
-  for (std::size_t i = from; i < log.size(); ++i) {
-    const auto c = static_cast<Command>(log[i].command);
-    if (c == Command::ReadArchiveFloat || c == Command::ReadArchiveInteger) {
-      days.insert(static_cast<int>(log[i].argument / 10000 % 100));
-    }
-  }
-  return days;
 }
 
 std::string fileBytes(const fs::path& p) {

@@ -21,6 +21,7 @@ namespace vardis {
 namespace {
 
 namespace fs = std::filesystem;
+using test::archiveDaysAsked;
 using test::sqlExec;
 using test::sqlValue;
 
@@ -39,18 +40,6 @@ std::function<void(sim::MeterModel&)> meterClockAt(std::uint32_t packed) {
 
 std::string count(const fs::path& dir, const std::string& where) {
   return sqlValue(dir, "SELECT count(DISTINCT kind || start) FROM records WHERE " + where);
-}
-
-std::set<int> archiveDaysAsked(const test::PtyMeter& meter, std::size_t from) {
-  std::set<int> days;
-  const auto log = meter.requests();
-  for (std::size_t i = from; i < log.size(); ++i) {
-    const auto c = static_cast<Command>(log[i].command);
-    if (c == Command::ReadArchiveFloat || c == Command::ReadArchiveInteger) {
-      days.insert(static_cast<int>(log[i].argument / 10000 % 100));
-    }
-  }
-  return days;
 }
 
 // At 14:30 on the 8th: hours 00 to 13 and days 1 to 7 are readings, the rest

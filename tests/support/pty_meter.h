@@ -4,8 +4,10 @@
 
 #include <QCoreApplication>
 #include <memory>
+#include <set>
 
 #include "archives/session.h"
+#include "link/frame.h"
 #include "link/qt_serial_line.h"
 #include "params/identification.h"
 #include "sim/simulator.h"
@@ -37,6 +39,20 @@ struct PtyMeter {
 
   std::unique_ptr<sim::Simulator> simulator;
 };
+
+// The archive days the meter was asked for since request `from`, by their
+// date code's day.
+inline std::set<int> archiveDaysAsked(const PtyMeter& meter, std::size_t from) {
+  std::set<int> days;
+  const auto log = meter.requests();
+  for (std::size_t i = from; i < log.size(); ++i) {
+    const auto c = static_cast<Command>(log[i].command);
+    if (c == Command::ReadArchiveFloat || c == Command::ReadArchiveInteger) {
+      days.insert(static_cast<int>(log[i].argument / 10000 % 100));
+    }
+  }
+  return days;
+}
 
 // A session on the real serial line, connected to the pseudo-terminal.
 struct LineSession {
