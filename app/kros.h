@@ -14,7 +14,7 @@
 
 #include "app/command_runner.h"
 #include "archives/session.h"
-#include "connection/modem_answer.h"
+#include "connection/modem_call.h"
 #include "link/node_directory.h"
 #include "store/recorder.h"
 
@@ -107,7 +107,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   virtual void Timer2Timer();  // dial wait over: the identification over the call
   virtual void Timer3Timer();  // hang-up wait over: the hang-up command
   // During the dial wait: the modem's answer, when it gave one, ends the wait
-  // (CONNECT: the identification at once; BUSY and the like: hung up).
+  // (CONNECT: the identification at once; BUSY, "+CME ERROR: 30" and the
+  // like: hung up, the modem's line shown). An "OK" is no answer.
   void ModemAnswerTimerTimer();
 
   void showDiagnostics();
@@ -178,7 +179,7 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
 
   vardis::Session session_;
   vardis::NodeDirectory nodes_;
-  vardis::ModemAnswerReader modemAnswer_;
+  vardis::DialStep dialStep_;  // the dial under way, polled by ModemAnswerTimer
   vardis::CommandRunner runner_;
   vardis::store::Recorder recorder_;
   bool centred_ = false;

@@ -151,9 +151,7 @@ void TForm1::Button7Click() {
     init = nodes_.NodeInit[static_cast<std::size_t>(position) + 1];
   }
   runMeterCommand([this, dialText, init] {
-    vardis::SendModemInit(session_, init);
-    vardis::Dial(session_, dialText);
-    modemAnswer_ = vardis::ModemAnswerReader();
+    dialStep_.start(session_, init, dialText);
     Timer2->start();
     ModemAnswerTimer->start();
   });
@@ -164,11 +162,11 @@ void TForm1::ModemAnswerTimerTimer() {
     ModemAnswerTimer->stop();
     return;
   }
-  const auto answer = vardis::pollModemAnswer(session_, modemAnswer_, 10);
+  const auto answer = dialStep_.poll(session_, 10);
   if (!answer) return;
   ModemAnswerTimer->stop();
   Timer2->stop();
-  if (vardis::DialAnswered(session_, *answer, modemAnswer_.answerLine())) Timer2Timer();
+  if (*answer == vardis::ModemAnswer::Connect) Timer2Timer();
 }
 
 void TForm1::Button8Click() {

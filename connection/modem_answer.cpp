@@ -20,6 +20,18 @@ std::string upperTrimmed(std::string_view line) {
   return out;
 }
 
+bool startsWith(const std::string& line, const std::string& prefix) {
+  return line.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A GSM modem's error, with or without its number: "+CME ERROR", "+CMS ERROR: 500".
+bool isDeviceError(const std::string& line) {
+  for (const std::string code : {"+CME ERROR", "+CMS ERROR"}) {
+    if (line == code || startsWith(line, code + ":")) return true;
+  }
+  return false;
+}
+
 std::optional<ModemAnswer> answerOf(const std::string& line) {
   static const std::pair<const char*, ModemAnswer> codes[] = {
       {"CONNECT", ModemAnswer::Connect},
@@ -33,10 +45,11 @@ std::optional<ModemAnswer> answerOf(const std::string& line) {
   };
   for (const auto& [text, answer] : codes) {
     const std::string t(text);
-    if (line == t || (answer == ModemAnswer::Connect && line.rfind(t + " ", 0) == 0)) {
+    if (line == t || (answer == ModemAnswer::Connect && startsWith(line, t + " "))) {
       return answer;
     }
   }
+  if (isDeviceError(line)) return ModemAnswer::DeviceError;
   return std::nullopt;
 }
 
@@ -56,6 +69,8 @@ const char* modemAnswerText(ModemAnswer a) {
       return "NO ANSWER";
     case ModemAnswer::NoDialtone:
       return "NO DIALTONE";
+    case ModemAnswer::DeviceError:
+      return "+CME ERROR";
     case ModemAnswer::Error:
       break;
   }
@@ -63,24 +78,30 @@ const char* modemAnswerText(ModemAnswer a) {
 }
 
 std::optional<ModemAnswer> ModemAnswerReader::feed(std::string_view bytes) {
-  for (char c : bytes) {
+  unread_.append(bytes);
+  for (std::size_t i = 0; i < unread_.size(); ++i) {
+    const char c = unread_[i];
     if (c != '\r' && c != '\n') {
-      // A line longer than any result code is not one: keep only its tail.
+      // A line longer than any result code is not one: keep only its start.
       if (pending_.size() < 80) pending_ += c;
       continue;
     }
     const std::string line = upperTrimmed(pending_);
-    std::string sent = std::move(pending_);
+    const std::string sent = std::move(pending_);
     pending_.clear();
     if (const auto a = answerOf(line)) {
-      answerLine_ = sent;
+      const std::size_t first = sent.find_first_not_of(' ');
+      answerLine_ = sent.substr(first, sent.find_last_not_of(' ') - first + 1);
+      unread_.erase(0, i + 1);
       return a;
     }
   }
+  unread_.clear();
   return std::nullopt;
 }
 
 std::optional<ModemAnswer> pollModemAnswer(Connection& s, ModemAnswerReader& reader, int sliceMs) {
+  if (const auto a = reader.feed({})) return a;  // an answer read before, not yet taken
   return reader.feed(s.link.receiveRaw(sliceMs));
 }
 

@@ -282,6 +282,10 @@ std::string MeterProtocol::receiveRaw(int timeoutMs) {
   return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
+void MeterProtocol::traceNote(const std::string& text) {
+  if (trace_) traceExchange(timeStamp(clock_) + " " + text);
+}
+
 void MeterProtocol::traceExchange(const std::string& line) {
   if (trace_) trace_(line);
 }

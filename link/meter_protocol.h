@@ -157,6 +157,8 @@ class MeterProtocol {
   // Called once per exchange between the send and the reply wait.
   void setBreathe(Breathe b) { breathe_ = std::move(b); }
   void setTrace(TraceSink sink) { trace_ = std::move(sink); }
+  // One line of the caller's own in the trace, time-stamped like the exchanges.
+  void traceNote(const std::string& text);
   void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
   bool cancelRequested() const { return cancel_ && cancel_->load(); }
 

@@ -1,12 +1,14 @@
-// The window's dial on the real serial line to a simulated modem with a
-// number that is busy: "Соединится" reads the modem's answer, shows it in the
-// call status at once, hangs up and asks the meter nothing.
+// The window's dial on the real serial line to a simulated modem: a busy
+// number's answer is shown at once, hung up, and the meter is asked nothing;
+// the "OK" the modem gives to a hang-up is never taken for the next dial's
+// answer, so each later dial identifies the meter it reached.
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -46,6 +48,61 @@ std::unique_ptr<vardis::sim::Simulator> busyModem() {
   sim->start();
   return sim;
 }
+
+// Three numbers: the first busy on every call, a meter of its own behind each
+// of the other two (serial numbers 20002 and 20003).
+std::unique_ptr<vardis::sim::Simulator> threeNodes() {
+  std::vector<vardis::sim::NumberedMeter> meters;
+  for (int node = 1; node <= 3; ++node) {
+    vardis::sim::CallFaults faults;
+    if (node == 1) faults.busyCalls = vardis::sim::kEveryCall;
+    vardis::sim::MeterModel meter;
+    meter.pinParameter(0, static_cast<float>(20000 + node));
+    meters.push_back({{"+7900000000" + std::to_string(node), faults}, std::move(meter)});
+  }
+  vardis::sim::SimulatorOptions options;
+  options.speed = 115200;
+  options.modem.connectDelayMs = 100;
+  options.modem.guardMs = 50;
+  auto sim = std::make_unique<vardis::sim::Simulator>(std::move(meters), options);
+  sim->start();
+  return sim;
+}
+
+// Every call status the session shows, in order, passed on to the window.
+class CallStatuses final : public vardis::SessionObserver {
+ public:
+  explicit CallStatuses(vardis::Session& s) : session_(s), window_(s.observer()) {
+    session_.setObserver(this);
+  }
+  ~CallStatuses() override { session_.setObserver(&window_); }
+  std::vector<std::string> shown;
+
+  void callStatusChanged(const std::string& t) override {
+    shown.push_back(t);
+    window_.callStatusChanged(t);
+  }
+  void connectionStarted() override { window_.connectionStarted(); }
+  void memoLine(const std::string& l) override { window_.memoLine(l); }
+  void progressChanged(int p) override { window_.progressChanged(p); }
+  void operationStatusChanged(const std::string& t) override { window_.operationStatusChanged(t); }
+  void startStampChanged(const std::string& t) override { window_.startStampChanged(t); }
+  void reportBaseNameChanged(const std::string& t) override { window_.reportBaseNameChanged(t); }
+  void identificationCountChanged(const std::string& t) override {
+    window_.identificationCountChanged(t);
+  }
+  void deviceClockChanged(const std::string& d, const std::string& t) override {
+    window_.deviceClockChanged(d, t);
+  }
+  void valueCaptionChanged(const std::string& q, const std::string& t) override {
+    window_.valueCaptionChanged(q, t);
+  }
+  void identificationEnded() override { window_.identificationEnded(); }
+
+ private:
+  vardis::Session& session_;
+  vardis::SessionObserver& window_;
+};
 
 // The first modem event of a kind, if any.
 std::optional<vardis::sim::ModemEvent> firstEvent(const vardis::sim::Simulator& sim,
@@ -118,6 +175,69 @@ class ModemAnswerTest : public QObject {
     QCOMPARE(events[1].kind, ModemEventKind::Busy);
     QCOMPARE(events[2].kind, ModemEventKind::HangUp);
 
+    QTest::mouseClick(form.Button14, Qt::LeftButton);
+  }
+
+  // BUSY, then a dial that connects, "Разорвать связь", and a third dial: the
+  // modem's "OK" to each hang-up stays on the line, yet each connecting dial
+  // identifies the meter of the number it dialled.
+  void eachDialAfterAHangUpIdentifiesTheMeterItReached() {
+    const auto modem = threeNodes();
+    vardis::test::TempDir dir;
+    std::filesystem::create_directories(vardis::reportDir(dir.path()));
+    vardis::QtSerialLine line;
+    const auto clock = vardis::makeSystemClock();
+    vardis::SessionConfig config;
+    config.dataDir = dir.path();
+    TestForm form(line, *clock, config);
+    CallStatuses statuses(form.session());
+    form.Timer3->setInterval(300);  // the modem's guard time is 50 ms
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.setConnectionChoice(QString::fromStdString(modem->portPath()), 8, QStringLiteral("0"));
+    form.CheckBox2->setChecked(true);
+    QTest::mouseClick(form.Button13, Qt::LeftButton);
+
+    form.Edit1->setText(QStringLiteral("ATD+79000000001"));
+    QTest::mouseClick(form.Button7, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(form.Label47->text(), QStringLiteral("BUSY"), 5000);
+    QVERIFY(modem->waitForModemEvent(ModemEventKind::HangUp, 1, std::chrono::seconds(5)));
+
+    const auto dialAndIdentify = [&](const char* number, const QString& serial) {
+      form.Edit1->setText(QString::fromLatin1("ATD") + QString::fromLatin1(number));
+      QTest::mouseClick(form.Button7, Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(form.Edit2->text().startsWith(serial + 'D'), 15000);
+      QTRY_VERIFY_WITH_TIMEOUT(form.Button8->isEnabled(), 15000);  // the identification ended
+    };
+    dialAndIdentify("+79000000002", QStringLiteral("20002"));
+    if (QTest::currentTestFailed()) return;
+
+    // The user's pause before the click: the modem takes "+++" only after its
+    // guard time (50 ms) of silence on the line.
+    QTest::qWait(150);
+    QTest::mouseClick(form.Button8, Qt::LeftButton);
+    // Timer3 sends "ATH" from the event loop: the wait lets it run.
+    const auto hangUps = [&] {
+      const auto events = modem->modemLog();
+      return std::count_if(events.begin(), events.end(),
+                           [](const auto& e) { return e.kind == ModemEventKind::HangUp; });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(hangUps(), 2, 5000);
+    QCOMPARE(form.Label47->text(), QString::fromUtf8("Завершено"));
+
+    dialAndIdentify("+79000000003", QStringLiteral("20003"));
+    if (QTest::currentTestFailed()) return;
+    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join('\n')));
+
+    // Each meter was asked only in the call to its own number.
+    for (const auto& e : modem->log()) {
+      QVERIFY(!e.number.empty());
+      QCOMPARE(e.serial, 20000u + static_cast<unsigned>(e.number.back() - '0'));
+    }
+    // Each dial's outcome was the modem's answer to it, never a bare "OK".
+    QCOMPARE(std::count(statuses.shown.begin(), statuses.shown.end(), "BUSY"), 1);
+    QCOMPARE(std::count(statuses.shown.begin(), statuses.shown.end(), "CONNECT 9600"), 2);
+    QVERIFY(std::find(statuses.shown.begin(), statuses.shown.end(), "OK") == statuses.shown.end());
     QTest::mouseClick(form.Button14, Qt::LeftButton);
   }
 };

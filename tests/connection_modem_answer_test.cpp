@@ -31,6 +31,26 @@ TEST(ModemAnswerReader, CodesSplitOverReadsAndInAnyCase) {
   }
 }
 
+TEST(ModemAnswerReader, GsmErrorsKeepTheModemsOwnLine) {
+  for (const std::string line : {"+CME ERROR: 30", "+cms error: 500", "+CME ERROR"}) {
+    ModemAnswerReader r;
+    EXPECT_EQ(r.feed("\r\n " + line + "\r\n"), ModemAnswer::DeviceError) << line;
+    EXPECT_EQ(r.answerLine(), line);
+  }
+  EXPECT_STREQ(modemAnswerText(ModemAnswer::DeviceError), "+CME ERROR");
+  ModemAnswerReader r;
+  EXPECT_EQ(r.feed("\r\n+CME ERRORS\r\n+CMEERROR: 3\r\n"), std::nullopt);
+}
+
+TEST(ModemAnswerReader, TheCodesAfterAnAnswerWaitForTheNextFeed) {
+  ModemAnswerReader r;
+  EXPECT_EQ(r.feed("\r\nOK\r\n\r\nBUSY\r\n\r\nNO CA"), ModemAnswer::Ok);
+  EXPECT_EQ(r.feed({}), ModemAnswer::Busy);
+  EXPECT_EQ(r.answerLine(), "BUSY");
+  EXPECT_EQ(r.feed({}), std::nullopt);
+  EXPECT_EQ(r.feed("RRIER\r\n"), ModemAnswer::NoCarrier);
+}
+
 TEST(ModemAnswerReader, LinesThatOnlyLookLikeCodesAreNone) {
   ModemAnswerReader r;
   EXPECT_EQ(r.feed("\r\nCONNECTED\r\nBUSYNESS\r\nRING\r\n" + std::string(200, 'x') + "\r\n"),
