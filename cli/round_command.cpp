@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -16,7 +16,9 @@
 #include "cli/round_log.h"
 #include "connection/data_dir.h"
 #include "link/node_directory.h"
+#include "link/port_text.h"
 #include "link/qt_serial_line.h"
+#include "link/speeds.h"
 #include "round/node_visit.h"
 #include "store/recorder.h"
 #include "values/device_clock.h"
@@ -26,10 +28,6 @@ namespace vardis::cli {
 namespace {
 
 std::atomic<bool> g_roundStop{false};
-
-std::string isoNow(const PcClock& clock) {
-  return isoDateTime(clock.now());
-}
 
 std::string commandText(const std::vector<CliCommand>& commands) {
   std::string out;
@@ -63,83 +61,60 @@ class RoundTrace {
   std::mutex mutex_;
 };
 
-// Everything one modem needs; it lives and dies on that modem's thread.
-struct Modem {
-  const CliOptions& options;
-  const PcClock& clock;
-  const std::filesystem::path& dataDir;
-  const std::vector<CliCommand>& commands;
-  round::RoundQueue& queue;
-  LiveTable& table;
-  RoundTrace& trace;
+// The commands of one visit on one modem's session, the visit stored as the
+// single-meter runs store theirs.
+class CliVisit final : public round::VisitRunner {
+ public:
+  CliVisit(Session& s, const CliOptions& o, const std::string& port,
+           const std::vector<CliCommand>& commands, RoundStore& st)
+      : port_(port),
+        commands_(commands),
+        recorder_(o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir), o.store,
+                  [&st](const std::string& w) { st.note(w); }),
+        context_{s, o, out_, err_, sink_, run_, recorder_} {
+    const LocalDateTime today = s.clock().now();
+    pickArchiveDate(s, today.year, today.month, today.day);
+  }
+
+  void run(Session& s, std::vector<bool>& done) override {
+    recorder_.visitStarted(s, port_, true);
+    recorder_.commandEnded(s, store::StoredReading::Identification);
+    bool whole = true;
+    try {
+      for (std::size_t k = 0; k < commands_.size(); ++k) {
+        const bool ok = runCommand(context_, commands_[k]).empty();
+        if (ok && k < done.size()) done[k] = true;
+        whole = ok && whole;
+      }
+    } catch (...) {
+      recorder_.visitEnded(s, s.cancelRequested() ? "stopped" : "link fault");
+      throw;
+    }
+    recorder_.visitEnded(s, whole ? "ok" : "link fault");
+  }
+
+ private:
+  std::string port_;
+  const std::vector<CliCommand>& commands_;
+  store::Recorder recorder_;
+  ExportSink sink_;
+  ExportRun run_;
+  std::ostringstream out_, err_;
+  CommandContext context_;
 };
 
-// The commands of one visit, the visit stored as the single-meter runs store theirs.
-bool visitCommands(Session& s, CommandContext& c, const std::string& port,
-                   const std::vector<CliCommand>& commands, store::RoundNodeRow& log) {
-  c.recorder.visitStarted(s, port, true);
-  c.recorder.commandEnded(s, store::StoredReading::Identification);
-  bool whole = true;
-  try {
-    for (const auto& cmd : commands) {
-      whole = runCommand(c, cmd).empty() && whole;
-      log.whatRead += (log.whatRead.empty() ? "" : " ") + cmd.name;
-    }
-  } catch (...) {
-    c.recorder.visitEnded(s, s.cancelRequested() ? "stopped" : "link fault");
-    throw;
-  }
-  c.recorder.visitEnded(s, whole ? "ok" : "link fault");
-  return whole;
-}
-
-void runModem(const Modem& m, const std::string& port) {
-  QtSerialLine line;
-  SessionConfig config;
-  config.dataDir = m.dataDir;
-  config.numbers.decimalSeparator = m.options.decimalSeparator;
-  Session s(line, m.clock, config);
-  if (auto sink = m.trace.sinkFor(port)) s.setTrace(std::move(sink));
-  s.setBreathe([&s] {
-    if (g_roundStop.load()) s.requestCancel();
-  });
-  const LocalDateTime today = m.clock.now();
-  pickArchiveDate(s, today.year, today.month, today.day);
-  store::Recorder recorder(m.dataDir, m.options.store,
-                           [&m](const std::string& w) { m.table.note(w); });
-  ExportSink sink;
-  ExportRun run;
-  std::ostringstream out, err;
-  CommandContext c{s, m.options, out, err, sink, run, recorder};
-  while (const auto i = m.queue.take(g_roundStop)) {
-    store::RoundNodeRow log = m.queue.log(*i);
-    const auto step = [&](const std::string& state) { m.table.show(*i, log, state); };
-    round::visitNode(
-        s, {m.options.address, port, m.options.speedIndex, true}, m.queue.node(*i),
-        m.queue.options(),
-        [&](Session& session, store::RoundNodeRow& l) {
-          return visitCommands(session, c, port, m.commands, l);
-        },
-        log, step);
-    try {
-      s.StopConnection();
-    } catch (const std::exception& e) {
-      log.message = e.what();
-    }
-    s.clearCancel();
-    m.queue.setLog(*i, log);
-    m.queue.attemptEnded(*i);
-    m.table.show(*i, log, log.result);
-  }
-}
-
+// The nodes chosen, each once, in the order given; a node without a dial text
+// (the directory's warning names it) is never dialled.
 std::vector<round::RoundNode> chosenNodes(const NodeDirectory& d, const RoundArgs& a,
                                           std::string& error) {
-  std::vector<round::RoundNode> nodes;
-  std::vector<int> numbers = a.nodes;
+  std::vector<int> numbers;
+  for (int n : a.nodes) {
+    if (std::find(numbers.begin(), numbers.end(), n) == numbers.end()) numbers.push_back(n);
+  }
   if (numbers.empty()) {
     for (int n = 1; n <= d.NodeCount; ++n) numbers.push_back(n);
   }
+  std::vector<round::RoundNode> nodes;
   for (int n : numbers) {
     if (n > d.NodeCount) {
       error = "round --nodes: no node " + std::to_string(n) + " (" + std::to_string(d.NodeCount) +
@@ -147,9 +122,43 @@ std::vector<round::RoundNode> chosenNodes(const NodeDirectory& d, const RoundArg
       return {};
     }
     const auto k = static_cast<std::size_t>(n);
-    nodes.push_back({n, d.NodeName[k], d.NodePhone[k], d.NodeInit[k]});
+    round::RoundNode node{n, d.NodeName[k], d.NodePhone[k], d.NodeInit[k], false, ""};
+    if (node.phone.empty()) {
+      node.refused = "no dial text: the node file has no tel_" + std::to_string(n);
+    }
+    nodes.push_back(std::move(node));
   }
   return nodes;
+}
+
+// The modems of the round, each once: the same port twice would be two
+// sessions fighting over one line.
+std::vector<std::string> roundPorts(const CliOptions& o, std::string& error) {
+  const std::vector<std::string> given =
+      o.ports.empty() ? std::vector<std::string>{o.port} : o.ports;
+  std::vector<std::string> seen;
+  for (const auto& p : given) {
+    const std::string device = portFromText(p).value_or(p);
+    if (std::find(seen.begin(), seen.end(), device) != seen.end()) {
+      error = "round: the port " + p + " is given twice; nothing was dialled";
+      return {};
+    }
+    seen.push_back(device);
+  }
+  return given;
+}
+
+// One QThread a modem: the serial port wants a Qt thread of its own; the main
+// thread only waits.
+void onQtThreads(const std::vector<std::function<void()>>& tasks) {
+  std::vector<std::unique_ptr<QThread>> threads;
+  for (const auto& task : tasks) {
+    threads.emplace_back(QThread::create(task));
+    threads.back()->start();
+  }
+  for (auto& t : threads) {
+    while (!t->wait(50)) QCoreApplication::processEvents();
+  }
 }
 
 }  // namespace
@@ -158,11 +167,48 @@ void requestRoundStop() {
   g_roundStop.store(true);
 }
 
+namespace {
+
+// The table shows the engine's nodes as log rows.
+class TableObserver final : public round::RoundObserver {
+ public:
+  TableObserver(LiveTable& table, const std::vector<std::string>& names)
+      : table_(table), names_(names) {}
+  void nodeShown(std::size_t i, const round::NodeLog& log, const std::string& state) override {
+    table_.show(i, round::rowOf(log, names_), state);
+  }
+  void modemFailed(const std::string& port, const std::string& why) override {
+    table_.note("the modem on " + port + " cannot be used (" + why + "); it leaves the round");
+  }
+
+ private:
+  LiveTable& table_;
+  const std::vector<std::string>& names_;
+};
+
+int exitStatus(const round::RoundOutcome& r, const std::string& logError) {
+  if (!logError.empty()) return 1;
+  const bool all = std::all_of(r.nodes.begin(), r.nodes.end(), [](const round::NodeLog& n) {
+    return n.result == round::NodeResult::Read;
+  });
+  if (all) return 0;
+  // Not one modem could be used, or not one node was tried: a night that failed.
+  if (r.modemsUsed.empty() || !r.anyAttempted) return kExitRoundFailed;
+  return kExitNodesNotRead;
+}
+
+}  // namespace
+
 int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::ostream& err,
              bool terminal) {
   const auto dataDir = o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir);
   std::string error;
   const RoundArgs args = parseRoundArgs(o.commands.front(), error).value_or(RoundArgs{});
+  const auto ports = roundPorts(o, error);
+  if (ports.empty()) {
+    err << "vardis-cli: " << error << "\n";
+    return 2;
+  }
   const NodeDirectory directory = loadNodeDirectory(nodeFile(dataDir));
   if (!directory.warning.empty()) err << "vardis-cli: " << directory.warning << "\n";
   auto nodes = chosenNodes(directory, args, error);
@@ -181,48 +227,59 @@ int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::
   if (!trace.open(o.traceFile, err)) return 2;
   std::vector<CliCommand> commands(o.commands.begin() + 1, o.commands.end());
   if (commands.empty()) commands = defaultRoundCommands();
-  store::RoundRow round{isoNow(clock), "", "", commandText(commands), {}};
-  for (const auto& p : o.ports) round.ports += (round.ports.empty() ? "" : " ") + p;
+  std::vector<std::string> names;
+  for (const auto& c : commands) names.push_back(c.name);
 
-  std::unique_ptr<store::ReadingStore> st;
-  if (o.store) {
-    try {
-      st = std::make_unique<store::ReadingStore>(store::storeFile(dataDir));
-    } catch (const store::StoreError& e) {
-      err << "vardis-cli: " << e.what() << "; the round goes on without the store\n";
-    }
+  RoundLog log;
+  log.round.started = isoDateTime(clock.now());
+  log.round.commands = commandText(commands);
+  log.round.address = parseUnsigned(o.address).value_or(0);
+  log.round.baud = static_cast<int>(kSpeeds[static_cast<std::size_t>(o.speedIndex)]);
+  LiveTable table(err, terminal);
+  RoundStore st(o.store ? store::storeFile(dataDir) : std::filesystem::path(), table);
+  // A node a round read earlier today with these commands, address and speed is not called again.
+  for (auto& n : nodes) n.readEarlier = n.refused.empty() && st.readToday(n.phone, log.round);
+
+  round::RoundPlan plan{
+      nodes, ports, commands.size(), {args.attempts, args.redialPauseSeconds * 1000, o.dialWaitMs}};
+  TableObserver observer(table, names);
+  {
+    std::vector<store::RoundNodeRow> rows;
+    for (const auto& n : round::RoundQueue(nodes, plan.options, names.size()).logs())
+      rows.push_back(round::rowOf(n, names));
+    table.start(rows);
   }
-  round::RoundQueue queue(nodes, {args.attempts, args.redialPauseSeconds * 1000, o.dialWaitMs});
-  std::vector<store::RoundNodeRow> rows = queue.logs();
-  // A node a round read earlier today with these commands is not called again.
-  for (std::size_t i = 0; i < nodes.size(); ++i) {
-    if (st && st->nodeReadOn(nodes[i].phone, round.commands, round.started.substr(0, 10))) {
-      rows[i].result = "read";
-      rows[i].message = "read earlier today";
-      queue.setLog(i, rows[i]);
-      queue.attemptEnded(i);
-    }
-  }
-  LiveTable table(err, terminal, queue.logs());
   g_roundStop.store(false);
-  const Modem modem{o, clock, dataDir, commands, queue, table, trace};
-  // One QThread a modem: the serial port wants a Qt thread of its own.
-  std::vector<std::unique_ptr<QThread>> threads;
-  for (const auto& port : o.ports.empty() ? std::vector<std::string>{o.port} : o.ports) {
-    threads.emplace_back(QThread::create([&modem, port] { runModem(modem, port); }));
-    threads.back()->start();
-  }
-  for (auto& t : threads) {
-    while (!t->wait(50)) QCoreApplication::processEvents();  // the main thread only waits
-  }
-  round.nodes = queue.logs();
-  round.ended = isoNow(clock);
-  if (st) st->storeRound(round);
-  const std::string log = writeRoundLog(dataDir, round, error);
-  out << "round: " << roundSummary(round) << "; log " << (log.empty() ? error : log) << "\n";
-  const bool all = std::all_of(round.nodes.begin(), round.nodes.end(),
-                               [](const auto& n) { return n.result == "read"; });
-  return log.empty() ? 1 : (all ? 0 : kExitNodesNotRead);
+  round::SessionModems modems;
+  modems.line = [] { return std::make_unique<QtSerialLine>(); };
+  modems.clock = &clock;
+  modems.config.dataDir = dataDir;
+  modems.config.numbers.decimalSeparator = o.decimalSeparator;
+  modems.address = o.address;
+  modems.speedIndex = o.speedIndex;
+  modems.options = plan.options;
+  modems.stop = &g_roundStop;
+  modems.runner = [&](Session& s, const std::string& port) -> std::unique_ptr<round::VisitRunner> {
+    if (auto sink = trace.sinkFor(port)) s.setTrace(std::move(sink));
+    return std::make_unique<CliVisit>(s, o, port, commands, st);
+  };
+  round::RoundEnvironment env;
+  env.clock = &clock;
+  env.modems = round::sessionModemFactory(std::move(modems));
+  env.observer = &observer;
+  env.stop = &g_roundStop;
+  env.parallel = onQtThreads;
+  const round::RoundOutcome outcome = round::runRound(plan, env);
+
+  for (const auto& n : outcome.nodes) log.round.nodes.push_back(round::rowOf(n, names));
+  for (const auto& p : outcome.modemsUsed)
+    log.round.ports += (log.round.ports.empty() ? "" : " ") + p;
+  log.modemsFailed = outcome.modemsFailed;
+  log.round.ended = isoDateTime(clock.now());
+  log.storeProblem = st.keep(log.round);
+  const std::string file = writeRoundLog(dataDir, log, error);
+  out << "round: " << roundSummary(log) << "; log " << (file.empty() ? error : file) << "\n";
+  return exitStatus(outcome, file.empty() ? error : "");
 }
 
 }  // namespace vardis::cli

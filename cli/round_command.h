@@ -10,10 +10,12 @@
 
 namespace vardis::cli {
 
+inline constexpr int kExitRoundFailed = 3;
 inline constexpr int kExitNodesNotRead = 4;
 
-// The exit status: 0 when every node was read, 4 when some were not, 1 and 2
-// as for any run.
+// The exit status: 0 when every node was read; 4 when the round ran and some
+// were not; 3 when no modem could be used or no node could be tried (a night
+// that failed); 1 and 2 as for any run.
 int runRound(const CliOptions& options, const PcClock& clock, std::ostream& out, std::ostream& err,
              bool terminal);
 

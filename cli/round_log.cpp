@@ -4,13 +4,21 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <system_error>
 
 #include "cli/data_export.h"
 
 namespace vardis::cli {
 
-LiveTable::LiveTable(std::ostream& err, bool terminal, std::vector<store::RoundNodeRow> rows)
-    : err_(err), terminal_(terminal), rows_(std::move(rows)), states_(rows_.size(), "waiting") {
+LiveTable::LiveTable(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
+
+void LiveTable::start(std::vector<store::RoundNodeRow> rows) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  rows_ = std::move(rows);
+  states_.assign(rows_.size(), "waiting");
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].result != "stopped") states_[i] = rows_[i].result;
+  }
   if (terminal_) redraw();
 }
 
@@ -33,6 +41,7 @@ void LiveTable::redraw() {
 
 void LiveTable::show(std::size_t i, const store::RoundNodeRow& row, const std::string& state) {
   const std::lock_guard<std::mutex> lock(mutex_);
+  if (i >= rows_.size()) return;
   rows_[i] = row;
   states_[i] = state;
   if (terminal_) {
@@ -44,22 +53,29 @@ void LiveTable::show(std::size_t i, const store::RoundNodeRow& row, const std::s
 
 void LiveTable::note(const std::string& message) {
   const std::lock_guard<std::mutex> lock(mutex_);
+  if (!noted_.insert(message).second) return;
   err_ << "vardis-cli: " << message << std::endl;
   if (terminal_) drawn_ = false;  // the table starts again below the message
 }
 
-std::string roundSummary(const store::RoundRow& round) {
+std::string roundSummary(const RoundLog& log) {
   int read = 0;
   double seconds = 0;
-  for (const auto& n : round.nodes) {
+  for (const auto& n : log.round.nodes) {
     read += n.result == "read" ? 1 : 0;
     seconds += n.connectedSeconds;
   }
   char minutes[32];
   std::snprintf(minutes, sizeof minutes, "%.1f", seconds / 60);
-  return std::to_string(read) + " of " + std::to_string(round.nodes.size()) + " nodes read, " +
-         std::to_string(round.nodes.size() - static_cast<std::size_t>(read)) + " not; " + minutes +
-         " connected minutes";
+  const std::size_t total = log.round.nodes.size();
+  std::string text = std::to_string(read) + " of " + std::to_string(total) + " nodes read, " +
+                     std::to_string(total - static_cast<std::size_t>(read)) + " not; " + minutes +
+                     " connected minutes; modems " +
+                     (log.round.ports.empty() ? "none" : log.round.ports);
+  std::string failed;
+  for (const auto& m : log.modemsFailed) failed += (failed.empty() ? "" : " ") + m.port;
+  if (!failed.empty()) text += "; not used: " + failed;
+  return text;
 }
 
 namespace {
@@ -96,8 +112,9 @@ std::string csv(const store::RoundRow& round) {
   return out;
 }
 
-std::string json(const store::RoundRow& round) {
+std::string json(const RoundLog& log) {
   using nlohmann::ordered_json;
+  const store::RoundRow& round = log.round;
   ordered_json nodes = ordered_json::array();
   for (const auto& n : round.nodes) {
     nodes.push_back({{"node", n.node},
@@ -115,31 +132,116 @@ std::string json(const store::RoundRow& round) {
                      {"port", n.port},
                      {"message", n.message}});
   }
-  const ordered_json doc{{"started", round.started},       {"ended", round.ended},
-                         {"ports", round.ports},           {"commands", round.commands},
-                         {"summary", roundSummary(round)}, {"nodes", std::move(nodes)}};
+  ordered_json failed = ordered_json::array();
+  for (const auto& m : log.modemsFailed) failed.push_back({{"port", m.port}, {"reason", m.why}});
+  const ordered_json doc{{"started", round.started},   {"ended", round.ended},
+                         {"ports", round.ports},       {"modemsFailed", std::move(failed)},
+                         {"address", round.address},   {"baud", round.baud},
+                         {"commands", round.commands}, {"summary", roundSummary(log)},
+                         {"store", log.storeProblem},  {"nodes", std::move(nodes)}};
   return doc.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+}
+
+// Writes `text` into a file of its own beside `target`, then gives it the
+// target's name only if that name is free: whole or absent, never over another.
+bool writeNew(const std::filesystem::path& target, const std::string& text, bool& taken) {
+  std::error_code ec;
+  taken = std::filesystem::exists(target, ec);
+  if (taken) return false;
+  const auto temp = std::filesystem::path(target.string() + ".part");
+  {
+    std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+    f << text;
+    if (!f.flush()) {
+      f.close();
+      std::filesystem::remove(temp, ec);
+      return false;
+    }
+  }
+  std::filesystem::create_hard_link(temp, target, ec);
+  taken = ec == std::errc::file_exists;
+  std::error_code ignored;
+  std::filesystem::remove(temp, ignored);
+  return !ec;
 }
 
 }  // namespace
 
-std::string writeRoundLog(const std::filesystem::path& dataDir, const store::RoundRow& round,
+std::string writeRoundLog(const std::filesystem::path& dataDir, const RoundLog& log,
                           std::string& error) {
   const auto folder = dataDir / "rounds";
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  std::string stamp = round.started;
+  std::string stamp = log.round.started;
   for (char& c : stamp) c = c == ':' ? '-' : (c == 'T' ? '_' : c);
-  const auto base = folder / ("round-" + stamp);
-  for (const auto& [ext, text] : {std::pair{".csv", csv(round)}, std::pair{".json", json(round)}}) {
-    std::ofstream f(base.string() + ext, std::ios::binary | std::ios::trunc);
-    f << text;
-    if (!f.flush()) {
-      error = "the round log " + base.string() + ext + " could not be written";
+  const std::string csvText = csv(log.round);
+  const std::string jsonText = json(log);
+  for (int n = 1; n < 1000; ++n) {
+    const std::string base =
+        (folder / ("round-" + stamp + (n == 1 ? "" : "-" + std::to_string(n)))).string();
+    bool taken = false;
+    if (!writeNew(base + ".json", jsonText, taken)) {
+      if (taken) continue;
+      error = "the round log " + base + ".json could not be written";
       return "";
     }
+    if (!writeNew(base + ".csv", csvText, taken)) {
+      std::filesystem::remove(base + ".json", ec);
+      if (taken) continue;
+      error = "the round log " + base + ".csv could not be written";
+      return "";
+    }
+    return base + ".csv";
   }
-  return base.string() + ".csv";
+  error = "no free name for the round log in " + folder.string();
+  return "";
+}
+
+RoundStore::RoundStore(const std::filesystem::path& file, LiveTable& table) : table_(table) {
+  if (file.empty()) return;
+  try {
+    store_ = std::make_unique<store::ReadingStore>(file);
+  } catch (const std::exception& e) {
+    failed(e.what());
+  }
+}
+
+RoundStore::~RoundStore() = default;
+
+void RoundStore::failed(const std::string& what) {
+  note(what + "; the round goes on without the store");
+}
+
+void RoundStore::note(const std::string& message) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (problem_.empty()) problem_ = message;
+  }
+  table_.note(message);
+}
+
+bool RoundStore::readToday(const std::string& phone, const store::RoundRow& round) {
+  if (!store_) return false;
+  try {
+    return store_->nodeReadOn(phone, round.commands, round.address, round.baud,
+                              round.started.substr(0, 10));
+  } catch (const std::exception& e) {
+    failed(e.what());
+    store_.reset();
+    return false;
+  }
+}
+
+std::string RoundStore::keep(const store::RoundRow& round) {
+  if (store_) {
+    try {
+      store_->storeRound(round);
+    } catch (const std::exception& e) {
+      failed(e.what());
+    }
+  }
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return problem_;
 }
 
 }  // namespace vardis::cli

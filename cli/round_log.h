@@ -1,13 +1,18 @@
 // What a round prints and leaves: the live table of the nodes on a terminal,
-// and the log files of the round (CSV and JSON) in the data folder.
+// the log files of the round (CSV and JSON) in the data folder, and the
+// round's rows in the store. The log files are written whatever becomes of
+// the store.
 #pragma once
 
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "round/round_engine.h"
 #include "store/reading_store.h"
 
 namespace vardis::cli {
@@ -16,8 +21,11 @@ namespace vardis::cli {
 // line a change otherwise.
 class LiveTable {
  public:
-  LiveTable(std::ostream& err, bool terminal, std::vector<store::RoundNodeRow> rows);
+  LiveTable(std::ostream& err, bool terminal);
+  // The nodes as the round begins.
+  void start(std::vector<store::RoundNodeRow> rows);
   void show(std::size_t i, const store::RoundNodeRow& row, const std::string& state);
+  // A message, each text once a round (a store that fails fails for every modem).
   void note(const std::string& message);
 
  private:
@@ -28,15 +36,51 @@ class LiveTable {
   bool terminal_;
   std::vector<store::RoundNodeRow> rows_;
   std::vector<std::string> states_;
+  std::set<std::string> noted_;
   bool drawn_ = false;
   std::mutex mutex_;
 };
 
-// "2 of 3 nodes read, 1 failed; 4.2 connected minutes".
-std::string roundSummary(const store::RoundRow& round);
+struct RoundLog {
+  store::RoundRow round;  // its ports: the modems that took part
+  std::vector<round::FailedModem> modemsFailed;
+  std::string storeProblem;  // "" when the store kept the round (or is switched off)
+};
 
-// Writes rounds/round-START.csv and .json; the CSV path, or "" with `error`.
-std::string writeRoundLog(const std::filesystem::path& dataDir, const store::RoundRow& round,
+// "2 of 3 nodes read, 1 not; 4.2 connected minutes; modems /dev/ttyUSB0"
+// and, when some could not be used, "; not used: /dev/ttyUSB1".
+std::string roundSummary(const RoundLog& log);
+
+// Writes rounds/round-START.csv and .json, each whole or not at all; a name
+// already taken (a round of the same second) gets "-2", "-3", ...: no log is
+// ever overwritten. The CSV path, or "" with `error`.
+std::string writeRoundLog(const std::filesystem::path& dataDir, const RoundLog& log,
                           std::string& error);
+
+// The store as a round uses it: a store that cannot be opened, is locked past
+// the busy time-out, full or damaged is named once (on the table) and the
+// round goes on without it.
+class RoundStore {
+ public:
+  // An empty path: no store.
+  RoundStore(const std::filesystem::path& file, LiveTable& table);
+  ~RoundStore();
+  // Whether a round of the day of `round` read the node of that phone with
+  // the same commands, address and speed.
+  bool readToday(const std::string& phone, const store::RoundRow& round);
+  // Stores the round; the first thing that went wrong with the store in
+  // this round, or "".
+  std::string keep(const store::RoundRow& round);
+  // A store problem met elsewhere (a modem's visit that could not be stored).
+  void note(const std::string& message);
+
+ private:
+  void failed(const std::string& what);
+
+  std::unique_ptr<store::ReadingStore> store_;
+  LiveTable& table_;
+  std::string problem_;
+  std::mutex mutex_;
+};
 
 }  // namespace vardis::cli

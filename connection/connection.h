@@ -128,6 +128,10 @@ class Connection {
   MeterProtocol link;
   int speedIndex = kDefaultSpeedIndex;
   ReportSet reports;
+  // Set: the next identification of the meter of this base name's serial
+  // number appends to these report files instead of naming a new set (the
+  // attempts of one node in a round); "" gives each identification its own.
+  std::string keepReportBase;
   int IdentificationCount = 0;
   // The date of the date picker.
   CalendarDate pickedDate{2000, 1, 1};

@@ -54,7 +54,9 @@ void openReportFiles(Connection& s, double serialValue) {
     throw UserError("the meter reports the serial number " + std::to_string(serialValue) +
                     ", which cannot name its report files; no report files were created");
   }
-  const std::string base = std::to_string(*serial) + "D" + s.shown().startStamp;
+  const std::string prefix = std::to_string(*serial) + "D";
+  const bool keep = s.keepReportBase.rfind(prefix, 0) == 0;
+  const std::string base = keep ? s.keepReportBase : prefix + s.shown().startStamp;
   s.showReportBaseName(base);
   const std::filesystem::path folder = reportDir(s.config().dataDir);
   try {

@@ -1,115 +1,154 @@
 #include "round/node_visit.h"
 
-#include <cctype>
+#include <algorithm>
 
 #include "archives/session.h"
 #include "connection/modem_call.h"
 #include "connection/report_naming.h"
+#include "link/modem.h"
 #include "params/identification.h"
 
 namespace vardis::round {
 
 namespace {
 
-std::string causeText(ModemAnswer a) {
-  switch (a) {
+NodeResult resultOf(std::optional<ModemAnswer> a) {
+  switch (a.value_or(ModemAnswer::NoAnswer)) {
     case ModemAnswer::Busy:
-      return "busy";
+      return NodeResult::Busy;
     case ModemAnswer::NoCarrier:
-      return "no carrier";
+      return NodeResult::NoCarrier;
     case ModemAnswer::NoAnswer:
-      return "no answer";
+      return NodeResult::NoAnswer;
     case ModemAnswer::NoDialtone:
-      return "no dialtone";
+      return NodeResult::NoDialtone;
     default:
-      return "error";
+      return NodeResult::Error;
   }
 }
 
-// The silence the modem wants around "+++": its guard time, register S12 in
-// fiftieths of a second (1 s unless the init string sets it), and a little more.
-int escapeGuardMs(const std::string& init) {
-  std::string upper;
-  for (char c : init) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  const std::size_t at = upper.find("S12=");
-  if (at == std::string::npos) return kEscapeGuardMs;
-  int fiftieths = 0;
-  std::size_t i = at + 4;
-  for (; i < upper.size() && i < at + 7 && std::isdigit(static_cast<unsigned char>(upper[i]));
-       ++i) {
-    fiftieths = fiftieths * 10 + (upper[i] - '0');
+class SessionModem final : public RoundModem {
+ public:
+  SessionModem(const SessionModems& setup, const std::string& port)
+      : setup_(setup),
+        port_(port),
+        line_(setup.line()),
+        session_(*line_, *setup.clock, setup.config),
+        runner_(setup.runner(session_, port)) {
+    session_.setBreathe([this] {
+      if (setup_.stop && setup_.stop->load()) session_.requestCancel();
+    });
   }
-  return i == at + 4 ? kEscapeGuardMs : fiftieths * 20 + 100;
-}
 
-// After the guard time of silence, "+++"; the modem's "OK" says it is back in
-// command state, and "ATH" ends the call. Nothing is waited for longer than
-// the modem needs.
-void hangUpAtOnce(Session& s, int guardMs) {
-  s.link.receiveRaw(guardMs);
-  s.link.sendRaw("+++");
-  ModemAnswerReader escaped;
-  awaitModemAnswer(s, 2 * guardMs + 500, escaped, false);
-  s.link.sendRaw("ATH\r");
-  ModemAnswerReader hungUp;
-  awaitModemAnswer(s, 2000, hungUp, false);
-  s.showCallStatus("Завершено");
-}
+  AttemptEnd attempt(const RoundNode& node, NodeLog& log, std::string& why,
+                     const StepShown& step) override {
+    const NodeLog before = log;
+    step("dialling");
+    try {
+      session_.openLine({setup_.address, port_, setup_.speedIndex, true});
+    } catch (const PortError& e) {
+      why = e.what();
+      return AttemptEnd::PortFailed;
+    }
+    log.attempts += 1;
+    log.port = port_;
+    log.message.clear();
+    callAndVisit(node, log, step);
+    try {
+      session_.StopConnection();
+    } catch (const std::exception& e) {
+      log.message = e.what();
+    }
+    session_.clearCancel();
+    if (!line_->lastSendWent()) {
+      // The port went away under the attempt: the node was not at fault.
+      log = before;
+      why = "the port " + port_ + " went away";
+      return AttemptEnd::PortFailed;
+    }
+    return AttemptEnd::Counted;
+  }
 
-// While the call is up: the identification and the commands.
-std::string connectedVisit(Session& s, const VisitCommands& commands, store::RoundNodeRow& log) {
-  DialWaitElapsed(s);
-  if (!s.reports.ReportFilesOpen) return "no meter";
-  log.serial = serialNumber(s.params.values[0]);
-  log.reportFiles = s.shown().reportBaseName;
-  const bool whole = commands(s, log);
-  return whole ? "read" : "partial";
-}
+ private:
+  void callAndVisit(const RoundNode& node, NodeLog& log, const StepShown& step) {
+    Session& s = session_;
+    s.link.endOnLinkFault = true;
+    // The attempts of a node append to the report files its first one made.
+    s.keepReportBase = log.reportFiles;
+    std::int64_t connectedAt = -1;
+    try {
+      if (!quiet_) {
+        // Whatever an earlier program left on this modem, no call is up now.
+        QuietModem(s, kEscapeGuardMs);
+        quiet_ = true;
+      }
+      PlaceCall(s, node.init, node.phone, setup_.options.answerWaitMs);
+      connectedAt = s.clock().steadyMs();
+      step("reading");
+      log.result = connectedVisit(log);
+    } catch (const CallFailed& e) {
+      log.result = resultOf(e.answer());
+      log.message = e.what();
+    } catch (const CommandCancelled&) {
+      log.result = NodeResult::Stopped;
+    } catch (const LineLost&) {
+      log.result = s.link.carrierLost() ? NodeResult::NoCarrier : NodeResult::Partial;
+      log.message = "the meter stopped answering";
+    } catch (const std::exception& e) {
+      log.result = NodeResult::Error;
+      log.message = e.what();
+    }
+    // A call the modem reported lost needs no hang-up: the modem is back in command state.
+    if (connectedAt >= 0 && !s.link.carrierLost()) {
+      step("hanging up");
+      try {  // also when the round was stopped: the call must not stay up
+        HangUpCall(s, escapeGuardMs(node.init));
+      } catch (const std::exception&) {
+      }
+    }
+    if (connectedAt >= 0) log.connectedSeconds += (s.clock().steadyMs() - connectedAt) / 1000.0;
+    const auto& n = s.link.counters;
+    log.transactions += n.TransactionCount;
+    log.errors += n.ErrorCount;
+    log.timeouts += n.TimeoutCount;
+  }
+
+  // While the call is up: the identification and the commands.
+  NodeResult connectedVisit(NodeLog& log) {
+    Session& s = session_;
+    try {
+      DialWaitElapsed(s);
+    } catch (const NoMeterAnswer& e) {
+      log.message = e.what();
+      return NodeResult::NoMeter;
+    } catch (const LineLost&) {
+      if (s.link.carrierLost()) throw;
+      log.message = "no meter answered the identification";
+      return NodeResult::NoMeter;
+    }
+    if (!s.reports.ReportFilesOpen) return NodeResult::NoMeter;
+    log.serial = serialNumber(s.params.values[0]);
+    log.reportFiles = s.shown().reportBaseName;
+    runner_->run(s, log.done);
+    const bool whole = std::all_of(log.done.begin(), log.done.end(), [](bool d) { return d; });
+    return whole ? NodeResult::Read : NodeResult::Partial;
+  }
+
+  const SessionModems& setup_;
+  std::string port_;
+  std::unique_ptr<SerialLine> line_;
+  Session session_;
+  std::unique_ptr<VisitRunner> runner_;
+  bool quiet_ = false;
+};
 
 }  // namespace
 
-void visitNode(Session& s, const ConnectionChoice& line, const RoundNode& node,
-               const RoundOptions& options, const VisitCommands& commands, store::RoundNodeRow& log,
-               const StepShown& step) {
-  log.attempts += 1;
-  log.port = line.portText;
-  log.message.clear();
-  s.link.endOnLinkFault = true;
-  std::int64_t connectedAt = -1;
-  try {
-    step("dialling");
-    s.openLine(line);
-    PlaceCall(s, node.init, node.phone, options.answerWaitMs);
-    connectedAt = s.clock().steadyMs();
-    step("reading");
-    log.result = connectedVisit(s, commands, log);
-  } catch (const CallFailed& e) {
-    log.result = causeText(e.answer().value_or(ModemAnswer::NoAnswer));
-    log.message = e.what();
-  } catch (const CommandCancelled&) {
-    log.result = "stopped";
-  } catch (const LineLost&) {
-    log.result = s.link.carrierLost() ? "no carrier" : "partial";
-    log.message = "the meter stopped answering";
-  } catch (const std::exception& e) {
-    log.result = "error";
-    log.message = e.what();
-  }
-  // A call the modem reported lost needs no hang-up: the modem is back in command state.
-  if (connectedAt >= 0 && !s.link.carrierLost()) {
-    step("hanging up");
-    try {  // also when the round was stopped: the call must not stay up
-      hangUpAtOnce(s, escapeGuardMs(node.init));
-    } catch (const std::exception&) {
-    }
-  }
-  if (connectedAt >= 0) {
-    log.connectedSeconds += (s.clock().steadyMs() - connectedAt) / 1000.0;
-  }
-  const auto& n = s.link.counters;
-  log.transactions += n.TransactionCount;
-  log.errors += n.ErrorCount;
-  log.timeouts += n.TimeoutCount;
+ModemFactory sessionModemFactory(SessionModems setup) {
+  auto shared = std::make_shared<const SessionModems>(std::move(setup));
+  return [shared](const std::string& port) -> std::unique_ptr<RoundModem> {
+    return std::make_unique<SessionModem>(*shared, port);
+  };
 }
 
 }  // namespace vardis::round

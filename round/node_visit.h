@@ -1,34 +1,48 @@
-// One attempt at a node of a round, on the session of one modem: "Старт" on
-// the modem's port, the init string, the dial and the modem's answer, the
-// identification, the visit's commands, and the hang-up as soon as they end.
+// A modem of the round on a session of its own: "Старт" on the modem's port,
+// the init string, the dial and the modem's answer, the identification, the
+// visit's commands, and the hang-up as soon as they end.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "connection/connection.h"
-#include "round/round_queue.h"
+#include "link/pc_clock.h"
+#include "link/serial_line.h"
+#include "round/round_engine.h"
 
 namespace vardis {
 class Session;
-}
+}  // namespace vardis
 
 namespace vardis::round {
 
-// The commands of a visit, run while the call is up; they add what they read
-// to the log's whatRead. False when one of them did not complete, or read
-// values without a good reply.
-using VisitCommands = std::function<bool(Session& s, store::RoundNodeRow& log)>;
+// The commands of a visit, run while the call is up, after the identification.
+class VisitRunner {
+ public:
+  virtual ~VisitRunner() = default;
+  // Sets done[k] for each command k that completed with every value read.
+  // Throws what the session throws (LineLost, CommandCancelled, ...).
+  virtual void run(Session& s, std::vector<bool>& done) = 0;
+};
 
-// Told each step of the attempt ("dialling", "reading", "hanging up", ...).
-using StepShown = std::function<void(const std::string& step)>;
+// What every modem of the round is made of.
+struct SessionModems {
+  std::function<std::unique_ptr<SerialLine>()> line;  // a line of its own for each modem
+  const PcClock* clock = nullptr;
+  SessionConfig config;
+  std::string address = "0";  // the meters' address, as typed
+  int speedIndex = 8;
+  RoundOptions options;
+  const std::atomic<bool>* stop = nullptr;
+  // What runs the commands on that modem's session (and sets its trace).
+  std::function<std::unique_ptr<VisitRunner>(Session& s, const std::string& port)> runner;
+};
 
-// Carries out one attempt and writes its result, the link figures and the
-// connected seconds into `log` (attempts counted). Stopped by the session's
-// cancel flag after the current exchange, still hanging up.
-// `line` is the modem's port, speed and the meter address, as at "Старт".
-void visitNode(Session& s, const ConnectionChoice& line, const RoundNode& node,
-               const RoundOptions& options, const VisitCommands& commands, store::RoundNodeRow& log,
-               const StepShown& step);
+// The factory of the engine: modems on sessions over real (or fake) lines.
+ModemFactory sessionModemFactory(SessionModems setup);
 
 }  // namespace vardis::round

@@ -1,73 +1,106 @@
 #include "round/round_queue.h"
 
 #include <algorithm>
+#include <chrono>
+#include <limits>
 
 namespace vardis::round {
 
-bool finalResult(const std::string& result) {
-  return result == "read" || result == "stopped";
-}
-
-RoundQueue::RoundQueue(std::vector<RoundNode> nodes, RoundOptions options)
+RoundQueue::RoundQueue(std::vector<RoundNode> nodes, RoundOptions options, std::size_t commandCount)
     : nodes_(std::move(nodes)),
       options_(options),
       logs_(nodes_.size()),
       states_(nodes_.size(), State::Waiting),
-      notBefore_(nodes_.size(), Clock::now()) {
+      notBefore_(nodes_.size(), std::numeric_limits<std::int64_t>::min()) {
   for (std::size_t i = 0; i < nodes_.size(); ++i) {
-    logs_[i].node = nodes_[i].number;
-    logs_[i].name = nodes_[i].name;
-    logs_[i].phone = nodes_[i].phone;
-    logs_[i].result = "stopped";  // until an attempt says otherwise
-  }
-}
-
-std::optional<std::size_t> RoundQueue::take(const std::atomic<bool>& cancel) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    if (cancel.load()) return std::nullopt;
-    const auto now = Clock::now();
-    auto earliest = Clock::time_point::max();
-    bool open = false;
-    for (std::size_t i = 0; i < nodes_.size(); ++i) {
-      if (states_[i] == State::Done) continue;
-      open = true;
-      if (states_[i] != State::Waiting) continue;
-      if (notBefore_[i] <= now) {
-        states_[i] = State::Calling;
-        return i;
-      }
-      earliest = std::min(earliest, notBefore_[i]);
+    NodeLog& l = logs_[i];
+    l.node = nodes_[i].number;
+    l.name = nodes_[i].name;
+    l.phone = nodes_[i].phone;
+    l.done.assign(commandCount, false);
+    if (nodes_[i].readEarlier) {
+      l.result = NodeResult::Read;
+      l.message = "read earlier today";
+      states_[i] = State::Done;
+    } else if (!nodes_[i].refused.empty()) {
+      l.result = NodeResult::Error;
+      l.message = nodes_[i].refused;
+      states_[i] = State::Done;
     }
-    if (!open) return std::nullopt;
-    // Woken by a node coming back or ending, by its pause running out, and
-    // now and then to see the cancel flag.
-    const auto wake = std::min(earliest, now + std::chrono::milliseconds(200));
-    changed_.wait_until(lock, wake);
   }
 }
 
-void RoundQueue::attemptEnded(std::size_t i) {
+Turn RoundQueue::take(std::int64_t nowMs) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::optional<std::int64_t> earliest;
+  for (std::size_t i = 0; i < nodes_.size(); ++i) {
+    if (states_[i] == State::Done) continue;
+    if (states_[i] == State::Calling) {
+      // Another modem has it; it may come back: ask again in a while.
+      earliest = std::min(earliest.value_or(nowMs + options_.redialPauseMs),
+                          nowMs + options_.redialPauseMs);
+      continue;
+    }
+    if (notBefore_[i] <= nowMs) {
+      states_[i] = State::Calling;
+      return {i, std::nullopt};
+    }
+    earliest = std::min(earliest.value_or(notBefore_[i]), notBefore_[i]);
+  }
+  return {std::nullopt, earliest};
+}
+
+void RoundQueue::attemptEnded(std::size_t i, const NodeLog& log, std::int64_t nowMs) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    const bool done = finalResult(logs_[i].result) || logs_[i].attempts >= options_.attempts;
+    logs_[i] = log;
+    const bool done = finalResult(log.result) || log.attempts >= options_.attempts;
     states_[i] = done ? State::Done : State::Waiting;
-    notBefore_[i] = Clock::now() + std::chrono::milliseconds(options_.redialPauseMs);
+    notBefore_[i] = nowMs + options_.redialPauseMs;
+    ++changes_;
   }
   changed_.notify_all();
 }
 
-store::RoundNodeRow RoundQueue::log(std::size_t i) const {
+void RoundQueue::handBack(std::size_t i) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (states_[i] == State::Calling) states_[i] = State::Waiting;
+    ++changes_;
+  }
+  changed_.notify_all();
+}
+
+void RoundQueue::endOpenNodes(NodeResult result, const std::string& message) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t i = 0; i < nodes_.size(); ++i) {
+      if (states_[i] == State::Done) continue;
+      // A node that was tried keeps what its last attempt said.
+      if (logs_[i].attempts == 0) {
+        logs_[i].result = result;
+        logs_[i].message = message;
+      }
+      states_[i] = State::Done;
+    }
+    ++changes_;
+  }
+  changed_.notify_all();
+}
+
+void RoundQueue::waitForChange(int maxWaitMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const std::uint64_t seen = changes_;
+  changed_.wait_for(lock, std::chrono::milliseconds(std::max(0, maxWaitMs)),
+                    [&] { return changes_ != seen; });
+}
+
+NodeLog RoundQueue::log(std::size_t i) const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return logs_[i];
 }
 
-void RoundQueue::setLog(std::size_t i, const store::RoundNodeRow& row) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  logs_[i] = row;
-}
-
-std::vector<store::RoundNodeRow> RoundQueue::logs() const {
+std::vector<NodeLog> RoundQueue::logs() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return logs_;
 }

@@ -244,9 +244,10 @@ void ReadingStore::storeRound(const RoundRow& r) {
   }
   Statement head(db_,
                  "INSERT INTO rounds(started, ended, ports, commands, nodes_read, nodes_failed, "
-                 "connected_seconds) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+                 "connected_seconds, address, baud) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
   head.bind(1, r.started).bind(2, r.ended).bind(3, r.ports).bind(4, r.commands).bind(5, read);
-  head.bind(6, static_cast<int>(r.nodes.size()) - read).bind(7, connected).run();
+  head.bind(6, static_cast<int>(r.nodes.size()) - read).bind(7, connected);
+  head.bind(8, r.address).bind(9, r.baud).run();
   const std::int64_t round = db_.lastInsertId();
   Statement node(db_,
                  "INSERT INTO round_nodes(round_id, node, name, phone, serial, result, attempts, "
@@ -269,13 +270,14 @@ void ReadingStore::storeRound(const RoundRow& r) {
   t.commit();
 }
 
-bool ReadingStore::nodeReadOn(const std::string& phone, const std::string& commands,
-                              const std::string& day) {
+bool ReadingStore::nodeReadOn(const std::string& phone, const std::string& commands, int address,
+                              int baud, const std::string& day) {
+  // A round stored without its address and speed holds NULL there: no match.
   Statement q(db_,
               "SELECT 1 FROM round_nodes n JOIN rounds r ON r.id = n.round_id WHERE n.phone = ?1 "
-              "AND n.result = 'read' AND r.commands = ?2 AND substr(r.started, 1, 10) = ?3 "
-              "LIMIT 1");
-  q.bind(1, phone).bind(2, commands).bind(3, day);
+              "AND n.result = 'read' AND r.commands = ?2 AND r.address = ?3 AND r.baud = ?4 "
+              "AND substr(r.started, 1, 10) = ?5 LIMIT 1");
+  q.bind(1, phone).bind(2, commands).bind(3, address).bind(4, baud).bind(5, day);
   return q.step();
 }
 

@@ -81,6 +81,8 @@ struct RoundRow {
   std::string ended;
   std::string ports;     // "/dev/ttyUSB0 /dev/ttyUSB1"
   std::string commands;  // "values hourly --missing daily --missing monthly"
+  int address = 0;       // the meter address every node was asked at
+  int baud = 0;          // the line speed to the meters, in baud
   std::vector<RoundNodeRow> nodes;
 };
 
@@ -113,10 +115,14 @@ class ReadingStore {
                      const std::string& pcTimeSent, bool acknowledged,
                      const std::optional<std::string>& before);
 
-  // A round's log, in one transaction.
+  // A round's log, in one transaction: stored whole or, on a StoreError (two
+  // rows of the same node among them), not at all.
   void storeRound(const RoundRow& round);
-  // Whether a round of that day read the node of that phone with those commands.
-  bool nodeReadOn(const std::string& phone, const std::string& commands, const std::string& day);
+  // Whether a round started on `day` ("YYYY-MM-DD") read the node of that
+  // phone with those commands at that meter address and line speed. A round
+  // stored before rounds kept their address and speed never matches.
+  bool nodeReadOn(const std::string& phone, const std::string& commands, int address, int baud,
+                  const std::string& day);
 
   Database& database() { return db_; }
 

@@ -138,6 +138,13 @@ DELETE FROM record_values WHERE record_id IN (SELECT id FROM unended);
 DELETE FROM records WHERE id IN (SELECT id FROM unended);
 DROP TABLE unended;
 )sql",
+      // 3 -> 4: the meter address and line speed of a round, so that a round
+      // at another address or speed calls the nodes again. Rounds stored
+      // before hold NULL: they are nobody's earlier reading.
+      R"sql(
+ALTER TABLE rounds ADD COLUMN address INTEGER;
+ALTER TABLE rounds ADD COLUMN baud INTEGER;
+)sql",
   };
   return list;
 }

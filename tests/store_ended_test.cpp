@@ -150,6 +150,7 @@ TEST(StoreEnded, UpgradingAStoreDropsTheRecordsReadBeforeTheirIntervalEnded) {
   // As an earlier version stored them: read at 12:00 on the 9th.
   sqlExec(dir.path(),
           "UPDATE records SET read_at = '2011-04-09T12:00:00' WHERE kind != 'monthly'; "
+          "ALTER TABLE rounds DROP COLUMN address; ALTER TABLE rounds DROP COLUMN baud; "
           "PRAGMA user_version = 2");
   { store::ReadingStore upgraded(dir.path() / store::kStoreFileName); }
   EXPECT_EQ(count(dir.path(), "kind = 'hourly'"), "12");

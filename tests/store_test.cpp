@@ -1,5 +1,5 @@
 // The store's own rules: revisions, the latest good record, missing values,
-// what --missing reads, and the schema's versions.
+// what --missing reads, a round's same-day skip, and the schema's versions.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -167,6 +167,67 @@ TEST_F(StoreTest, AMonthWithoutItsStartValuesIsMissing) {
   EXPECT_EQ(missing(), 1u);
   store.storeArchive(meter, visit, "t2", march(true));
   EXPECT_EQ(missing(), 0u);
+}
+
+// A round of one node at 09:00 on the 10th, read with "values" at address 0, 9600 baud.
+RoundRow roundAt(int address, int baud) {
+  RoundRow r{
+      "2011-04-10T09:00:00", "2011-04-10T09:05:00", "/dev/ttyUSB0", "values", address, baud, {}};
+  RoundNodeRow n;
+  n.node = 3;
+  n.name = "Boiler house";
+  n.phone = "89001234567";
+  n.result = "read";
+  r.nodes.push_back(n);
+  return r;
+}
+
+std::string countOf(Database& db, const std::string& table) {
+  Statement q(db, ("SELECT count(*) FROM " + table).c_str());
+  q.step();
+  return q.text(0);
+}
+
+TEST_F(StoreTest, ARoundIsSkippedOnlyAtTheSameAddressAndSpeed) {
+  store.storeRound(roundAt(0, 9600));
+  const std::string phone = "89001234567";
+  EXPECT_TRUE(store.nodeReadOn(phone, "values", 0, 9600, "2011-04-10"));
+  EXPECT_FALSE(store.nodeReadOn(phone, "values", 1, 9600, "2011-04-10"));
+  EXPECT_FALSE(store.nodeReadOn(phone, "values", 0, 19200, "2011-04-10"));
+  EXPECT_FALSE(store.nodeReadOn(phone, "values", 0, 9600, "2011-04-11"));
+  EXPECT_FALSE(store.nodeReadOn(phone, "values hourly", 0, 9600, "2011-04-10"));
+}
+
+TEST_F(StoreTest, ARoundWithTheSameNodeTwiceIsNotStoredAtAll) {
+  RoundRow twice = roundAt(0, 9600);
+  twice.nodes.push_back(twice.nodes[0]);
+  EXPECT_THROW(store.storeRound(twice), StoreError);
+  EXPECT_EQ(countOf(store.database(), "rounds"), "0");
+  EXPECT_EQ(countOf(store.database(), "round_nodes"), "0");
+  EXPECT_FALSE(store.nodeReadOn("89001234567", "values", 0, 9600, "2011-04-10"));
+  // The transaction is over: the next round is stored.
+  store.storeRound(roundAt(0, 9600));
+  EXPECT_EQ(countOf(store.database(), "round_nodes"), "1");
+}
+
+// A store of version 3 kept no address and speed of a round: once upgraded,
+// such a round is nobody's earlier reading, whatever is asked.
+TEST(StoreSchema, ARoundStoredBeforeAddressAndSpeedWereKeptNeverMatches) {
+  test::TempDir dir;
+  const auto file = storeFile(dir.path());
+  {
+    ReadingStore s(file);
+    s.storeRound(roundAt(0, 0));
+    s.database().exec(
+        "ALTER TABLE rounds DROP COLUMN address; ALTER TABLE rounds DROP COLUMN baud; "
+        "PRAGMA user_version = 3");
+  }
+  ReadingStore upgraded(file);
+  EXPECT_EQ(storedVersion(upgraded.database()), schemaVersion());
+  EXPECT_EQ(countOf(upgraded.database(), "round_nodes"), "1");
+  for (const int baud : {0, 9600}) {
+    EXPECT_FALSE(upgraded.nodeReadOn("89001234567", "values", 0, baud, "2011-04-10")) << baud;
+  }
 }
 
 TEST(StoreSchema, AnEmptyFileIsBroughtToThisVersionAndANewerOneIsRefused) {
