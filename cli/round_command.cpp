@@ -69,6 +69,7 @@ class CliVisit final : public round::VisitRunner {
            const std::vector<CliCommand>& commands, RoundStore& st)
       : port_(port),
         commands_(commands),
+        store_(st),
         recorder_(o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir), o.store,
                   [&st](const std::string& w) { st.note(w); }),
         context_{s, o, out_, err_, sink_, run_, recorder_} {
@@ -77,6 +78,8 @@ class CliVisit final : public round::VisitRunner {
   }
 
   void run(Session& s, std::vector<bool>& done) override {
+    // A store the round gave up is not waited for again in every call.
+    if (store_.givenUp()) recorder_.setEnabled(false);
     recorder_.visitStarted(s, port_, true);
     recorder_.commandEnded(s, store::StoredReading::Identification);
     bool whole = true;
@@ -96,6 +99,7 @@ class CliVisit final : public round::VisitRunner {
  private:
   std::string port_;
   const std::vector<CliCommand>& commands_;
+  RoundStore& store_;
   store::Recorder recorder_;
   ExportSink sink_;
   ExportRun run_;
@@ -104,8 +108,9 @@ class CliVisit final : public round::VisitRunner {
 };
 
 // The nodes chosen, each once, in the order given; a node without a dial text
-// (the directory's warning names it) is never dialled.
+// is named and never dialled (it would go as a bare CR).
 std::vector<round::RoundNode> chosenNodes(const NodeDirectory& d, const RoundArgs& a,
+                                          const std::filesystem::path& dataDir, std::ostream& err,
                                           std::string& error) {
   std::vector<int> numbers;
   for (int n : a.nodes) {
@@ -125,6 +130,8 @@ std::vector<round::RoundNode> chosenNodes(const NodeDirectory& d, const RoundArg
     round::RoundNode node{n, d.NodeName[k], d.NodePhone[k], d.NodeInit[k], false, ""};
     if (node.phone.empty()) {
       node.refused = "no dial text: the node file has no tel_" + std::to_string(n);
+      err << "vardis-cli: node " << n << " has no tel_" << n << " in "
+          << nodeFile(dataDir).filename().string() << "; it is not dialled\n";
     }
     nodes.push_back(std::move(node));
   }
@@ -211,7 +218,7 @@ int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::
   }
   const NodeDirectory directory = loadNodeDirectory(nodeFile(dataDir));
   if (!directory.warning.empty()) err << "vardis-cli: " << directory.warning << "\n";
-  auto nodes = chosenNodes(directory, args, error);
+  auto nodes = chosenNodes(directory, args, dataDir, err, error);
   if (nodes.empty()) {
     err << "vardis-cli: " << (error.empty() ? "no nodes in " + nodeFile(dataDir).string() : error)
         << "\n";

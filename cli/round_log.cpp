@@ -215,13 +215,19 @@ void RoundStore::failed(const std::string& what) {
 void RoundStore::note(const std::string& message) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (problem_.empty()) problem_ = message;
+    if (!problem_.empty()) return;  // given up already, and said so
+    problem_ = message;
   }
   table_.note(message);
 }
 
+bool RoundStore::givenUp() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return !problem_.empty();
+}
+
 bool RoundStore::readToday(const std::string& phone, const store::RoundRow& round) {
-  if (!store_) return false;
+  if (!store_ || givenUp()) return false;
   try {
     return store_->nodeReadOn(phone, round.commands, round.address, round.baud,
                               round.started.substr(0, 10));
@@ -233,7 +239,7 @@ bool RoundStore::readToday(const std::string& phone, const store::RoundRow& roun
 }
 
 std::string RoundStore::keep(const store::RoundRow& round) {
-  if (store_) {
+  if (store_ && !givenUp()) {
     try {
       store_->storeRound(round);
     } catch (const std::exception& e) {

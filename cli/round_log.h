@@ -72,7 +72,10 @@ class RoundStore {
   // this round, or "".
   std::string keep(const store::RoundRow& round);
   // A store problem met elsewhere (a modem's visit that could not be stored).
+  // The first problem is said and gives the store up for the rest of the
+  // round: no visit waits for it again.
   void note(const std::string& message);
+  bool givenUp() const;
 
  private:
   void failed(const std::string& what);
@@ -80,7 +83,7 @@ class RoundStore {
   std::unique_ptr<store::ReadingStore> store_;
   LiveTable& table_;
   std::string problem_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
 };
 
 }  // namespace vardis::cli

@@ -187,17 +187,6 @@ NodeDirectory build(const FoundKeys& found, bool utf8) {
     dir.NodeName.push_back(decode(found.name[k]));
     dir.NodeInit.push_back(decode(found.init[k] ? found.init[k] : found.init[0]));
   }
-  // A node without a dial text would be dialled as a bare CR: it is named.
-  std::string undiallable;
-  for (int n = 1; n <= count; ++n) {
-    if (dir.NodePhone[static_cast<std::size_t>(n)].empty()) {
-      undiallable += (undiallable.empty() ? "" : ", ") + std::to_string(n);
-    }
-  }
-  if (!undiallable.empty()) {
-    const std::string message = "no tel_N for node " + undiallable + "; it is not dialled";
-    dir.warning = dir.warning.empty() ? message : dir.warning + "; " + message;
-  }
   return dir;
 }
 

@@ -23,8 +23,6 @@
 // - "kol_uzlov" is a decimal integer with an optional sign; anything else
 //   (trailing characters, out of 32-bit range) reads as 0. Node n has the keys
 //   "tel_" + n and "name_u" + n, with n written without leading zeros.
-// - A node without its tel_N has no dial text: the warning names it, and it
-//   is never dialled.
 // - The bytes are code page 1251. A file that holds non-ASCII bytes forming
 //   valid UTF-8 is read as UTF-8; a UTF-8 byte order mark is dropped.
 //   All texts handed out are UTF-8.
@@ -52,7 +50,7 @@ struct NodeDirectory {
   std::vector<std::string> NodeInit{std::string()};
   // One message when something in the file was off (a node count above
   // kMaxNodes, a count that is not a number, an unreadable file), else "".
-  // A missing file or a missing key is not worth a message (but for a tel_N).
+  // A missing file or a missing key is not worth a message.
   std::string warning;
 
   // The phone for a list position (0-based) of the node list: position p is

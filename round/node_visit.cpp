@@ -47,7 +47,8 @@ class SessionModem final : public RoundModem {
     try {
       session_.openLine({setup_.address, port_, setup_.speedIndex, true});
     } catch (const PortError& e) {
-      why = e.what();
+      const std::string reason = line_->openFailure(port_);
+      why = reason.empty() ? e.what() : reason;
       return AttemptEnd::PortFailed;
     }
     log.attempts += 1;
