@@ -13,6 +13,14 @@ install(FILES sim/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME simulator
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 # Debian looks for the licence of a package at share/doc/<package>/copyright.
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+# The nightly round: its systemd units (installed, not enabled), the user it
+# runs as and its data folder. Under the prefix, so /usr/lib/... in the package:
+# systemd reads /usr/lib/systemd/system (on Debian 12 the same folder as
+# /lib/systemd/system) and /usr/local/lib/systemd/system alike.
+install(FILES contrib/vardis-round.service contrib/vardis-round.timer
+        DESTINATION lib/systemd/system)
+install(FILES packaging/vardis.sysusers DESTINATION lib/sysusers.d RENAME vardis.conf)
+install(FILES packaging/vardis.tmpfiles DESTINATION lib/tmpfiles.d RENAME vardis.conf)
 
 set(CPACK_PACKAGE_NAME vardis)
 set(CPACK_PACKAGE_VENDOR "The vardis developers")
@@ -22,7 +30,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
     "Talks to one VARDIS heat meter over an RS-232 line, directly or through a GSM modem;\
  reads its current values, clock, archives and parameters and appends them as\
- code-page-1251 text reports. Includes vardis-cli and the simulated meter vardis-meter-sim.")
+ code-page-1251 text reports. Includes vardis-cli, the simulated meter vardis-meter-sim\
+ and a systemd timer (not enabled) for a nightly round of the GSM nodes.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -30,5 +39,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window needs a platform plugin to show itself on a desktop.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-qpa-plugins)
 set(CPACK_STRIP_FILES ON)
+# CPack runs no debhelper: these make the user and the folders on install
+# (postinst) and stop and forget the units on removal (prerm, postrm).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_CURRENT_SOURCE_DIR}/packaging/postinst ${CMAKE_CURRENT_SOURCE_DIR}/packaging/prerm
+    ${CMAKE_CURRENT_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)
