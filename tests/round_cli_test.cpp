@@ -23,6 +23,7 @@
 #include "connection/data_dir.h"
 #include "sim/simulator.h"
 #include "support/cli_runner.h"
+#include "support/round_modem.h"
 #include "support/store_sql.h"
 #include "support/temp_dir.h"
 
@@ -32,62 +33,11 @@ namespace {
 namespace fs = std::filesystem;
 using sim::CallFaults;
 using sim::ModemEventKind;
+using test::dataDir;
+using test::ModemSim;
+using test::phone;
+using test::serialOf;
 using test::sqlValue;
-
-std::string phone(int node) {
-  return "+7900000000" + std::to_string(node);
-}
-long long serialOf(int node) {
-  return 10000 + node;
-}
-
-// A modem with the numbers of nodes 1..faults.size(), a meter behind each
-// (serial 10000 + node, a history of its own).
-struct ModemSim {
-  explicit ModemSim(const std::vector<CallFaults>& faults) : sim(meters(faults), options()) {
-    sim.start();
-  }
-  ~ModemSim() { sim.stop(); }
-
-  static std::vector<sim::NumberedMeter> meters(const std::vector<CallFaults>& faults) {
-    std::vector<sim::NumberedMeter> out;
-    for (std::size_t k = 0; k < faults.size(); ++k) {
-      const int node = static_cast<int>(k) + 1;
-      sim::MeterModel m;
-      m.pinParameter(0, static_cast<float>(serialOf(node)));
-      m.setHistorySeed(static_cast<std::uint64_t>(node));
-      out.push_back({{phone(node), faults[k]}, std::move(m)});
-    }
-    return out;
-  }
-  static sim::SimulatorOptions options() {
-    sim::SimulatorOptions o;
-    o.speed = 115200;
-    o.modem.connectDelayMs = 100;
-    o.modem.guardMs = 50;
-    o.modem.noAnswerDelayMs = 200;
-    return o;
-  }
-  std::string port() const { return sim.portPath(); }
-  // The modem's events of a kind, by the number of their call.
-  std::map<std::string, int> count(ModemEventKind kind) const {
-    std::map<std::string, int> n;
-    for (const auto& e : sim.modemLog()) n[e.number] += e.kind == kind ? 1 : 0;
-    return n;
-  }
-
-  sim::Simulator sim;
-};
-
-// The data folder with a gsm_csd.ini of `nodes` nodes, node n dialling phone(n).
-fs::path dataDir(const test::TempDir& dir, int nodes) {
-  fs::create_directories(reportDir(dir.path()));
-  std::ofstream ini(nodeFile(dir.path()), std::ios::binary);
-  ini << "[baza]\r\nkol_uzlov=" << nodes << "\r\n";
-  for (int n = 1; n <= nodes; ++n)
-    ini << "tel_" << n << "=ATD" << phone(n) << "\r\nname_u" << n << "=Node " << n << "\r\n";
-  return dir.path();
-}
 
 std::string yesterday() {
   return QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd")).toStdString();
