@@ -50,6 +50,9 @@ class SessionModem final : public RoundModem {
       const std::string reason = line_->openFailure(port_);
       why = reason.empty() ? e.what() : reason;
       return AttemptEnd::PortFailed;
+    } catch (const UserError& e) {  // a port or address text no line can take
+      why = e.what();
+      return AttemptEnd::PortFailed;
     }
     log.attempts += 1;
     log.port = port_;

@@ -1,6 +1,7 @@
 #include "round/round_engine.h"
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -40,7 +41,16 @@ class Run {
       const auto step = [&](const std::string& state) {
         if (env_.observer) env_.observer->nodeShown(i, log, state);
       };
-      if (modem->attempt(plan_.nodes[i], log, why, step) == AttemptEnd::PortFailed) {
+      AttemptEnd end = AttemptEnd::Counted;
+      try {
+        end = modem->attempt(plan_.nodes[i], log, why, step);
+      } catch (const std::exception& e) {
+        // Whatever went wrong is the modem's: its thread must not end the program.
+        log = queue_.log(i);
+        why = e.what();
+        end = AttemptEnd::PortFailed;
+      }
+      if (end == AttemptEnd::PortFailed) {
         queue_.handBack(i);
         if (env_.observer) env_.observer->nodeShown(i, queue_.log(i), "waiting");
         return failed(m, why);

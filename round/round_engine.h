@@ -31,7 +31,8 @@ class RoundModem {
   using StepShown = std::function<void(const std::string& step)>;
   // One attempt at the node, its figures added to `log` (attempts counted),
   // each step told ("dialling", "reading", "hanging up"). PortFailed leaves
-  // `log` as it was and puts the port's reason in `why`.
+  // `log` as it was and puts the port's reason in `why`; an exception out of
+  // it counts as PortFailed with its message.
   virtual AttemptEnd attempt(const RoundNode& node, NodeLog& log, std::string& why,
                              const StepShown& step) = 0;
 };

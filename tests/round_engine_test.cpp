@@ -73,6 +73,15 @@ class ScriptedModem final : public RoundModem {
   bool dead_;
 };
 
+// A modem whose every attempt throws (a port text no line takes, say).
+class ThrowingModem final : public RoundModem {
+ public:
+  AttemptEnd attempt(const RoundNode&, NodeLog& log, std::string&, const StepShown&) override {
+    log.attempts += 1;  // half-way through: must not count
+    throw std::runtime_error("the port 0 names no serial port");
+  }
+};
+
 RoundNode node(int n) {
   RoundNode r;
   r.number = n;
@@ -92,6 +101,7 @@ struct Harness {
     env.clock = &clock;
     env.modems = [this](const std::string& port) -> std::unique_ptr<RoundModem> {
       if (port == "gone") throw std::runtime_error("cannot open gone");
+      if (port == "0") return std::make_unique<ThrowingModem>();
       return std::make_unique<ScriptedModem>(script, clock, port == "dead");
     };
     // A wait passes at once on the virtual clock.
@@ -121,7 +131,7 @@ TEST(RoundEngine, AFailedNodeComesBackOnceItsRedialPauseIsOverUntilItsAttemptsAr
 }
 
 TEST(RoundEngine, AModemThatCannotBeUsedLeavesTheRoundAndCostsNoNodeAnAttempt) {
-  Harness h(3, {"dead", "gone", "A"});
+  Harness h(3, {"dead", "gone", "0", "A"});
   // One after another: the dead modem takes a node first and must give it back.
   h.env.parallel = [](const std::vector<std::function<void()>>& tasks) {
     for (const auto& t : tasks) t();
@@ -141,10 +151,11 @@ TEST(RoundEngine, AModemThatCannotBeUsedLeavesTheRoundAndCostsNoNodeAnAttempt) {
     EXPECT_EQ(n.result, NodeResult::Read) << n.node;
     EXPECT_EQ(n.attempts, 1) << n.node;
   }
-  EXPECT_EQ(failed, (std::vector<std::string>{"dead", "gone"}));
+  EXPECT_EQ(failed, (std::vector<std::string>{"dead", "gone", "0"}));
   EXPECT_EQ(r.modemsUsed, std::vector<std::string>{"A"});
-  ASSERT_EQ(r.modemsFailed.size(), 2u);
+  ASSERT_EQ(r.modemsFailed.size(), 3u);
   EXPECT_EQ(r.modemsFailed[0].why, "no such device");
+  EXPECT_EQ(r.modemsFailed[2].why, "the port 0 names no serial port");
 }
 
 TEST(RoundEngine, WithNoModemAtAllNothingIsCountedAgainstAnyNode) {
