@@ -4,6 +4,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <random>
 #include <system_error>
 
 #include "cli/data_export.h"
@@ -148,7 +149,9 @@ bool writeNew(const std::filesystem::path& target, const std::string& text, bool
   std::error_code ec;
   taken = std::filesystem::exists(target, ec);
   if (taken) return false;
-  const auto temp = std::filesystem::path(target.string() + ".part");
+  // A name of its own: another program may be writing a log of the same name now.
+  const auto temp =
+      std::filesystem::path(target.string() + ".part-" + std::to_string(std::random_device{}()));
   {
     std::ofstream f(temp, std::ios::binary | std::ios::trunc);
     f << text;

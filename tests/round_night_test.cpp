@@ -21,9 +21,11 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "cli/cli_app.h"
 #include "cli/round_command.h"
+#include "cli/round_log.h"
 #include "connection/data_dir.h"
 #include "sim/simulator.h"
 #include "store/reading_store.h"
@@ -106,7 +108,7 @@ std::map<fs::path, QJsonObject> roundLogs(const fs::path& dir) {
   std::map<fs::path, QJsonObject> logs;
   std::error_code ec;
   for (const auto& f : fs::directory_iterator(dir / "rounds", ec)) {
-    EXPECT_NE(f.path().extension(), ".part") << f.path();
+    EXPECT_EQ(f.path().filename().string().find(".part"), std::string::npos) << f.path();
     if (f.path().extension() != ".json") continue;
     QJsonParseError error;
     const auto doc = QJsonDocument::fromJson(QByteArray::fromStdString(test::readFile(f)), &error);
@@ -284,6 +286,32 @@ TEST(RoundNight, TwoRoundsInOneSecondKeepBothLogs) {
   for (char& c : stamp) c = c == ':' ? '-' : (c == ' ' ? '_' : c);
   EXPECT_EQ(names,
             (std::set<std::string>{"round-" + stamp + ".json", "round-" + stamp + "-2.json"}));
+}
+
+// Many logs of one second written at once, as by rounds started together:
+// each whole under a name of its own, none lost to another.
+TEST(RoundNight, LogsWrittenAtOnceUnderOneNameAllStay) {
+  test::TempDir dir;
+  cli::RoundLog log;
+  log.round.started = "2026-12-09T02:57:34";
+  log.round.nodes.resize(1);
+  std::vector<std::string> paths[2];
+  std::vector<std::thread> writers;
+  for (auto& mine : paths) {
+    writers.emplace_back([&] {
+      for (int i = 0; i < 40; ++i) {
+        std::string error;
+        mine.push_back(cli::writeRoundLog(dir.path(), log, error));
+        EXPECT_EQ(error, "");
+      }
+    });
+  }
+  for (auto& t : writers) t.join();
+  std::set<std::string> all(paths[0].begin(), paths[0].end());
+  all.insert(paths[1].begin(), paths[1].end());
+  all.erase("");
+  EXPECT_EQ(all.size(), 80u);
+  EXPECT_EQ(roundLogs(dir.path()).size(), 80u);
 }
 
 // A round killed while a meter is being read leaves the modem in a call; the
