@@ -35,17 +35,14 @@ Turn RoundQueue::take(std::int64_t nowMs) {
   std::optional<std::int64_t> earliest;
   for (std::size_t i = 0; i < nodes_.size(); ++i) {
     if (states_[i] == State::Done) continue;
-    if (states_[i] == State::Calling) {
-      // Another modem has it; it may come back: ask again in a while.
-      earliest = std::min(earliest.value_or(nowMs + options_.redialPauseMs),
-                          nowMs + options_.redialPauseMs);
-      continue;
-    }
-    if (notBefore_[i] <= nowMs) {
+    // A node with another modem may come back, no sooner than its redial pause.
+    const std::int64_t at =
+        states_[i] == State::Calling ? nowMs + options_.redialPauseMs : notBefore_[i];
+    if (states_[i] == State::Waiting && at <= nowMs) {
       states_[i] = State::Calling;
       return {i, std::nullopt};
     }
-    earliest = std::min(earliest.value_or(notBefore_[i]), notBefore_[i]);
+    earliest = std::min(earliest.value_or(at), at);
   }
   return {std::nullopt, earliest};
 }

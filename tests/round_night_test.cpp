@@ -216,15 +216,10 @@ TEST(RoundNight, TheLogIsWrittenForANodeGivenTwiceAndAroundALockedStore) {
   EXPECT_EQ(modem.count(ModemEventKind::Dial)[phone(1)], 1);
 
   const fs::path file = dataDir(locked, 2) / store::kStoreFileName;
-  { store::ReadingStore s(file); }
-  sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open(file.string().c_str(), &holder), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
+  std::optional<test::StoreLock> lock;
+  lock.emplace(file);
   const auto l = round({modem.port()}, locked.path(), {"--redial-pause", "0", "values"});
-  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(holder);
+  lock.reset();
   EXPECT_EQ(l.status, cli::kExitOk) << l.err;
   EXPECT_NE(l.out.find("round: 2 of 2 nodes read, 0 not;"), std::string::npos) << l.out;
   EXPECT_EQ(occurrences(l.err, "is locked by another program"), 1u) << l.err;

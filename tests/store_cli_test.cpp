@@ -204,16 +204,11 @@ TEST(StoreCli, AStoreLockedByAnotherProgramIsGivenUpAndTheReadingGoesOn) {
   test::PtyMeter meter({}, pinMeter);
   test::TempDir dir;
   const fs::path file = dataDir(dir) / store::kStoreFileName;
-  { store::ReadingStore s(file); }
-  sqlite3* holder = nullptr;
-  ASSERT_EQ(sqlite3_open(file.string().c_str(), &holder), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
+  std::optional<test::StoreLock> lock;
+  lock.emplace(file);
   const auto r =
       test::runCli(meter.simulator->portPath(), dir.path(), kPcTime, {"monthly", "2011-03-01"});
-  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
-  sqlite3_close(holder);
+  lock.reset();
   EXPECT_EQ(r.status, cli::kExitOk) << r.err;
   EXPECT_NE(r.err.find("is locked by another program"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("_mes.txt"), std::string::npos) << r.out;

@@ -36,4 +36,26 @@ inline void sqlExec(const std::filesystem::path& dataDir, const std::string& sql
   sqlite3_close(db);
 }
 
+// Another program holding a store locked (an exclusive transaction) for as
+// long as this object lives; the store is created first when missing.
+class StoreLock {
+ public:
+  explicit StoreLock(const std::filesystem::path& file) {
+    { store::ReadingStore created(file); }
+    EXPECT_EQ(sqlite3_open(file.string().c_str(), &db_), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db_, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+  }
+  ~StoreLock() {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db_);
+  }
+  StoreLock(const StoreLock&) = delete;
+  StoreLock& operator=(const StoreLock&) = delete;
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
 }  // namespace vardis::test
