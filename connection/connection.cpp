@@ -17,6 +17,10 @@ const std::string& ShownState::valueCaption(const std::string& quantity) const {
 Connection::Connection(SerialLine& line, const PcClock& clock, SessionConfig config)
     : link(line, clock), line_(line), clock_(clock), config_(std::move(config)) {
   link.setCancelFlag(&cancel_);
+  link.setQuickDrainEnded([this] {
+    memo(kQuickDrainEndedText);
+    observer_->quickDrainEnded();
+  });
 }
 
 void Connection::setBreathe(Breathe b) {

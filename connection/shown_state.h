@@ -42,6 +42,8 @@ class SessionObserver {
   virtual void valueCaptionChanged(const std::string& /*quantity*/, const std::string& /*text*/) {}
   // An identification ended: the hang-up button becomes usable.
   virtual void identificationEnded() {}
+  // The quick drain ended for the rest of the connection (after its memo line).
+  virtual void quickDrainEnded() {}
 };
 
 }  // namespace vardis

@@ -6,7 +6,8 @@
 //   up to kMaxRuns transaction headers of kHeaderSize bytes each, every header
 //   followed by the line traffic of that transaction:
 //     header[0]  bits 0..2 transaction kind, bit 3 trace on, bit 4 cancel
-//                requested while the reply is awaited, bit 5 last run
+//                requested while the reply is awaited, bit 5 last run, bit 6
+//                the quick drain
 //     header[1]  quantity index (also the value index and the seconds)
 //     header[2]  record kind
 //     header[3]  archive row, low byte
@@ -153,6 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool trace = (header[0] & 0x08) != 0;
     const bool cancel = (header[0] & 0x10) != 0;
     const bool last = (header[0] & 0x20) != 0;
+    const bool endedBefore = s.link.quickDrainEnded();
+    s.link.quickDrain = (header[0] & 0x40) != 0;
 
     auto& a = s.link.addr;
     a.valueIndex = header[1];
@@ -174,6 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       cancelled = true;
     }
     transactions += 1;
+    // Once ended, the quick drain stays ended for the connection.
+    check(!endedBefore || s.link.quickDrainEnded());
 
     checkCounts(s, kind, before, line.sends - sendsBefore, transactions, cancel == cancelled,
                 cancelled);

@@ -98,7 +98,9 @@ bool MeterProtocol::exchange(const TransactionInfo& info) {
   if (trace_) traceLine = timeStamp(clock_) + " " + info.name;
 
   // Throw away whatever stray bytes wait on the line (modem answers, late replies).
-  ReceiveResult = drain(info, trace_ ? &traceLine : nullptr);
+  const bool quick = quickDrain && !quickDrainEnded_ && lastReplyWhole_;
+  ReceiveResult = quick ? drainWaiting(trace_ ? &traceLine : nullptr)
+                        : drain(info, trace_ ? &traceLine : nullptr);
   // After the first request, what the drain finds is a late answer to it.
   if (exchanges_ > 0 && ReceiveResult > 0) heard_ = true;
   exchanges_ += 1;
@@ -133,7 +135,17 @@ bool MeterProtocol::exchange(const TransactionInfo& info) {
                  "]" + (good ? " ok" : " bad") + (maybeEcho_ ? " (echo?)" : "");
     traceExchange(traceLine);
   }
+  afterReply(good, !replyMayBeLate_);
   return good;
+}
+
+// The quick drain holds while every exchange gets its reply whole and good.
+void MeterProtocol::afterReply(bool good, bool whole) {
+  lastReplyWhole_ = good && whole;
+  if (good || !quickDrain || quickDrainEnded_) return;
+  quickDrainEnded_ = true;
+  traceNote(kQuickDrainEndedText);
+  if (onQuickDrainEnded_) onQuickDrainEnded_();
 }
 
 bool MeterProtocol::replyIsRequest(std::uint16_t got) const {
@@ -242,9 +254,30 @@ std::uint16_t MeterProtocol::drain(const TransactionInfo& info, std::string* tra
   return total;
 }
 
+// The quick drain: the bytes that have already arrived, without waiting for
+// more (read again while a read fills the drain buffer, within a bound).
+std::uint16_t MeterProtocol::drainWaiting(std::string* trace) {
+  constexpr int kMostReads = 100;
+  std::uint16_t total = 0;
+  for (int i = 0; i < kMostReads; ++i) {
+    const std::uint16_t got =
+        line_.Receive_Binary(port, DrainBuffer.data(), 0, kDrainWanted, &ReceiveTimeWord);
+    const std::size_t n = std::min<std::size_t>(got, kDrainWanted);
+    if (trace)
+      *trace +=
+          std::string(i == 0 ? " quick-drain<- [" : " [") + hexBytes(DrainBuffer.data(), n) + "]";
+    noteReceived(DrainBuffer.data(), n);
+    total = static_cast<std::uint16_t>(total + got);
+    if (got < kDrainWanted) break;
+  }
+  return total;
+}
+
 void MeterProtocol::newConnection() {
   longestAnswerMs_ = 0;
   replyMayBeLate_ = false;
+  lastReplyWhole_ = false;
+  quickDrainEnded_ = false;
   lineEcho_ = LineEcho::Unknown;
   carrierLost_ = false;
   recentBytes_.clear();
@@ -258,6 +291,7 @@ void MeterProtocol::noteReceived(const std::uint8_t* bytes, std::size_t n) {
 }
 
 void MeterProtocol::sendRaw(std::string_view bytes) {
+  lastReplyWhole_ = false;  // the modem's answer may follow: the next drain waits for it
   std::fill(ReplyBuffer.begin(), ReplyBuffer.end(), std::uint8_t{1});
   // The request buffer keeps what fits, for the diagnostics; the line gets every byte.
   const std::size_t n = std::min(bytes.size(), RequestBuffer.size());

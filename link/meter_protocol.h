@@ -103,6 +103,11 @@ class LineLost : public std::exception {
 inline constexpr std::uint16_t kReplyWaitMs = 3000;
 inline constexpr std::uint16_t kDrainWanted = 40;
 
+// Said once in a session whose quick drain ended.
+inline constexpr const char* kQuickDrainEndedText =
+    "quick drain off: an exchange got no good reply, so every request of this session now waits "
+    "the full drain first";
+
 // Receives one text line per exchange when the frame trace is on.
 using TraceSink = std::function<void(const std::string& line)>;
 
@@ -154,6 +159,16 @@ class MeterProtocol {
   // went to its sink) instead of letting the command go on.
   bool endOnLinkFault = false;
 
+  // The quick drain, chosen by the user: after an exchange that ended on a
+  // complete reply that passed the check, the next drain takes only the bytes
+  // already waiting instead of waiting its time-out. Every other drain is the
+  // full one. The first exchange without a good reply ends it until the next
+  // connection (that meter may need the pause): the trace says so, and the
+  // callback is told, once.
+  bool quickDrain = false;
+  bool quickDrainEnded() const { return quickDrainEnded_; }
+  void setQuickDrainEnded(std::function<void()> f) { onQuickDrainEnded_ = std::move(f); }
+
   // Called once per exchange between the send and the reply wait.
   void setBreathe(Breathe b) { breathe_ = std::move(b); }
   void setTrace(TraceSink sink) { trace_ = std::move(sink); }
@@ -183,6 +198,8 @@ class MeterProtocol {
   void buildRequest(Transaction t);
   bool exchange(const TransactionInfo& info);
   std::uint16_t drain(const TransactionInfo& info, std::string* trace);
+  std::uint16_t drainWaiting(std::string* trace);
+  void afterReply(bool good, bool whole);
   bool replyIsRequest(std::uint16_t got) const;
   std::uint16_t passEcho(std::uint16_t got, std::string* trace);
   void traceExchange(const std::string& line);
@@ -197,6 +214,10 @@ class MeterProtocol {
   std::int64_t longestAnswerMs_ = 0;
   // The last exchange got no complete reply: its answer may still arrive.
   bool replyMayBeLate_ = false;
+  // The last exchange ended on a complete reply that passed the check.
+  bool lastReplyWhole_ = false;
+  bool quickDrainEnded_ = false;
+  std::function<void()> onQuickDrainEnded_;
   LineEcho lineEcho_ = LineEcho::Unknown;
   // Of the running transaction: its exchanges so far, whether a byte came
   // after its first request, whether its last reply may be an echo.

@@ -22,6 +22,8 @@ constexpr std::string_view kPhonePrefix = "tel_";
 constexpr std::string_view kNamePrefix = "name_u";
 constexpr std::string_view kInitKey = "init";
 constexpr std::string_view kInitPrefix = "init_";
+constexpr std::string_view kQuickKey = "quick";
+constexpr std::string_view kQuickPrefix = "quick_";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // A real directory of 255 nodes takes some tens of kilobytes; anything beyond
@@ -100,7 +102,8 @@ struct FoundKeys {
   std::optional<std::string_view> count;
   std::array<std::optional<std::string_view>, kMaxNodes + 1> phone;
   std::array<std::optional<std::string_view>, kMaxNodes + 1> name;
-  std::array<std::optional<std::string_view>, kMaxNodes + 1> init;  // [0]: every node's
+  std::array<std::optional<std::string_view>, kMaxNodes + 1> init;   // [0]: every node's
+  std::array<std::optional<std::string_view>, kMaxNodes + 1> quick;  // [0]: every node's
 
   void take(std::string_view key, std::string_view value) {
     std::optional<std::string_view>* slot = nullptr;
@@ -114,6 +117,10 @@ struct FoundKeys {
       slot = &init[0];
     } else if (startsWithNoCase(key, kInitPrefix)) {
       if (const int n = nodeNumber(key.substr(kInitPrefix.size()))) slot = &init[n];
+    } else if (equalsNoCase(key, kQuickKey)) {
+      slot = &quick[0];
+    } else if (startsWithNoCase(key, kQuickPrefix)) {
+      if (const int n = nodeNumber(key.substr(kQuickPrefix.size()))) slot = &quick[n];
     }
     if (slot != nullptr && !slot->has_value()) *slot = value;
   }
@@ -177,6 +184,16 @@ NodeDirectory build(const FoundKeys& found, bool utf8) {
     }
   }
 
+  // quick= and quick_n= are 1 (on) or 0; anything else leaves the full drain.
+  const auto quickOn = [&dir](const std::optional<std::string_view>& raw, int n) {
+    if (!raw || *raw == "0") return false;
+    if (*raw == "1") return true;
+    if (dir.warning.empty()) {
+      dir.warning = (n == 0 ? std::string("quick") : "quick_" + std::to_string(n)) +
+                    " is neither 1 nor 0; the full drain is kept";
+    }
+    return false;
+  };
   dir.NodeCount = count;
   dir.NodePhone.reserve(static_cast<std::size_t>(count) + 1);
   dir.NodeName.reserve(static_cast<std::size_t>(count) + 1);
@@ -186,6 +203,8 @@ NodeDirectory build(const FoundKeys& found, bool utf8) {
     dir.NodePhone.push_back(decode(found.phone[k]));
     dir.NodeName.push_back(decode(found.name[k]));
     dir.NodeInit.push_back(decode(found.init[k] ? found.init[k] : found.init[0]));
+    dir.NodeQuick.push_back(found.quick[k] ? quickOn(found.quick[k], n)
+                                           : quickOn(found.quick[0], 0));
   }
   return dir;
 }

@@ -10,6 +10,8 @@
 //   name_u2=ЦТП ул. Ленина
 //   init=AT&K0          (optional: sent to the modem before every dial)
 //   init_2=AT&K3        (optional: node 2's own, instead of init=)
+//   quick=1             (optional: the quick drain for every node's calls)
+//   quick_2=0           (optional: node 2's own, instead of quick=)
 //
 // - Section and key names are compared without regard to ASCII case; blanks
 //   and tabs around names and values are dropped; a value wholly enclosed in
@@ -48,6 +50,9 @@ struct NodeDirectory {
   // The modem init string sent before dialling node n ("" for none): its own
   // init_n, else the directory's init.
   std::vector<std::string> NodeInit{std::string()};
+  // Whether node n is read with the quick drain: its own quick_n, else the
+  // directory's quick (1: on, 0 or absent: off).
+  std::vector<bool> NodeQuick{false};
   // One message when something in the file was off (a node count above
   // kMaxNodes, a count that is not a number, an unreadable file), else "".
   // A missing file or a missing key is not worth a message.

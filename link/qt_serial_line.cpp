@@ -129,6 +129,25 @@ void QtSerialLine::waitIdle(int ms) {
   }
 }
 
+// The bytes the port's buffer and the system hold now, without waiting.
+std::uint16_t QtSerialLine::takeArrived(const PortName& port, QSerialPort& serial,
+                                        std::uint8_t* buffer, std::uint16_t wanted) {
+  std::uint16_t got = 0;
+  for (int pull = 0; pull < 2 && got < wanted; ++pull) {
+    const qint64 n = serial.read(reinterpret_cast<char*>(buffer) + got, wanted - got);
+    if (n > 0) {
+      if (got == 0) firstByteMicros_ = 0;
+      got = static_cast<std::uint16_t>(got + n);
+    }
+    // What the system holds comes into the port's buffer without a wait.
+    if (got < wanted && pull == 0 && !serial.waitForReadyRead(0) && hardError(serial.error())) {
+      markBroken(port);
+      break;
+    }
+  }
+  return got;
+}
+
 std::uint16_t QtSerialLine::Receive_Binary(const PortName& port, std::uint8_t* buffer,
                                            std::uint16_t timeoutMs, std::uint16_t wanted,
                                            std::uint16_t* /*timeWord*/) {
@@ -139,6 +158,7 @@ std::uint16_t QtSerialLine::Receive_Binary(const PortName& port, std::uint8_t* b
     waitIdle(timeoutMs);
     return 0;
   }
+  if (timeoutMs == 0) return takeArrived(port, *serial, buffer, wanted);
   QElapsedTimer timer;
   timer.start();
   std::uint16_t got = 0;

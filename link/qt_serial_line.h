@@ -57,6 +57,8 @@ class QtSerialLine final : public SerialLine {
   // device cannot be had now.
   QSerialPort* ready(const PortName& port);
   void markBroken(const PortName& port);
+  std::uint16_t takeArrived(const PortName& port, QSerialPort& serial, std::uint8_t* buffer,
+                            std::uint16_t wanted);
   void waitIdle(int ms);
 
   std::map<PortName, Wanted> ports_;

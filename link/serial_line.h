@@ -31,6 +31,7 @@ class SerialLine {
   // Places received bytes at buffer[0..] in arrival order, leaves the rest of the
   // buffer untouched, and returns as soon as `wanted` bytes arrived or the time-out
   // passed. While it waits it runs the breathe callback at least every 50 ms.
+  // A time-out of 0 takes only the bytes that have already arrived, at once.
   // The result is informational only (the number of bytes received here).
   virtual std::uint16_t Receive_Binary(const PortName& port, std::uint8_t* buffer,
                                        std::uint16_t timeoutMs, std::uint16_t wanted,

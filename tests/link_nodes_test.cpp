@@ -54,6 +54,7 @@ void expectSane(const NodeDirectory& dir) {
   const auto size = static_cast<std::size_t>(dir.NodeCount) + 1;
   ASSERT_EQ(dir.NodePhone.size(), size);
   ASSERT_EQ(dir.NodeName.size(), size);
+  ASSERT_EQ(dir.NodeQuick.size(), size);
   ASSERT_EQ(dir.NodePhone[0], "");
   ASSERT_EQ(dir.NodeName[0], "");
   for (std::size_t n = 0; n < size; ++n) {
@@ -495,6 +496,17 @@ TEST(NodeDirectoryFile, InitStringsForEveryNodeAndANodesOwn) {
   ASSERT_EQ(d.NodeCount, 3);
   EXPECT_EQ(d.NodeInit, (std::vector<std::string>{"", "AT&K0", "AT&K3", "AT&K0"}));
   EXPECT_EQ(d.warning, "");
+}
+
+// The quick drain: quick= for every node, a node's own quick_n instead of it;
+// only 1 turns it on, and a value that is neither 1 nor 0 is named.
+TEST(NodeDirectoryParse, QuickForEveryNodeAndANodesOwn) {
+  const NodeDirectory d =
+      parseNodeDirectory("[baza]\nkol_uzlov=4\nquick=1\nQUICK_2=0\nquick_3=yes\nquick_9=1\n");
+  EXPECT_EQ(d.NodeQuick, (std::vector<bool>{false, true, false, false, true}));
+  EXPECT_EQ(d.warning, "quick_3 is neither 1 nor 0; the full drain is kept");
+  EXPECT_EQ(parseNodeDirectory("[baza]\nkol_uzlov=2\nquick_2=1\n").NodeQuick,
+            (std::vector<bool>{false, false, true}));
 }
 
 }  // namespace
