@@ -170,6 +170,8 @@ bool faultOption(OptionReader& option, FaultOptions& f) {
     f.pace = true;
   } else if (name == "--turnaround") {
     f.turnaroundMs = static_cast<int>(option.number(0, 3600000));
+  } else if (name == "--min-gap") {
+    f.minGapMs = static_cast<int>(option.number(0, 60000));
   } else {
     return false;
   }
@@ -256,6 +258,8 @@ std::string usageText() {
          "  --echo-only      the echo with no meter behind it (--echo and --silent)\n"
          "  --pace           send at the wire speed of the line (10 bits a byte)\n"
          "  --turnaround MS  fixed delay before each reply (default 0)\n"
+         "  --min-gap MS     ignore a request that comes sooner than MS after the\n"
+         "                   meter's last reply went out\n"
          "  --modem          put a GSM modem in front of the meter: Hayes commands in\n"
          "                   command state, a dial (\"ATD...\" or a bare number) answers\n"
          "                   CONNECT after the connect delay and opens the data state,\n"

@@ -30,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 Simulator::Simulator(MeterModel model, SimulatorOptions options) : options_(std::move(options)) {
   if (!options_.modem.numbers.empty())
     throw std::invalid_argument("a list of numbers needs a meter for each number");
-  meters_.push_back(Meter{std::move(model), {}, 0});
+  meters_.push_back(Meter{std::move(model), {}, 0, std::nullopt});
 }
 
 Simulator::Simulator(std::vector<NumberedMeter> meters, SimulatorOptions options)
@@ -46,7 +46,7 @@ Simulator::Simulator(std::vector<NumberedMeter> meters, SimulatorOptions options
       if (other.number == number)
         throw std::invalid_argument("the number " + number + " is in the list twice");
     }
-    meters_.push_back(Meter{std::move(m.meter), number, 0});
+    meters_.push_back(Meter{std::move(m.meter), number, 0, std::nullopt});
     options_.modem.numbers.push_back(std::move(m.number));
   }
 }

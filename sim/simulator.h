@@ -43,6 +43,9 @@ struct FaultOptions {
   bool echo = false;       // the line sends back every byte it gets, at once
   bool pace = false;       // send at the wire speed of the line (10 bits a byte)
   int turnaroundMs = 0;    // fixed delay before each reply
+  // A request that comes sooner than this after the meter's last reply went
+  // out is ignored (0: off), as by a meter that needs a pause between them.
+  int minGapMs = 0;
 };
 
 inline constexpr std::size_t kNoiseLength = 3;
@@ -54,6 +57,7 @@ enum class Outcome : std::uint8_t {
   Silent,          // no reply, the meter is silent
   OtherAddress,    // a frame for another meter: ignored
   UnknownCommand,  // a command the meter does not have: ignored
+  TooSoon,         // sooner than the minimum gap after the last reply: ignored
   Aborted,         // the simulator stopped before the reply was out
 };
 
@@ -217,6 +221,8 @@ class Simulator {
     MeterModel model;
     std::string number;          // dialledNumber of its phone; empty without a list
     std::uint64_t requests = 0;  // requests it took (the seq of its last)
+    // When its last reply's last byte went out (serving thread only).
+    std::optional<std::chrono::steady_clock::time_point> lastReplyEnd;
   };
   std::vector<Meter> meters_;  // the models guarded by modelMutex_
   std::mutex modelMutex_;

@@ -111,6 +111,8 @@ const char* outcomeName(Outcome outcome) {
       return "other address";
     case Outcome::UnknownCommand:
       return "unknown command";
+    case Outcome::TooSoon:
+      return "too soon";
     case Outcome::Aborted:
       return "aborted";
   }
@@ -175,6 +177,12 @@ void Simulator::handleFrame(const Frame& frame) {
     record(std::move(e));
     return;
   }
+  if (f.minGapMs > 0 && meter.lastReplyEnd &&
+      Clock::now() - *meter.lastReplyEnd < std::chrono::milliseconds(f.minGapMs)) {
+    e.outcome = Outcome::TooSoon;
+    record(std::move(e));
+    return;
+  }
 
   e.seq = ++meter.requests;
   if (f.silent) {
@@ -200,7 +208,9 @@ void Simulator::sendReply(LogEntry e, const FaultOptions& f) {
   // The entry is in the log before the first byte of the reply leaves, so
   // whoever has read a reply can count on finding its request logged.
   const std::size_t slot = publish(e);
-  if (!sendAt(e.sent, when)) {
+  const bool sent = sendAt(e.sent, when);
+  meters_[current_].lastReplyEnd = Clock::now();
+  if (!sent) {
     e.outcome = Outcome::Aborted;
     {
       std::lock_guard lock(mutex_);
