@@ -37,6 +37,10 @@ class CliObserver final : public SessionObserver {
          << std::string(static_cast<std::size_t>(std::max(0, 30 - filled)), ' ') << "] " << position
          << "%" << (position >= 100 ? "\n" : "") << std::flush;
   }
+  void quickDrainEnded() override {
+    if (progress_) err_ << "\n";
+    err_ << "vardis-cli: " << kQuickDrainEndedText << std::endl;
+  }
 
  private:
   std::ostream& err_;
@@ -224,6 +228,7 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
   Session session(line, clock, config);
   CliObserver observer(err, progressOnTerminal);
   session.setObserver(&observer);
+  session.link.quickDrain = options.quickDrain;
   if (breathe) session.setBreathe(std::move(breathe));
 
   TraceOutput trace;

@@ -164,6 +164,7 @@ void dial(Session& s, const CliCommand& cmd, int answerWaitMs, std::ostream& out
     }
     text = nodes.phoneForSelection(*n - 1);
     init = nodes.NodeInit[static_cast<std::size_t>(*n)];
+    if (nodes.NodeQuick[static_cast<std::size_t>(*n)]) s.link.quickDrain = true;
   }
   out << "dialled " << text << "; waiting up to " << answerWaitMs / 1000.0
       << " s for the modem's answer" << std::endl;

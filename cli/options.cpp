@@ -178,6 +178,9 @@ std::string usageText() {
       "                    '-' for standard output)\n"
       "  --no-store        do not keep the readings in the store (vardis.sqlite in the\n"
       "                    data folder)\n"
+      "  --quick-drain     after a good reply, send the next request without the drain's\n"
+      "                    wait; the first exchange without a good reply ends it for the\n"
+      "                    connection (quick=1 or quick_N=1 in the node file: per node)\n"
       "commands:\n";
   for (const auto& entry : commandTable()) text += "  " + std::string(entry.usage) + "\n";
   return text;
@@ -201,6 +204,8 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
       o.gsm = true;
     } else if (a == "--no-store") {
       o.store = false;
+    } else if (a == "--quick-drain") {
+      o.quickDrain = true;
     } else if (a == "--help" || a == "-h") {
       error = "";
       return std::nullopt;

@@ -38,6 +38,8 @@ struct CliOptions {
   std::vector<CliCommand> commands;
   // --no-store: the readings are not kept in the store of the data folder.
   bool store = true;
+  // --quick-drain: no drain wait after a good reply, until an exchange fails.
+  bool quickDrain = false;
 };
 
 // The arguments of an archive reading (hourly|daily|monthly [DATE], or

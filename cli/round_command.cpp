@@ -127,7 +127,8 @@ std::vector<round::RoundNode> chosenNodes(const NodeDirectory& d, const RoundArg
       return {};
     }
     const auto k = static_cast<std::size_t>(n);
-    round::RoundNode node{n, d.NodeName[k], d.NodePhone[k], d.NodeInit[k], false, ""};
+    round::RoundNode node{n,  d.NodeName[k], d.NodePhone[k], d.NodeInit[k], false,
+                          "", d.NodeQuick[k]};
     if (node.phone.empty()) {
       node.refused = "no dial text: the node file has no tel_" + std::to_string(n);
       err << "vardis-cli: node " << n << " has no tel_" << n << " in "
@@ -182,6 +183,9 @@ class TableObserver final : public round::RoundObserver {
   TableObserver(LiveTable& table, const std::vector<std::string>& names)
       : table_(table), names_(names) {}
   void nodeShown(std::size_t i, const round::NodeLog& log, const std::string& state) override {
+    if (log.drain == round::DrainUsed::QuickThenFull) {
+      table_.note("node " + std::to_string(log.node) + ": " + kQuickDrainEndedText);
+    }
     table_.show(i, round::rowOf(log, names_), state);
   }
   void modemFailed(const std::string& port, const std::string& why) override {
@@ -245,7 +249,10 @@ int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::
   LiveTable table(err, terminal);
   RoundStore st(o.store ? store::storeFile(dataDir) : std::filesystem::path(), table);
   // A node a round read earlier today with these commands, address and speed is not called again.
-  for (auto& n : nodes) n.readEarlier = n.refused.empty() && st.readToday(n.phone, log.round);
+  for (auto& n : nodes) {
+    n.readEarlier = n.refused.empty() && st.readToday(n.phone, log.round);
+    n.quickDrain = n.quickDrain || o.quickDrain;
+  }
 
   round::RoundPlan plan{
       nodes, ports, commands.size(), {args.attempts, args.redialPauseSeconds * 1000, o.dialWaitMs}};

@@ -83,7 +83,8 @@ namespace {
 
 const std::vector<std::string> kColumns{
     "node",         "name",   "phone",    "serial",   "result",      "attempts", "connectedSeconds",
-    "transactions", "errors", "timeouts", "whatRead", "reportFiles", "port",     "message"};
+    "transactions", "errors", "timeouts", "whatRead", "reportFiles", "port",     "message",
+    "drain"};
 
 std::vector<std::string> fields(const store::RoundNodeRow& n) {
   return {std::to_string(n.node),
@@ -99,7 +100,8 @@ std::vector<std::string> fields(const store::RoundNodeRow& n) {
           n.whatRead,
           n.reportFiles,
           n.port,
-          n.message};
+          n.message,
+          n.drain};
 }
 
 std::string csv(const store::RoundRow& round) {
@@ -131,7 +133,8 @@ std::string json(const RoundLog& log) {
                      {"whatRead", n.whatRead},
                      {"reportFiles", n.reportFiles},
                      {"port", n.port},
-                     {"message", n.message}});
+                     {"message", n.message},
+                     {"drain", n.drain}});
   }
   ordered_json failed = ordered_json::array();
   for (const auto& m : log.modemsFailed) failed.push_back({{"port", m.port}, {"reason", m.why}});

@@ -26,6 +26,18 @@ const char* resultText(NodeResult r) {
   return "stopped";
 }
 
+const char* drainText(DrainUsed d) {
+  switch (d) {
+    case DrainUsed::Quick:
+      return "quick";
+    case DrainUsed::QuickThenFull:
+      return "quick, then full";
+    case DrainUsed::Full:
+      break;
+  }
+  return "full";
+}
+
 bool finalResult(NodeResult r) {
   return r == NodeResult::Read || r == NodeResult::Stopped;
 }
@@ -48,6 +60,7 @@ store::RoundNodeRow rowOf(const NodeLog& l, const std::vector<std::string>& comm
   row.reportFiles = l.reportFiles;
   row.port = l.port;
   row.message = l.message;
+  row.drain = drainText(l.drain);
   return row;
 }
 

@@ -30,6 +30,16 @@ const char* resultText(NodeResult r);
 // Results that end a node for good: read, or stopped by the user.
 bool finalResult(NodeResult r);
 
+// The drain the node's calls had before each request.
+enum class DrainUsed {
+  Full,           // the full drain time-out every time
+  Quick,          // the quick drain, never ended
+  QuickThenFull,  // the quick drain, ended by an exchange without a good reply
+};
+
+// "full", "quick", "quick, then full": the words of the log files.
+const char* drainText(DrainUsed d);
+
 struct NodeLog {
   int node = 0;
   std::string name;
@@ -46,6 +56,7 @@ struct NodeLog {
   std::string reportFiles;  // the base name of the node's report files
   std::string port;         // the modem that took the last attempt
   std::string message;      // why the last attempt failed
+  DrainUsed drain = DrainUsed::Full;
 };
 
 // The log row of a node; whatRead names the commands that completed, each

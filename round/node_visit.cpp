@@ -79,6 +79,7 @@ class SessionModem final : public RoundModem {
     s.link.endOnLinkFault = true;
     // The attempts of a node append to the report files its first one made.
     s.keepReportBase = log.reportFiles;
+    s.link.quickDrain = node.quickDrain;
     std::int64_t connectedAt = -1;
     try {
       if (!quiet_) {
@@ -111,6 +112,11 @@ class SessionModem final : public RoundModem {
       }
     }
     if (connectedAt >= 0) log.connectedSeconds += (s.clock().steadyMs() - connectedAt) / 1000.0;
+    if (s.link.quickDrainEnded()) {
+      log.drain = DrainUsed::QuickThenFull;
+    } else if (node.quickDrain && log.drain == DrainUsed::Full) {
+      log.drain = DrainUsed::Quick;
+    }
     const auto& n = s.link.counters;
     log.transactions += n.TransactionCount;
     log.errors += n.ErrorCount;

@@ -27,6 +27,8 @@ struct RoundNode {
   bool readEarlier = false;
   // Set: the node cannot be called (no dial text); the reason, as logged.
   std::string refused;
+  // Its calls use the quick drain (the node file's quick, or --quick-drain).
+  bool quickDrain = false;
 };
 
 struct RoundOptions {

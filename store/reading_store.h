@@ -74,6 +74,7 @@ struct RoundNodeRow {
   std::string reportFiles;  // the report files' base name
   std::string port;         // the modem that took the last attempt
   std::string message;      // why the last attempt failed
+  std::string drain;        // "full", "quick", "quick, then full" (log files only)
 };
 
 struct RoundRow {

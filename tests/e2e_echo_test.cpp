@@ -6,6 +6,7 @@
 #include <map>
 
 #include "store/reading_store.h"
+#include "support/cli_data.h"
 #include "support/cli_runner.h"
 #include "support/pty_meter.h"
 #include "support/store_sql.h"
@@ -16,25 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kPcTime = "2011-04-10 12:00";
-
-void pinMeter(sim::MeterModel& m) {
-  m.setClock(1104101200, 7);
-  m.setClockRunning(false);
-}
-
-fs::path dataDir(const test::TempDir& dir) {
-  fs::create_directories(dir.path() / "arc");
-  return dir.path();
-}
-
-// The report files of a data folder by name, with their bytes.
-std::map<std::string, std::string> reports(const fs::path& data) {
-  std::map<std::string, std::string> out;
-  for (const auto& f : fs::directory_iterator(data / "arc"))
-    out[f.path().filename().string()] = test::readFile(f.path());
-  return out;
-}
+constexpr const char* kPcTime = test::kPinnedPcTime;
+using test::dataDir;
+using test::pinMeter;
+const auto reports = test::reportFiles;
 
 // No meter and no visit's meter in the store (or no store at all).
 bool noMeterStored(const fs::path& data) {

@@ -39,7 +39,7 @@ struct FaultRun {
   std::unique_ptr<Session> session;
   std::size_t logStart = 0;
 
-  FaultRun()
+  explicit FaultRun(bool quickDrain)
       : meter({}, [](sim::MeterModel& m) {
           m.setClock(1104080905, 0);
           m.setClockRunning(false);
@@ -48,6 +48,7 @@ struct FaultRun {
     SessionConfig cfg;
     cfg.dataDir = dir.path();
     session = std::make_unique<Session>(line, *clock, cfg);
+    session->link.quickDrain = quickDrain;
     session->setBreathe([] { QCoreApplication::processEvents(); });
     session->setTrace([this](const std::string& l) { trace.push_back(l); });
     StartConnection(*session, {"0", meter.simulator->portPath(), 8, false});
@@ -57,6 +58,7 @@ struct FaultRun {
   // A failed run shows both ends of the line: what the tool did and what the
   // meter saw.
   ~FaultRun() {
+    expectFullDrainAfterAFailure();
     if (!::testing::Test::HasFailure()) return;
     std::cerr << "tool's exchanges:\n";
     for (const auto& l : trace) std::cerr << "  " << l << "\n";
@@ -65,6 +67,24 @@ struct FaultRun {
   }
 
   std::vector<std::string> trace;
+
+  // In quick mode the first exchange without a good reply ends the quick
+  // drain, said once; from there on every drain is the full one.
+  void expectFullDrainAfterAFailure() const {
+    if (!session->link.quickDrain) return;
+    const auto isNote = [](const std::string& l) {
+      return l.find(kQuickDrainEndedText) != std::string::npos;
+    };
+    const auto firstBad = std::find_if(trace.begin(), trace.end(),
+                                       [](const std::string& l) { return l.ends_with(" bad"); });
+    const auto note = std::find_if(trace.begin(), trace.end(), isNote);
+    EXPECT_EQ(std::count_if(trace.begin(), trace.end(), isNote), firstBad == trace.end() ? 0 : 1);
+    if (firstBad == trace.end()) return;
+    EXPECT_EQ(note, firstBad + 1);
+    for (auto it = note; it != trace.end(); ++it) {
+      EXPECT_EQ(it->find("quick-drain<-"), std::string::npos) << *it;
+    }
+  }
 
   // Applies the fault and forgets what came before; counters start from 0.
   void fault(const sim::FaultOptions& f) {
@@ -123,12 +143,18 @@ struct FaultRun {
   }
 };
 
+// Every case with the full drain and with the quick drain.
+class FaultMatrix : public ::testing::TestWithParam<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(Drain, FaultMatrix, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Quick" : "Full"; });
+
 std::size_t monthlyLines(const Session& s) {
   return s.archive.AbnormalWord[23] != 0 ? 15 : 9;
 }
 
-TEST(FaultMatrix, DroppedReplies) {
-  FaultRun run;
+TEST_P(FaultMatrix, DroppedReplies) {
+  FaultRun run(GetParam());
   sim::FaultOptions f;
   f.dropEvery = 4;
   run.fault(f);
@@ -141,8 +167,8 @@ TEST(FaultMatrix, DroppedReplies) {
   EXPECT_EQ(countLines(run.report(ReportKind::Monthly)), monthlyLines(*run.session));
 }
 
-TEST(FaultMatrix, CorruptedReplies) {
-  FaultRun run;
+TEST_P(FaultMatrix, CorruptedReplies) {
+  FaultRun run(GetParam());
   sim::FaultOptions f;
   f.corruptEvery = 3;
   run.fault(f);
@@ -163,8 +189,8 @@ TEST(FaultMatrix, CorruptedReplies) {
   }
 }
 
-TEST(FaultMatrix, SplitReplies) {
-  FaultRun run;
+TEST_P(FaultMatrix, SplitReplies) {
+  FaultRun run(GetParam());
   sim::FaultOptions f;
   f.split = true;
   run.fault(f);
@@ -176,8 +202,8 @@ TEST(FaultMatrix, SplitReplies) {
   EXPECT_EQ(countLines(run.report(ReportKind::Monthly)), monthlyLines(*run.session));
 }
 
-TEST(FaultMatrix, NoiseBeforeEveryReply) {
-  FaultRun run;
+TEST_P(FaultMatrix, NoiseBeforeEveryReply) {
+  FaultRun run(GetParam());
   sim::FaultOptions f;
   f.noise = true;
   run.fault(f);
@@ -193,8 +219,8 @@ TEST(FaultMatrix, NoiseBeforeEveryReply) {
   EXPECT_EQ(run.session->operationStatus(), "Месячные: 21 значение без ответа");
 }
 
-TEST(FaultMatrix, HourlyReadingWithDroppedReplies) {
-  FaultRun run;
+TEST_P(FaultMatrix, HourlyReadingWithDroppedReplies) {
+  FaultRun run(GetParam());
   sim::FaultOptions f;
   f.dropEvery = 50;
   run.fault(f);
@@ -222,8 +248,8 @@ TEST(FaultMatrix, HourlyReadingWithDroppedReplies) {
   }
 }
 
-TEST(FaultMatrix, RepliesLaterThanTheWaitAreDrainedByTheNextExchange) {
-  FaultRun run;
+TEST_P(FaultMatrix, RepliesLaterThanTheWaitAreDrainedByTheNextExchange) {
+  FaultRun run(GetParam());
   sim::FaultOptions f;
   f.lateMs = 3012;  // lands in the 30 ms drain of the next exchange
   f.lateEvery = 7;
@@ -240,8 +266,8 @@ TEST(FaultMatrix, RepliesLaterThanTheWaitAreDrainedByTheNextExchange) {
 // A meter that answers in 100 ms (as over a GSM call), one answer 3.06 s
 // late: past the reply wait and past a plain drain after it. No value after
 // it may belong to another request.
-TEST(FaultMatrix, OneLateReplyShiftsNothingAfterIt) {
-  FaultRun run;
+TEST_P(FaultMatrix, OneLateReplyShiftsNothingAfterIt) {
+  FaultRun run(GetParam());
   sim::FaultOptions f;
   f.turnaroundMs = 100;
   f.lateMs = 2960;
@@ -266,8 +292,8 @@ TEST(FaultMatrix, OneLateReplyShiftsNothingAfterIt) {
   EXPECT_EQ(run.session->link.counters.ErrorCount, 1);
 }
 
-TEST(FaultMatrix, AdapterUnpluggedAndPluggedBackMidReading) {
-  FaultRun run;
+TEST_P(FaultMatrix, AdapterUnpluggedAndPluggedBackMidReading) {
+  FaultRun run(GetParam());
   // The tool opens the adapter by a name that stays when the device comes back.
   const auto link = run.dir.path() / "ttyVARDIS";
   std::filesystem::create_symlink(run.meter.simulator->portPath(), link);
@@ -320,7 +346,7 @@ TEST(FaultMatrix, AdapterUnpluggedAndPluggedBackMidReading) {
 }
 
 // A meter that never answers, on the scripted line: no real 33 s per transaction.
-TEST(FaultMatrix, SilentMeterOnTheScriptedLine) {
+TEST_P(FaultMatrix, SilentMeterOnTheScriptedLine) {
   test::TempDir dir;
   std::filesystem::create_directories(dir.path() / "arc");
   test::VirtualClock clock;
@@ -328,6 +354,7 @@ TEST(FaultMatrix, SilentMeterOnTheScriptedLine) {
   SessionConfig cfg;
   cfg.dataDir = dir.path();
   Session s(line, clock, cfg);
+  s.link.quickDrain = GetParam();
   s.link.port = "1";
   s.reports.createAll(dir.path() / "arc", "silent");
   s.reports.ReportFilesOpen = true;

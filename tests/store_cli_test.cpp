@@ -14,6 +14,7 @@
 
 #include "link/frame.h"
 #include "store/reading_store.h"
+#include "support/cli_data.h"
 #include "support/cli_runner.h"
 #include "support/pty_meter.h"
 #include "support/store_sql.h"
@@ -24,18 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The PC reads 2011-04-10 12:00; the meter's clock stands still at that hour.
-constexpr const char* kPcTime = "2011-04-10 12:00";
-
-void pinMeter(sim::MeterModel& m) {
-  m.setClock(1104101200, 7);
-  m.setClockRunning(false);
-}
-
-fs::path dataDir(const test::TempDir& dir) {
-  fs::create_directories(dir.path() / "arc");
-  return dir.path();
-}
+constexpr const char* kPcTime = test::kPinnedPcTime;
+using test::dataDir;
+using test::pinMeter;
 
 using test::archiveDaysAsked;
 using test::sqlExec;
