@@ -219,6 +219,9 @@ void TForm1::Button13Click() {
   // the identification of the meter (vardis::StartConnection, with the visit
   // between its two steps).
   clearMeterDisplay();
+  // No node is called yet: the quick drain is the menu's until a dial.
+  nodeQuick_ = false;
+  applyQuickDrain();
   runMeterCommand([this, choice] {
     try {
       session_.openLine(choice);

@@ -176,6 +176,14 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   // "Старт": what the last meter showed goes (values and clock back to their
   // form captions, the status to "_", the progress to 0).
   void clearMeterDisplay();
+  // Where the window keeps its own choices: vardis-window.ini in the data folder.
+  QString settingsFile() const;
+  // The quick drain: on when "Быстрый обмен" is checked or the node being
+  // called asks for it in the node file.
+  void applyQuickDrain();
+  // "Быстрый обмен" toggled: the session at once, the choice into the
+  // settings file (a file that cannot be written is said once in the memo).
+  void quickDrainToggled(bool on);
 
   vardis::Session session_;
   vardis::NodeDirectory nodes_;
@@ -183,6 +191,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   vardis::CommandRunner runner_;
   vardis::store::Recorder recorder_;
   bool centred_ = false;
+  bool nodeQuick_ = false;       // the node dialled last has quick=1
+  bool settingsWarned_ = false;  // the settings file could not be written
   std::map<QPushButton*, bool> wanted_;
 
  public:
@@ -242,7 +252,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QTimer* ModemAnswerTimer = nullptr;
   QAction* DiagnosticsAction = nullptr;
   QAction* ChartAction = nullptr;
-  QAction* StoreAction = nullptr;  // checkable: every reading goes to the store
+  QAction* StoreAction = nullptr;       // checkable: every reading goes to the store
+  QAction* QuickDrainAction = nullptr;  // checkable: the quick drain, remembered
 
  private:
   QWidget* diagnostics_ = nullptr;

@@ -144,12 +144,17 @@ void TForm1::ComboBox3Change() {
 
 void TForm1::Button7Click() {
   const std::string dialText = Edit1->text().toStdString();
-  // The init string of the node picked, when the number is still that node's.
+  // The init string and the quick drain of the node picked, when the number
+  // is still that node's; another number is no node's and has neither.
   int position = ComboBox3->currentIndex();
   std::string init;
+  nodeQuick_ = false;
   if (position >= 0 && nodes_.phoneForSelection(position) == dialText) {
-    init = nodes_.NodeInit[static_cast<std::size_t>(position) + 1];
+    const auto node = static_cast<std::size_t>(position) + 1;
+    init = nodes_.NodeInit[node];
+    nodeQuick_ = node < nodes_.NodeQuick.size() && nodes_.NodeQuick[node];
   }
+  applyQuickDrain();
   runMeterCommand([this, dialText, init] {
     dialStep_.start(session_, init, dialText);
     Timer2->start();

@@ -1,5 +1,5 @@
-// The "Сервис" menu, the diagnostics window it opens and the switch of the
-// store of readings.
+// The "Сервис" menu, the diagnostics window it opens, the switch of the
+// store of readings and the quick drain, remembered in the data folder.
 #include <QAction>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -10,9 +10,45 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QVBoxLayout>
+#include <filesystem>
+#include <system_error>
 
 #include "app/kros.h"
+
+namespace {
+
+constexpr const char* kSettingsFileName = "vardis-window.ini";
+constexpr const char* kQuickDrainKey = "quickDrain";
+
+}  // namespace
+
+QString TForm1::settingsFile() const {
+  return QString::fromStdU16String((session_.config().dataDir / kSettingsFileName).u16string());
+}
+
+void TForm1::applyQuickDrain() {
+  session_.link.quickDrain = QuickDrainAction->isChecked() || nodeQuick_;
+}
+
+void TForm1::quickDrainToggled(bool on) {
+  applyQuickDrain();
+  // The data folder is not made for this: without it the choice lasts this run.
+  std::error_code ec;
+  bool kept = std::filesystem::is_directory(session_.config().dataDir, ec);
+  if (kept) {
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    settings.setValue(kQuickDrainKey, on);
+    settings.sync();
+    kept = settings.status() == QSettings::NoError;
+  }
+  if (kept || settingsWarned_) return;
+  settingsWarned_ = true;
+  Memo1->appendPlainText(
+      QStringLiteral("cannot write %1: \"Быстрый обмен\" holds for this run only")
+          .arg(settingsFile()));
+}
 
 void TForm1::buildServiceMenu() {
   DiagnosticsAction = new QAction(QStringLiteral("Диагностика"), this);
@@ -32,10 +68,20 @@ void TForm1::buildServiceMenu() {
   StoreAction->setCheckable(true);
   StoreAction->setChecked(recorder_.enabled());
   connect(StoreAction, &QAction::toggled, this, [this](bool on) { recorder_.setEnabled(on); });
+  // The quick drain, as chosen in the last run; it holds from now on, also for
+  // the connection under way (unless it has ended there).
+  QuickDrainAction = new QAction(QStringLiteral("Быстрый обмен"), this);
+  QuickDrainAction->setObjectName("QuickDrainAction");
+  QuickDrainAction->setCheckable(true);
+  QuickDrainAction->setChecked(
+      QSettings(settingsFile(), QSettings::IniFormat).value(kQuickDrainKey, false).toBool());
+  applyQuickDrain();
+  connect(QuickDrainAction, &QAction::toggled, this, &TForm1::quickDrainToggled);
   QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
   service->addAction(DiagnosticsAction);
   service->addAction(ChartAction);
   service->addAction(StoreAction);
+  service->addAction(QuickDrainAction);
   addAction(DiagnosticsAction);
   addAction(ChartAction);
   // The chart belongs with the archive buttons: a right click on their group

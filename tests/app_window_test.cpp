@@ -262,7 +262,8 @@ class WindowTest : public QObject {
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), u("Сервис"));
     QCOMPARE(menus[0]->menu()->actions(),
-             (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction, form_->StoreAction}));
+             (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction, form_->StoreAction,
+                              form_->QuickDrainAction}));
     QCOMPARE(form_->DiagnosticsAction->text(), u("Диагностика"));
     QCOMPARE(form_->ChartAction->text(), u("График архива"));
   }
