@@ -14,16 +14,22 @@
 //  - the processor time of this process as a share of wall time while it reads;
 //  - the peak memory of vardis-cli reading values, a monthly record and the
 //    parameters.
+// Then the same readings with the quick drain (after a good reply the next
+// drain takes only the bytes already waiting), over both lines: their parts,
+// the floor without a drain on a wire and on the pseudo-terminal, and the wall
+// time against the full drain's of the same run.
 // Then, without a meter, the store: the time of storing an hourly reading into
 // a store that holds a year, of reading the year back, and the file's size.
 // Last the round: vardis-cli round calling 20 nodes over one simulated modem
 // and over four, its wall time, its processor time a transaction and each
-// node's connected seconds against the time its transactions need.
+// node's connected seconds against the time its transactions need; then the
+// round over one modem once more with --quick-drain, each node's connected
+// seconds against the full drain's.
 //
 // options.cpp reads the command line, speed.cpp times the readings,
 // cli_run.cpp runs vardis-cli, store_bench.cpp fills and times the store,
-// round_bench.cpp runs the rounds, and report.cpp and round_report.cpp print
-// the tables.
+// round_bench.cpp runs the rounds, and report.cpp, quick_report.cpp and
+// round_report.cpp print the tables (speed_rows.cpp: the rows they share).
 #include <QCoreApplication>
 #include <exception>
 #include <iostream>
@@ -65,6 +71,8 @@ int main(int argc, char** argv) {
         SpeedRuns r;
         r.tool = measureSpeed(options, baud, date, LineKind::Tool);
         r.plain = measureSpeed(options, baud, date, LineKind::Plain);
+        r.quickTool = measureSpeed(options, baud, date, LineKind::Tool, true);
+        r.quickPlain = measureSpeed(options, baud, date, LineKind::Plain, true);
         runs.push_back(std::move(r));
       }
       const CliResult cli = measureCli(options, date);

@@ -1,11 +1,11 @@
 #include "bench/report.h"
 
 #include <algorithm>
-#include <functional>
 #include <iostream>
 #include <string>
 
 #include "bench/common.h"
+#include "bench/speed_rows.h"
 #include "bench/table_text.h"
 
 namespace vardis::bench {
@@ -20,36 +20,6 @@ constexpr double kStoreTargetMs = 5;       // storing an hourly reading, p50
 constexpr double kHistoryTargetMs = 200;   // a meter-year of hourly records read back, p50
 constexpr double kStoreSizeTargetMb = 10;  // a meter-year of hourly and daily records
 
-constexpr std::size_t kSpeedWidth = 34;
-
-void spreadRow(const std::string& label, const std::vector<SpeedResult>& rs,
-               Spread SpeedResult::*field, bool withIdeal = true) {
-  std::string line = padded(label, kLabelWidth);
-  for (const auto& r : rs) {
-    const Spread& s = r.*field;
-    line += "  " + (withIdeal ? cell(s.ideal) : std::string(8, ' ')) + cell(s.p50) + cell(s.p99) +
-            cell(s.max);
-  }
-  std::cout << line << "\n";
-}
-
-void valueRow(const std::string& label, const std::vector<SpeedResult>& rs,
-              const std::function<std::string(const SpeedResult&)>& text) {
-  std::string line = padded(label, kLabelWidth);
-  for (const auto& r : rs) line += "  " + rightAligned(text(r), kSpeedWidth - 2) + "  ";
-  std::cout << line << "\n";
-}
-
-// One row of the totals: the tool's line's figure with the plain line's after it.
-void bothRow(const std::string& label, const std::vector<SpeedRuns>& runs,
-             const std::function<std::string(const SpeedResult&)>& text) {
-  std::string line = padded(label, kLabelWidth);
-  for (const auto& r : runs) {
-    line += "  " + rightAligned(text(r.tool) + "  (plain " + text(r.plain) + ")", kSpeedWidth);
-  }
-  std::cout << line << "\n";
-}
-
 void printHeading(const Options& o, const CalendarDate& date, const std::vector<SpeedResult>& rs) {
   std::cout << "vardis-bench " << o.mode << ": " << o.readings << " hourly reading"
             << (o.readings == 1 ? "" : "s") << " of " << dateText(date) << " ("
@@ -58,20 +28,11 @@ void printHeading(const Options& o, const CalendarDate& date, const std::vector<
             << o.turnaroundMs << " (T) in a process of its own, on a pseudo-terminal";
   if (o.timerSlackNs >= 0) std::cout << "; timer slack " << o.timerSlackNs << " ns";
   std::cout << "\n\n";
-
-  std::string head = padded("", kLabelWidth);
-  std::string sub = padded("milliseconds", kLabelWidth);
-  for (const auto& r : rs) {
-    head += "  " + rightAligned(std::to_string(r.baud) + " baud", kSpeedWidth - 2) + "  ";
-    sub += "  " + rightAligned("ideal", 8) + rightAligned("p50", 8) + rightAligned("p99", 8) +
-           rightAligned("max", 8);
-  }
-  std::cout << head << "\n" << sub << "\n";
+  speedHeads(rs);
 }
 
 // The parts of a transaction over either line.
-void printTimes(const std::vector<SpeedRuns>& runs, const std::vector<SpeedResult>& rs,
-                const std::vector<SpeedResult>& plain) {
+void printTimes(const std::vector<SpeedResult>& rs, const std::vector<SpeedResult>& plain) {
   section("the tool's line (QSerialPort, breathing the event loop):");
   spreadRow("drain read", rs, &SpeedResult::drain);
   spreadRow("send", rs, &SpeedResult::send);
@@ -94,35 +55,7 @@ void printTimes(const std::vector<SpeedRuns>& runs, const std::vector<SpeedResul
   spreadRow("reply read: to the first byte", plain, &SpeedResult::firstByte);
   spreadRow("reply read: first to last byte", plain, &SpeedResult::restOfReply);
   spreadRow("  overhead above the floor", plain, &SpeedResult::abovePty, false);
-  // Tails differ from run to run by more than the lines do: p50 only.
-  std::string line = padded("tool's line minus plain line, p50", kLabelWidth);
-  for (const auto& r : runs) {
-    line += "  " + std::string(8, ' ') + cell(r.tool.abovePty.p50 - r.plain.abovePty.p50) +
-            std::string(16, ' ');
-  }
-  std::cout << line << "\n";
-}
-
-// The reading as a whole.
-void printTotals(const std::vector<SpeedRuns>& runs) {
-  bothRow("transactions measured", runs,
-          [](const SpeedResult& r) { return std::to_string(r.exchanges); });
-  bothRow("errors / time-outs / link fault", runs, [](const SpeedResult& r) {
-    return std::to_string(r.counters.ErrorCount) + "/" + std::to_string(r.counters.TimeoutCount) +
-           "/" + std::to_string(r.linkFault);
-  });
-  bothRow("reading wall time, s", runs,
-          [](const SpeedResult& r) { return cell(r.wallMs / 1000, 1, 1); });
-  bothRow("processor time, % of wall", runs,
-          [](const SpeedResult& r) { return cell(100 * r.processorMs / r.wallMs, 1, 2) + " %"; });
-  bothRow("processor time a transaction, us", runs, [](const SpeedResult& r) {
-    return cell(1000 * r.processorMs / static_cast<double>(std::max<std::size_t>(1, r.exchanges)),
-                1, 0);
-  });
-  bothRow("context switches a transaction", runs, [](const SpeedResult& r) {
-    const double n = static_cast<double>(std::max<std::size_t>(1, r.exchanges));
-    return cell(static_cast<double>(r.voluntarySwitches + r.involuntarySwitches) / n, 1, 1);
-  });
+  ownPartRow(rs, plain);
 }
 
 void printCli(const CliResult& cli) {
@@ -140,7 +73,7 @@ void printTargets(const std::vector<SpeedRuns>& runs, const CliResult& cli) {
   bool overheadMet = true, ownOverheadMet = true, processorMet = true;
   std::string overheads, ownOverheads, processor;
   for (const auto& r : runs) {
-    const double own = r.tool.abovePty.p50 - r.plain.abovePty.p50;
+    const double own = ownPart(r.tool, r.plain);
     const double share = 100 * r.tool.processorMs / r.tool.wallMs;
     overheadMet = overheadMet && r.tool.abovePty.p50 <= kOverheadTargetMs;
     ownOverheadMet = ownOverheadMet && own <= kOverheadTargetMs;
@@ -257,11 +190,13 @@ void printTable(const Options& o, const CalendarDate& date, const std::vector<Sp
     plain.push_back(r.plain);
   }
   printHeading(o, date, rs);
-  printTimes(runs, rs, plain);
+  printTimes(rs, plain);
   std::cout << "\n";
-  printTotals(runs);
+  totalRows(rs, plain);
   printCli(cli);
   printTargets(runs, cli);
+  std::cout << "\n";
+  printQuick(runs);
 }
 
 }  // namespace vardis::bench

@@ -1,4 +1,4 @@
-// The table vardis-bench prints at the end.
+// The tables vardis-bench prints.
 #pragma once
 
 #include <vector>
@@ -11,8 +11,12 @@
 
 namespace vardis::bench {
 
+// The speed table, then the quick drain's (printQuick).
 void printTable(const Options& o, const CalendarDate& date, const std::vector<SpeedRuns>& runs,
                 const CliResult& cli);
+
+// The same readings with the quick drain, against the full drain's.
+void printQuick(const std::vector<SpeedRuns>& runs);
 
 // The store's figures, as a table of their own.
 void printStore(const StoreResult& r);

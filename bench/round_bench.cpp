@@ -72,7 +72,7 @@ bool readRoundLog(const std::filesystem::path& dataDir, RoundRun& r) {
       r.nodes.push_back({n.value("node", 0), n.value("result", ""), n.value("attempts", 0),
                          n.value("connectedSeconds", 0.0), n.value("transactions", 0LL),
                          n.value("errors", 0LL), n.value("timeouts", 0LL), n.value("port", ""),
-                         n.value("message", "")});
+                         n.value("message", ""), n.value("drain", "")});
     }
     return true;
   }
@@ -80,14 +80,19 @@ bool readRoundLog(const std::filesystem::path& dataDir, RoundRun& r) {
 }
 
 RoundRun runRound(const Options& o, const std::vector<std::string>& ports,
-                  const std::vector<std::string>& commands) {
+                  const std::vector<std::string>& commands, bool quickDrain) {
   RoundRun r;
   r.modems = static_cast<int>(ports.size());
+  r.quickDrain = quickDrain;
   TempFolder folder;
   writeNodeFile(folder.path());
   std::vector<std::string> args{"--gsm", "--speed", std::to_string(kRoundBaud), "--data-dir",
                                 folder.path().string()};
   r.command = "vardis-cli --gsm --speed " + std::to_string(kRoundBaud) + " --data-dir TMP";
+  if (quickDrain) {
+    args.push_back("--quick-drain");
+    r.command += " --quick-drain";
+  }
   for (std::size_t i = 0; i < ports.size(); ++i) {
     args.insert(args.end(), {"--port", ports[i]});
     r.command += " --port P" + std::to_string(i + 1);
@@ -136,7 +141,7 @@ void readTrace(const std::filesystem::path& file, SingleRun& r) {
   if (r.exchanges > 1) r.exchangeMs = static_cast<double>(last - first) / (r.exchanges - 1);
 }
 
-SingleRun runSingle(const Options& o, const std::vector<std::string>& commands) {
+SingleRun runSingle(const Options& o, const std::vector<std::string>& commands, bool quickDrain) {
   SingleRun r;
   MeterProcess meter(o.meterProgram, {"--pace", "--speed", std::to_string(kRoundBaud)});
   TempFolder folder;
@@ -144,9 +149,13 @@ SingleRun runSingle(const Options& o, const std::vector<std::string>& commands) 
   std::vector<std::string> args{
       "--port",     meter.port(),           "--speed", std::to_string(kRoundBaud),
       "--data-dir", folder.path().string(), "--trace", trace.string()};
-  args.insert(args.end(), commands.begin(), commands.end());
   r.command = "vardis-cli --port PTY --speed " + std::to_string(kRoundBaud) +
               " --data-dir TMP --trace FILE";
+  if (quickDrain) {
+    args.push_back("--quick-drain");
+    r.command += " --quick-drain";
+  }
+  args.insert(args.end(), commands.begin(), commands.end());
   for (const auto& c : commands) r.command += " " + c;
   const std::filesystem::path outputFile = folder.path() / "cli-output.txt";
   const Finished f = runToEnd(o.cliProgram, args, outputFile);
@@ -178,15 +187,17 @@ RoundResult measureRound(const Options& o) {
   r.date = dateText(yesterday());
   const std::vector<std::string> commands{"values", "monthly", r.date};
   r.commands = "values monthly " + r.date;
-  r.single = runSingle(o, commands);
+  r.single = runSingle(o, commands, false);
+  r.singleQuick = runSingle(o, commands, true);
   std::vector<std::unique_ptr<MeterProcess>> modems;
   std::vector<std::string> ports;
   for (int i = 0; i < kRoundModems; ++i) {
     modems.push_back(std::make_unique<MeterProcess>(o.meterProgram, modemArgs()));
     ports.push_back(modems.back()->port());
   }
-  r.one = runRound(o, {ports.front()}, commands);
-  r.four = runRound(o, ports, commands);
+  r.one = runRound(o, {ports.front()}, commands, false);
+  r.four = runRound(o, ports, commands, false);
+  r.oneQuick = runRound(o, {ports.front()}, commands, true);
   return r;
 }
 

@@ -3,7 +3,8 @@
 // its wall time, the processor time vardis-cli used, the transactions of the
 // round log and each node's connected seconds against the time its
 // transactions need, taken from the same commands in a single session
-// without a modem.
+// without a modem; then the round over one modem and the single session once
+// more with --quick-drain.
 #pragma once
 
 #include <string>
@@ -31,11 +32,13 @@ struct RoundNodeFigures {
   long long timeouts = 0;
   std::string port;
   std::string message;
+  std::string drain;  // "full", "quick", "quick, then full"
 };
 
 // One vardis-cli round.
 struct RoundRun {
   int modems = 0;
+  bool quickDrain = false;
   std::string command;
   int exitStatus = -1;
   double wallMs = 0;
@@ -64,6 +67,9 @@ struct RoundResult {
   SingleRun single;
   RoundRun one;
   RoundRun four;
+  // The same over one modem, and the single session, with --quick-drain.
+  SingleRun singleQuick;
+  RoundRun oneQuick;
 };
 
 // Throws std::runtime_error when a simulated modem or vardis-cli does not start.

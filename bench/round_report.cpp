@@ -1,9 +1,12 @@
 // The round's table: vardis-cli round over one simulated modem and over four,
-// against the same commands in one session without a modem.
+// against the same commands in one session without a modem; then over one
+// modem with the quick drain against the full drain.
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <iostream>
+#include <map>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -35,18 +38,48 @@ double medianOf(const std::vector<double>& sorted) {
   return sorted.empty() ? 0 : sorted[(sorted.size() + 1) / 2 - 1];
 }
 
-void roundRow(const std::string& label, const RoundResult& r,
-              const std::function<std::string(const RoundRun&)>& text) {
-  std::cout << padded(label, kLabelWidth) << rightAligned(text(r.one), kRoundColumn)
-            << rightAligned(text(r.four), kRoundColumn) << "\n";
+using RunText = std::function<std::string(const RoundRun&)>;
+
+void pairRow(const std::string& label, const RoundRun& a, const RoundRun& b, const RunText& text) {
+  std::cout << padded(label, kLabelWidth) << rightAligned(text(a), kRoundColumn)
+            << rightAligned(text(b), kRoundColumn) << "\n";
+}
+
+void roundRow(const std::string& label, const RoundResult& r, const RunText& text) {
+  pairRow(label, r.one, r.four, text);
+}
+
+// min/p50/max
+std::string spreadText(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  if (v.empty()) return "-";
+  return cell(v.front(), 1, 2) + "/" + cell(medianOf(v), 1, 2) + "/" + cell(v.back(), 1, 2);
+}
+
+std::vector<double> connectedSeconds(const RoundRun& u) {
+  std::vector<double> v;
+  for (const auto& n : u.nodes) v.push_back(n.connectedSeconds);
+  return v;
+}
+
+std::vector<double> transactionSeconds(const RoundRun& u, double exchangeMs) {
+  std::vector<double> v;
+  for (const auto& n : u.nodes)
+    v.push_back(static_cast<double>(n.transactions) * exchangeMs / 1000);
+  return v;
+}
+
+double totalConnected(const RoundRun& u) {
+  const auto v = connectedSeconds(u);
+  return std::accumulate(v.begin(), v.end(), 0.0);
 }
 
 double perTransactionUs(double processorMs, long long transactions) {
   return 1000 * processorMs / static_cast<double>(std::max(1LL, transactions));
 }
 
-void printSingle(const SingleRun& s) {
-  std::cout << "the same commands in one session straight to the meter, without a modem:\n"
+void printSingle(const std::string& title, const SingleRun& s) {
+  std::cout << title << "\n"
             << s.command << "\n"
             << padded("  exchanges (trace), exit status", kLabelWidth) << s.exchanges << ", "
             << s.exitStatus << "\n"
@@ -88,21 +121,10 @@ void printRoundRuns(const RoundResult& r) {
 void printNodeRows(const RoundResult& r) {
   const double x = r.single.exchangeMs;
   section("a node (min / p50 / max over the nodes connected):");
-  const auto spreadText = [](std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    if (v.empty()) return std::string("-");
-    return cell(v.front(), 1, 2) + "/" + cell(medianOf(v), 1, 2) + "/" + cell(v.back(), 1, 2);
-  };
-  roundRow("  connected seconds", r, [&](const RoundRun& u) {
-    std::vector<double> v;
-    for (const auto& n : u.nodes) v.push_back(n.connectedSeconds);
-    return spreadText(v);
-  });
-  roundRow("  transactions x " + cell(x, 1, 2) + " ms, s", r, [&](const RoundRun& u) {
-    std::vector<double> v;
-    for (const auto& n : u.nodes) v.push_back(static_cast<double>(n.transactions) * x / 1000);
-    return spreadText(v);
-  });
+  roundRow("  connected seconds", r,
+           [&](const RoundRun& u) { return spreadText(connectedSeconds(u)); });
+  roundRow("  transactions x " + cell(x, 1, 2) + " ms, s", r,
+           [&](const RoundRun& u) { return spreadText(transactionSeconds(u, x)); });
   roundRow("  connected minus that, s", r,
            [&](const RoundRun& u) { return spreadText(overheads(u, x)); });
   roundRow("  the node connected longest", r, [](const RoundRun& u) {
@@ -148,23 +170,83 @@ void printRoundTargets(const RoundResult& r) {
             << "\n";
 }
 
+// The drains of the nodes as the round log names them: "20 quick".
+std::string drainsText(const RoundRun& u) {
+  std::map<std::string, int> counts;
+  for (const auto& n : u.nodes) counts[n.drain.empty() ? "-" : n.drain] += 1;
+  std::string text;
+  for (const auto& [name, count] : counts) {
+    text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + name;
+  }
+  return text.empty() ? "-" : text;
+}
+
+// One modem with the full drain (the round above) against the quick drain.
+void printRoundQuick(const RoundResult& r) {
+  const RoundRun& full = r.one;
+  const RoundRun& quick = r.oneQuick;
+  const auto single = [&](const RoundRun& u) -> const SingleRun& {
+    return u.quickDrain ? r.singleQuick : r.single;
+  };
+  std::cout << "\nthe round over one modem once more with --quick-drain, against the full "
+               "drain's above:\n\n";
+  printSingle("the same commands in one session, quick drain:", r.singleQuick);
+  std::cout << "\n"
+            << padded("one modem", kLabelWidth) << rightAligned("full drain", kRoundColumn)
+            << rightAligned("quick drain", kRoundColumn) << "\n";
+  pairRow("exit status", full, quick,
+          [](const RoundRun& u) { return std::to_string(u.exitStatus); });
+  pairRow("nodes read", full, quick, [](const RoundRun& u) {
+    return std::to_string(u.nodesRead()) + " / " + std::to_string(u.nodes.size());
+  });
+  pairRow("drain (round log)", full, quick, drainsText);
+  pairRow("transactions / errors / time-outs", full, quick, [](const RoundRun& u) {
+    long long e = 0, t = 0;
+    for (const auto& n : u.nodes) e += n.errors, t += n.timeouts;
+    return std::to_string(u.transactions()) + "/" + std::to_string(e) + "/" + std::to_string(t);
+  });
+  pairRow("wall time, s", full, quick,
+          [](const RoundRun& u) { return cell(u.wallMs / 1000, 1, 1); });
+  pairRow("exchange in one session, ms", full, quick,
+          [&](const RoundRun& u) { return cell(single(u).exchangeMs, 1, 2); });
+  section("a node's connected seconds (min / p50 / max):");
+  pairRow("  connected seconds", full, quick,
+          [](const RoundRun& u) { return spreadText(connectedSeconds(u)); });
+  pairRow("  transactions x the exchange, s", full, quick, [&](const RoundRun& u) {
+    return spreadText(transactionSeconds(u, single(u).exchangeMs));
+  });
+  pairRow("  connected minus that, s", full, quick,
+          [&](const RoundRun& u) { return spreadText(overheads(u, single(u).exchangeMs)); });
+  pairRow("  all nodes together, s", full, quick,
+          [](const RoundRun& u) { return cell(totalConnected(u), 1, 2); });
+  std::cout << padded("  quick, % of the full drain's", kLabelWidth)
+            << rightAligned(
+                   cell(100 * totalConnected(quick) / std::max(1e-9, totalConnected(full)), 1, 1) +
+                       " %",
+                   2 * kRoundColumn)
+            << "\n\n";
+  printRoundCommand(quick);
+}
+
 }  // namespace
 
 void printRound(const RoundResult& r) {
   std::cout << "the round: vardis-cli round " << r.commands << " over " << kRoundNodes
             << " nodes, over one modem, then over " << kRoundModems
-            << " at once; each modem vardis-meter-sim --modem --pace --speed " << kRoundBaud
-            << " --connect-delay " << kRoundConnectDelayMs << " --guard-time " << kRoundGuardMs
-            << " answering the same " << kRoundNodes
+            << " at once, then over one again with --quick-drain; each modem vardis-meter-sim "
+               "--modem --pace --speed "
+            << kRoundBaud << " --connect-delay " << kRoundConnectDelayMs << " --guard-time "
+            << kRoundGuardMs << " answering the same " << kRoundNodes
             << " numbers, in a process of its own, on a pseudo-terminal; each run into a fresh "
                "data folder\n\n";
-  printSingle(r.single);
+  printSingle("the same commands in one session straight to the meter, without a modem:", r.single);
   printRoundRuns(r);
   printNodeRows(r);
   std::cout << "\n";
   printRoundCommand(r.one);
   printRoundCommand(r.four);
   printRoundTargets(r);
+  printRoundQuick(r);
 }
 
 }  // namespace vardis::bench

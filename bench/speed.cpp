@@ -57,17 +57,31 @@ Spread spread(std::vector<double> v, double ideal) {
   return s;
 }
 
+// The least a transaction takes after a drain of `drainMs`: on the wire the
+// request and the reply each take their bytes' time; on the pseudo-terminal
+// the request takes none and the meter puts its first byte out at the
+// turnaround, so the last one follows 10 byte times later.
+struct Floors {
+  double wire = 0, pty = 0;
+};
+
+Floors floorsOf(double drainMs, unsigned baud, int turnaroundMs) {
+  const double byte = byteMs(baud);
+  return {drainMs + (kRequestBytes + kReplyBytes) * byte + turnaroundMs,
+          drainMs + turnaroundMs + (kReplyBytes - 1) * byte};
+}
+
 SpeedResult summarise(unsigned baud, int turnaroundMs, const std::vector<ExchangeTimes>& xs,
                       const std::vector<std::size_t>& readingStarts) {
   SpeedResult r;
   r.baud = baud;
   r.exchanges = xs.size();
-  const double byte = byteMs(baud);
   std::vector<double> drain, send, between, first, rest, total, gap, aboveWire, abovePty;
   double drainTimeoutSum = 0;
   for (std::size_t i = 0; i < xs.size(); ++i) {
     const ExchangeTimes& x = xs[i];
     drainTimeoutSum += x.drainTimeoutMs;
+    if (x.drainTimeoutMs == 0) r.quickDrains += 1;
     drain.push_back(ms(x.drainEnd - x.drainStart));
     send.push_back(ms(x.sendEnd - x.sendStart));
     between.push_back(ms(x.sendStart - x.drainEnd) + ms(x.replyStart - x.sendEnd));
@@ -79,26 +93,27 @@ SpeedResult summarise(unsigned baud, int turnaroundMs, const std::vector<Exchang
     }
     const double t = ms(x.replyEnd - x.drainStart);
     total.push_back(t);
-    // On the wire the request and the reply each take their bytes' time; on
-    // the pseudo-terminal the request takes none and the meter puts its first
-    // byte out at the turnaround, so the last one follows 10 byte times later.
-    const double wireFloor = x.drainTimeoutMs + (kRequestBytes + kReplyBytes) * byte + turnaroundMs;
-    const double ptyFloor = x.drainTimeoutMs + turnaroundMs + (kReplyBytes - 1) * byte;
-    aboveWire.push_back(t - wireFloor);
-    abovePty.push_back(t - ptyFloor);
+    // Each exchange against its own drain: the quick one's time-out is 0.
+    const Floors floor = floorsOf(x.drainTimeoutMs, baud, turnaroundMs);
+    aboveWire.push_back(t - floor.wire);
+    abovePty.push_back(t - floor.pty);
     const bool lastOfReading =
         i + 1 == xs.size() ||
         std::find(readingStarts.begin(), readingStarts.end(), i + 1) != readingStarts.end();
     if (!lastOfReading) gap.push_back(ms(xs[i + 1].drainStart - x.replyEnd));
   }
   const double drainMs = xs.empty() ? 0 : drainTimeoutSum / static_cast<double>(xs.size());
-  r.wireFloorMs = drainMs + (kRequestBytes + kReplyBytes) * byte + turnaroundMs;
-  r.ptyFloorMs = drainMs + turnaroundMs + (kReplyBytes - 1) * byte;
+  const Floors mean = floorsOf(drainMs, baud, turnaroundMs);
+  const Floors noDrain = floorsOf(0, baud, turnaroundMs);
+  r.wireFloorMs = mean.wire;
+  r.ptyFloorMs = mean.pty;
+  r.wireNoDrainMs = noDrain.wire;
+  r.ptyNoDrainMs = noDrain.pty;
   r.drain = spread(std::move(drain), drainMs);
   r.send = spread(std::move(send), 0);
   r.between = spread(std::move(between), 0);
   r.firstByte = spread(std::move(first), turnaroundMs);
-  r.restOfReply = spread(std::move(rest), (kReplyBytes - 1) * byte);
+  r.restOfReply = spread(std::move(rest), (kReplyBytes - 1) * byteMs(baud));
   r.transaction = spread(std::move(total), r.ptyFloorMs);
   r.gap = spread(std::move(gap), 0);
   r.aboveWire = spread(std::move(aboveWire), 0);
@@ -168,7 +183,8 @@ void addTotals(SpeedResult& r, const TimedReadings& t) {
 
 }  // namespace
 
-SpeedResult measureSpeed(const Options& o, unsigned baud, const CalendarDate& date, LineKind kind) {
+SpeedResult measureSpeed(const Options& o, unsigned baud, const CalendarDate& date, LineKind kind,
+                         bool quickDrain) {
   MeterProcess meter(o.meterProgram, {"--pace", "--turnaround", std::to_string(o.turnaroundMs),
                                       "--speed", std::to_string(baud)});
   // Only the reading process gets the timer slack asked for: the meter,
@@ -194,11 +210,15 @@ SpeedResult measureSpeed(const Options& o, unsigned baud, const CalendarDate& da
     s.setBreathe(breathe);
   }
 
+  s.link.quickDrain = quickDrain;
   connectToMeter(s, meter.port(), baud, date);
   const TimedReadings t = readArchives(s, line, o.readings);
+  const bool quickDrainEnded = s.link.quickDrainEnded();
   s.StopConnection();
 
   SpeedResult r = summarise(baud, o.turnaroundMs, line.exchanges(), t.starts);
+  r.quickDrain = quickDrain;
+  r.quickDrainEnded = quickDrainEnded;
   r.counters = s.link.counters;
   r.linkFault = s.link.LinkFault;
   addTotals(r, t);

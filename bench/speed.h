@@ -1,6 +1,6 @@
 // The speed measurement: hourly archives read from a meter of its own at one
-// baud rate, over the tool's line or the plain one, every transaction timed
-// in its parts.
+// baud rate, over the tool's line or the plain one, with the full drain or
+// the quick one, every transaction timed in its parts.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,7 @@ struct Spread {
 
 struct SpeedResult {
   unsigned baud = 0;
+  bool quickDrain = false;  // the session's link had the quick drain on
   std::size_t exchanges = 0;
   ExchangeCounters counters;
   int linkFault = 0;
@@ -27,14 +28,21 @@ struct SpeedResult {
   long involuntarySwitches = 0;
   // The parts of a transaction, in order.
   Spread drain, send, between, firstByte, restOfReply, transaction, gap, cycle;
-  // The transaction above its floors.
+  // The transaction above its floors (each exchange's own drain time-out in it).
   double wireFloorMs = 0, ptyFloorMs = 0;
   Spread aboveWire, abovePty;
+  // The floors without a drain: the request, the turnaround and the reply.
+  double wireNoDrainMs = 0, ptyNoDrainMs = 0;
+  std::size_t quickDrains = 0;   // exchanges whose drain had a time-out of 0
+  bool quickDrainEnded = false;  // an exchange without a good reply ended it
 };
 
 struct SpeedRuns {
   SpeedResult tool;
   SpeedResult plain;
+  // The same readings with the quick drain.
+  SpeedResult quickTool;
+  SpeedResult quickPlain;
 };
 
 enum class LineKind {
@@ -43,7 +51,9 @@ enum class LineKind {
 };
 
 // Identifies the meter, then reads `o.readings` hourly archives of one day
-// and times them. Throws std::runtime_error when the meter does not answer.
-SpeedResult measureSpeed(const Options& o, unsigned baud, const CalendarDate& date, LineKind kind);
+// and times them; `quickDrain` turns the link's quick drain on before the
+// connection. Throws std::runtime_error when the meter does not answer.
+SpeedResult measureSpeed(const Options& o, unsigned baud, const CalendarDate& date, LineKind kind,
+                         bool quickDrain = false);
 
 }  // namespace vardis::bench
