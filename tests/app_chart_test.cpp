@@ -22,24 +22,17 @@
 
 #include "app/app_options.h"
 #include "app/archive_chart.h"
-#include "app/kros.h"
 #include "archives/archive_data.h"
 #include "connection/data_dir.h"
 #include "link/qt_serial_line.h"
 #include "sim/calendar.h"
 #include "support/pty_meter.h"
 #include "support/temp_dir.h"
+#include "support/test_form.h"
 
 namespace {
 
-class TestForm : public TForm1 {
- public:
-  using TForm1::TForm1;
-  QStringList errors;
-
- protected:
-  void showError(const QString& text) override { errors << text; }
-};
+using vardis::test::TestForm;
 
 // The abnormal hour pinned in the meter, its word and the codes it stands for.
 constexpr int kAbnormalHour = 17;

@@ -12,18 +12,12 @@
 #include "connection/data_dir.h"
 #include "link/qt_serial_line.h"
 #include "support/temp_dir.h"
+#include "support/test_form.h"
 #include "values/current_values_read.h"
 
 namespace {
 
-class TestForm : public TForm1 {
- public:
-  using TForm1::TForm1;
-  QStringList errors;
-
- protected:
-  void showError(const QString& text) override { errors << text; }
-};
+using vardis::test::TestForm;
 
 }  // namespace
 

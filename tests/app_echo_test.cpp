@@ -8,24 +8,17 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "app/kros.h"
 #include "connection/data_dir.h"
 #include "store/reading_store.h"
 #include "store/store_reader.h"
 #include "support/fake_line.h"
 #include "support/fake_meter.h"
 #include "support/temp_dir.h"
+#include "support/test_form.h"
 
 namespace {
 
-class TestForm : public TForm1 {
- public:
-  using TForm1::TForm1;
-  QStringList errors;
-
- protected:
-  void showError(const QString& text) override { errors << text; }
-};
+using vardis::test::TestForm;
 
 long long visitCount(const std::filesystem::path& dataDir) {
   vardis::store::StoreReader reader(vardis::store::storeFile(dataDir));

@@ -13,27 +13,19 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/kros.h"
 #include "connection/data_dir.h"
 #include "link/qt_serial_line.h"
 #include "sim/simulator.h"
 #include "support/temp_dir.h"
+#include "support/test_form.h"
 
 namespace {
 
 using vardis::sim::ModemEventKind;
+using vardis::test::TestForm;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr const char* kPhone = "+79000000001";
-
-class TestForm : public TForm1 {
- public:
-  using TForm1::TForm1;
-  QStringList errors;
-
- protected:
-  void showError(const QString& text) override { errors << text; }
-};
 
 // A modem whose one number is busy on every call, with a meter behind it.
 std::unique_ptr<vardis::sim::Simulator> busyModem() {

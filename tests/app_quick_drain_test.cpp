@@ -14,21 +14,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/kros.h"
 #include "connection/data_dir.h"
 #include "support/fake_line.h"
 #include "support/temp_dir.h"
+#include "support/test_form.h"
 
 namespace {
 
-class TestForm : public TForm1 {
- public:
-  using TForm1::TForm1;
-  QStringList errors;
-
- protected:
-  void showError(const QString& text) override { errors << text; }
-};
+using vardis::test::TestForm;
 
 vardis::SessionConfig configFor(const std::filesystem::path& dataDir) {
   vardis::SessionConfig config;

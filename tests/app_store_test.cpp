@@ -16,7 +16,6 @@
 
 #include "app/app_options.h"
 #include "app/archive_chart.h"
-#include "app/kros.h"
 #include "app/port_combo_box.h"
 #include "connection/data_dir.h"
 #include "store/history.h"
@@ -24,17 +23,11 @@
 #include "support/fake_line.h"
 #include "support/fake_meter.h"
 #include "support/temp_dir.h"
+#include "support/test_form.h"
 
 namespace {
 
-class TestForm : public TForm1 {
- public:
-  using TForm1::TForm1;
-  QStringList errors;
-
- protected:
-  void showError(const QString& text) override { errors << text; }
-};
+using vardis::test::TestForm;
 
 constexpr long long kSerial = 12345;
 
