@@ -218,13 +218,21 @@ void TForm1::Button13Click() {
   // The visit begins once the line is open; on a direct line "Старт" ends with
   // the identification of the meter (vardis::StartConnection, with the visit
   // between its two steps).
+  const StartSnapshot before = snapshotStart();
   clearMeterDisplay();
   // No node is called yet: the quick drain is the menu's until a dial.
   nodeQuick_ = false;
   applyQuickDrain();
-  runMeterCommand([this, choice] {
+  runMeterCommand([this, choice, before] {
     try {
       session_.openLine(choice);
+    } catch (const vardis::UserError&) {
+      // No port open (or none named): nothing was sent, the window is as it
+      // was before the click, and the error is shown.
+      restoreStart(before);
+      throw;
+    }
+    try {
       recorder_.visitStarted(session_, choice.portText, choice.gsm);
       if (!choice.gsm) Button2Click();
     } catch (const vardis::NoMeterAnswer&) {
@@ -238,6 +246,51 @@ void TForm1::Button13Click() {
       throw;
     }
   });
+}
+
+TForm1::StartSnapshot TForm1::snapshotStart() const {
+  StartSnapshot s;
+  s.wanted = wanted_;
+  s.timer1Active = Timer1->isActive();
+  for (const QLabel* l : {Label49, Label50, Label51, Label52}) s.statusTexts.push_back(l->text());
+  for (const QLabel* l : StatusBar1Panels) s.statusTexts.push_back(l->text());
+  for (const auto& [number, label] : valueLabels) s.values[number] = label->text();
+  s.progressBar = ProgressBar1->value();
+  s.operationStatus = session_.operationStatus();
+  s.progress = session_.progress();
+  s.counters = session_.link.counters;
+  s.linkFault = session_.link.LinkFault;
+  s.port = session_.link.port;
+  s.meterAddress = session_.link.addr.meterAddress;
+  s.speedIndex = session_.speedIndex;
+  s.meterClockAheadSeconds = session_.meterClockAheadSeconds;
+  s.nodeQuick = nodeQuick_;
+  s.quickDrain = session_.link.quickDrain;
+  return s;
+}
+
+void TForm1::restoreStart(const StartSnapshot& before) {
+  session_.link.counters = before.counters;
+  session_.link.LinkFault = before.linkFault;
+  session_.link.port = before.port;
+  session_.link.addr.meterAddress = before.meterAddress;
+  session_.speedIndex = before.speedIndex;
+  session_.meterClockAheadSeconds = before.meterClockAheadSeconds;
+  nodeQuick_ = before.nodeQuick;
+  session_.link.quickDrain = before.quickDrain;
+  // The session's texts first: they reach the labels, which then get their own back.
+  session_.setOperationStatus(before.operationStatus);
+  session_.setProgress(before.progress);
+  ProgressBar1->setValue(before.progressBar);
+  std::vector<QLabel*> status{Label49, Label50, Label51, Label52};
+  status.insert(status.end(), StatusBar1Panels.begin(), StatusBar1Panels.end());
+  for (std::size_t i = 0; i < status.size() && i < before.statusTexts.size(); ++i)
+    status[i]->setText(before.statusTexts[i]);
+  for (const auto& [number, text] : before.values) valueLabels.at(number)->setText(text);
+  if (!before.timer1Active) Timer1->stop();
+  // The enabled states follow once the command has unwound.
+  wanted_ = before.wanted;
+  applyEnabled();
 }
 
 void TForm1::connectionStarted() {

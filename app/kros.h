@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -121,6 +122,9 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   // Asks the user a yes/no question ("Да"/"Нет"); true for "Да". The tests
   // answer it instead.
   virtual bool ask(const QString& text);
+  // The file "Сохранить…" writes the trace to, as the user picks it; "" when
+  // the user cancels. The tests answer it instead.
+  virtual QString askTraceFile();
 
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -171,11 +175,36 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QPointer<QWidget> parkFocus();
   void restoreFocus(const QPointer<QWidget>& before);
   void appendTrace(const std::string& line);
+  // "Сохранить…" and "Копировать" of the diagnostics window: the whole trace,
+  // one line each, to a file the user picks or to the clipboard.
+  void saveTrace();
+  void copyTrace();
   // After a completed archive reading: the chart shows what it stored.
   void refreshArchiveChart();
   // "Старт": what the last meter showed goes (values and clock back to their
   // form captions, the status to "_", the progress to 0).
   void clearMeterDisplay();
+  // What "Старт" changes before its port is open, put back when the port does
+  // not open (or its text names none): the window stays as before the click.
+  struct StartSnapshot {
+    std::map<QPushButton*, bool> wanted;
+    bool timer1Active = false;
+    std::vector<QString> statusTexts;  // Label49 .. Label52, then the status panels
+    std::map<int, QString> values;     // the value labels, the clock's included
+    int progressBar = 0;
+    std::string operationStatus;
+    int progress = 0;
+    vardis::ExchangeCounters counters;
+    std::int32_t linkFault = 0;
+    vardis::PortName port;
+    std::uint8_t meterAddress = 0;
+    int speedIndex = 0;
+    std::optional<std::int64_t> meterClockAheadSeconds;
+    bool nodeQuick = false;
+    bool quickDrain = false;
+  };
+  StartSnapshot snapshotStart() const;
+  void restoreStart(const StartSnapshot& before);
   // Where the window keeps its own choices: vardis-window.ini in the data folder.
   QString settingsFile() const;
   // The quick drain: on when "Быстрый обмен" is checked or the node being
@@ -245,6 +274,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QPushButton* Button5 = nullptr;
   QPushButton* Button10 = nullptr;
   QPlainTextEdit* TraceView = nullptr;
+  QPushButton* TraceSave = nullptr;  // "Сохранить…"
+  QPushButton* TraceCopy = nullptr;  // "Копировать"
 
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;

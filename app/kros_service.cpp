@@ -1,8 +1,13 @@
-// The "Сервис" menu, the diagnostics window it opens, the switch of the
-// store of readings and the quick drain, remembered in the data folder.
+// The "Сервис" menu, the diagnostics window it opens (the trace saved to a
+// file or copied), the switch of the store of readings and the quick drain,
+// remembered in the data folder.
 #include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -10,7 +15,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSettings>
+#include <QTextOption>
 #include <QVBoxLayout>
 #include <filesystem>
 #include <system_error>
@@ -110,12 +117,21 @@ void TForm1::buildDiagnostics() {
   TraceView = new QPlainTextEdit(diagnostics_);
   TraceView->setObjectName("TraceView");
   TraceView->setReadOnly(true);
-  TraceView->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Long lines (a reply's hex dump) wrap, at a space or anywhere: no sideways scrolling.
+  TraceView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  TraceView->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  TraceView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   TraceView->setMaximumBlockCount(5000);
   TraceView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   auto* clearTrace = new QPushButton(QStringLiteral("Очистить"));
   clearTrace->setObjectName("TraceClear");
   connect(clearTrace, &QPushButton::clicked, TraceView, &QPlainTextEdit::clear);
+  // The file dialog would hold a running command up: saving waits for its end.
+  TraceSave = makeButton("TraceSave", QStringLiteral("Сохранить…"), &TForm1::saveTrace);
+  TraceCopy = new QPushButton(QStringLiteral("Копировать"));
+  TraceCopy->setObjectName("TraceCopy");
+  TraceCopy->setAutoDefault(false);
+  connect(TraceCopy, &QPushButton::clicked, this, &TForm1::copyTrace);
 
   auto* buttons = new QHBoxLayout;
   for (QPushButton* b : {Button1, Button3, Button5, Button10}) buttons->addWidget(b);
@@ -123,6 +139,8 @@ void TForm1::buildDiagnostics() {
   auto* traceHead = new QHBoxLayout;
   traceHead->addWidget(new QLabel(QStringLiteral("Обмен с прибором:")));
   traceHead->addStretch(1);
+  traceHead->addWidget(TraceSave);
+  traceHead->addWidget(TraceCopy);
   traceHead->addWidget(clearTrace);
 
   auto* box = new QVBoxLayout(diagnostics_);
@@ -131,4 +149,34 @@ void TForm1::buildDiagnostics() {
   box->addLayout(buttons);
   box->addLayout(traceHead);
   box->addWidget(TraceView, 2);
+}
+
+QString TForm1::askTraceFile() {
+  const vardis::LocalDateTime t = session_.clock().now();
+  const QString name = QString::asprintf("trace_%04d_%02d_%02d_%02d_%02d.txt", t.year, t.month,
+                                         t.day, t.hour, t.minute);
+  const QString folder = QString::fromStdU16String(session_.config().dataDir.u16string());
+  return QFileDialog::getSaveFileName(diagnostics_, QStringLiteral("Сохранить обмен"),
+                                      QDir(folder).filePath(name),
+                                      QStringLiteral("Текст (*.txt);;Все файлы (*)"));
+}
+
+void TForm1::saveTrace() {
+  const QString path = askTraceFile();
+  if (path.isEmpty()) return;
+  const QString shown = QDir::toNativeSeparators(path);
+  // Written whole or not at all: a failed save leaves an older file as it was.
+  QSaveFile file(path);
+  QByteArray text = TraceView->toPlainText().toUtf8();
+  if (!text.isEmpty()) text += '\n';
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() ||
+      !file.commit()) {
+    showError(QStringLiteral("Не удалось записать %1 (%2)").arg(shown, file.errorString()));
+    return;
+  }
+  Memo1->appendPlainText(QStringLiteral("Обмен сохранён в %1").arg(shown));
+}
+
+void TForm1::copyTrace() {
+  QGuiApplication::clipboard()->setText(TraceView->toPlainText());
 }

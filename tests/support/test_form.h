@@ -1,6 +1,7 @@
 // The window made observable for its tests: the error box and the yes/no
 // questions are captured instead of shown (each question answered with
-// `answer`), and the hang-up timer and the close record whether a command ran.
+// `answer`), the trace file asked for is `traceFile`, and the hang-up timer
+// and the close record whether a command ran.
 #pragma once
 
 #include <QCloseEvent>
@@ -26,6 +27,7 @@ class TestForm : public TForm1 {
   QStringList questions;         // each answered with `answer`
   bool answer = true;
   std::vector<bool> closeBusy;  // whether a command ran at each close
+  QString traceFile;            // what the trace file question answers; "" cancels
 
  protected:
   void showError(const QString& text) override { errors << text; }
@@ -33,6 +35,7 @@ class TestForm : public TForm1 {
     questions << text;
     return answer;
   }
+  QString askTraceFile() override { return traceFile; }
   void closeEvent(QCloseEvent* event) override {
     closeBusy.push_back(commandRunning());
     TForm1::closeEvent(event);

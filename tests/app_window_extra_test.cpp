@@ -1,0 +1,193 @@
+// The window on a scripted line: a "Старт" whose port does not open leaves the
+// window as it was, and the diagnostics window's trace is saved, copied and wrapped.
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <memory>
+
+#include "app/kros.h"
+#include "app/port_combo_box.h"
+#include "connection/data_dir.h"
+#include "support/fake_line.h"
+#include "support/fake_meter.h"
+#include "support/temp_dir.h"
+#include "support/test_form.h"
+
+using vardis::test::FakeLine;
+using vardis::test::FakeMeter;
+using vardis::test::TempDir;
+using vardis::test::TestForm;
+using vardis::test::VirtualClock;
+
+namespace {
+
+QString u(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+QStringList linesOf(const QString& text) {
+  return text.split(QLatin1Char('\n'));
+}
+
+}  // namespace
+
+class WindowExtraTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<VirtualClock> clock_;
+  std::unique_ptr<FakeLine> line_;
+  std::unique_ptr<TempDir> dir_;
+  std::unique_ptr<FakeMeter> meter_;
+  std::unique_ptr<TestForm> form_;
+
+  // What a failed "Старт" must leave as it found it, one "what=value" a line.
+  QStringList windowState() const {
+    QStringList s;
+    for (const QPushButton* b : form_->findChildren<QPushButton*>())
+      s << b->objectName() + "=" + (b->isEnabled() ? "on" : "off");
+    const vardis::ExchangeCounters& c = form_->session().link.counters;
+    s << QString("counters=%1/%2/%3/%4")
+             .arg(c.RequestCount)
+             .arg(c.ErrorCount)
+             .arg(c.TimeoutCount)
+             .arg(c.TransactionCount);
+    s << QString("LinkFault=%1").arg(form_->session().link.LinkFault);
+    s << "port=" + QString::fromStdString(form_->session().link.port);
+    for (int i = 0; i < 4; ++i) s << QString("panel%1=").arg(i) + form_->panelText(i);
+    s << "Label52=" + form_->Label52->text();
+    s << "G1=" + form_->valueLabels.at(2)->text();
+    s << "clock=" + form_->valueLabels.at(TForm1::kClockTimeLabel)->text();
+    s << QString("progress=%1").arg(form_->ProgressBar1->value());
+    s << QString("Timer1=%1").arg(form_->Timer1->isActive() ? "on" : "off");
+    return s;
+  }
+
+  void clickSave() { QTest::mouseClick(form_->TraceSave, Qt::LeftButton); }
+
+ private slots:
+  void init() {
+    clock_ = std::make_unique<VirtualClock>();
+    line_ = std::make_unique<FakeLine>(*clock_);
+    dir_ = std::make_unique<TempDir>();
+    std::filesystem::create_directories(vardis::reportDir(dir_->path()));
+    meter_ = std::make_unique<FakeMeter>();
+    meter_->parameters = {{0, 12345.0f}, {3, 1.0f},   {9, 0.0f},   {111, 0.0f},
+                          {10, 50.0f},   {20, 50.0f}, {30, 50.0f}, {40, 50.0f}};
+    line_->responder = meter_->responder();
+    vardis::SessionConfig config;
+    config.dataDir = dir_->path();
+    form_ = std::make_unique<TestForm>(*line_, *clock_, config);
+  }
+
+  void cleanup() {
+    form_.reset();
+    meter_.reset();
+    line_.reset();
+    dir_.reset();
+    clock_.reset();
+  }
+
+  void failedStartLeavesTheWindowAsItWas_data() {
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("port");
+    QTest::newRow("port refused") << "/dev/ttyUSB9: No such file or directory"
+                                  << "3";
+    QTest::newRow("port text not a number") << ""
+                                            << "x3";
+  }
+
+  void failedStartLeavesTheWindowAsItWas() {
+    QFETCH(QString, refusal);
+    QFETCH(QString, port);
+    // A visit with values read and stopped: counters, captions and status to keep.
+    QTest::mouseClick(form_->Button13, Qt::LeftButton);
+    meter_->floats[0] = 12.5f;
+    meter_->clock = 1104080905;
+    meter_->seconds = 7;
+    QTest::mouseClick(form_->Button4, Qt::LeftButton);
+    form_->Timer1Timer();
+    QTest::mouseClick(form_->Button14, Qt::LeftButton);
+    form_->session().link.LinkFault = 2;
+    QVERIFY2(form_->errors.isEmpty(), qPrintable(form_->errors.join('\n')));
+    QVERIFY(form_->valueLabels.at(2)->text().contains(u("12.5")));
+    QVERIFY(form_->session().link.counters.TransactionCount > 0);
+
+    const QStringList before = windowState();
+    const std::size_t sent = line_->sent.size();
+    line_->refuseOpen = refusal.toStdString();
+    form_->ComboBox1->setCurrentText(port);
+    QTest::mouseClick(form_->Button13, Qt::LeftButton);
+
+    QCOMPARE(form_->errors.size(), 1);
+    QCOMPARE(windowState(), before);
+    QCOMPARE(line_->sent.size(), sent);
+  }
+
+  void traceSavedToTheFilePicked() {
+    QTest::mouseClick(form_->Button13, Qt::LeftButton);
+    form_->session().link.traceNote("обмен: проверка");
+    const QStringList trace = linesOf(form_->TraceView->toPlainText());
+    QVERIFY(trace.size() > 8);
+    form_->traceFile = QString::fromStdString((dir_->path() / "trace.txt").string());
+
+    clickSave();
+
+    QVERIFY2(form_->errors.isEmpty(), qPrintable(form_->errors.join('\n')));
+    QFile file(form_->traceFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString saved = QString::fromUtf8(file.readAll());
+    QVERIFY(saved.endsWith(QLatin1Char('\n')));
+    QCOMPARE(linesOf(saved.chopped(1)), trace);
+    QVERIFY(saved.contains(u("обмен: проверка")));
+    QVERIFY(form_->Memo1->toPlainText().contains(u("Обмен сохранён в ") + form_->traceFile));
+  }
+
+  void traceFileThatCannotBeWrittenIsAnError() {
+    form_->session().link.traceNote("line");
+    form_->traceFile = QString::fromStdString((dir_->path() / "missing" / "trace.txt").string());
+    clickSave();
+    QCOMPARE(form_->errors.size(), 1);
+    QVERIFY(form_->errors[0].startsWith(u("Не удалось записать ") + form_->traceFile));
+    QVERIFY(!form_->Memo1->toPlainText().contains(u("Обмен сохранён")));
+
+    // Cancelled: no file, no error, no memo line.
+    form_->traceFile.clear();
+    clickSave();
+    QCOMPARE(form_->errors.size(), 1);
+    QVERIFY(!form_->Memo1->toPlainText().contains(u("Обмен сохранён")));
+  }
+
+  void traceCopiedToTheClipboard() {
+    form_->session().link.traceNote("первая");
+    form_->session().link.traceNote("вторая");
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(form_->TraceCopy, Qt::LeftButton);
+    const QStringList copied = linesOf(QGuiApplication::clipboard()->text());
+    QCOMPARE(copied.size(), 2);
+    QVERIFY(copied[0].endsWith(u("первая")));
+    QVERIFY(copied[1].endsWith(u("вторая")));
+  }
+
+  void traceLinesWrap() {
+    form_->showDiagnostics();
+    QVERIFY(QTest::qWaitForWindowExposed(form_->diagnosticsWindow()));
+    form_->session().link.traceNote(std::string(400, 'A') + " " + std::string(400, 'B'));
+    QCoreApplication::processEvents();
+    QCOMPARE(form_->TraceView->horizontalScrollBar()->maximum(), 0);
+    QVERIFY(form_->TraceView->document()->lastBlock().layout()->lineCount() > 2);
+  }
+};
+
+QTEST_MAIN(WindowExtraTest)
+#include "app_window_extra_test.moc"
