@@ -33,13 +33,7 @@ std::string yesNo(bool b) {
 
 void printQuickTimes(const std::vector<SpeedResult>& rs, const std::vector<SpeedResult>& plain) {
   section("the tool's line (QSerialPort, breathing the event loop), quick drain:");
-  spreadRow("drain read", rs, &SpeedResult::drain);
-  spreadRow("send", rs, &SpeedResult::send);
-  spreadRow("between the calls (breathe)", rs, &SpeedResult::between);
-  spreadRow("reply read: to the first byte", rs, &SpeedResult::firstByte);
-  spreadRow("reply read: first to last byte", rs, &SpeedResult::restOfReply);
-  spreadRow("transaction, drain to last byte", rs, &SpeedResult::transaction);
-  spreadRow("gap to the next transaction", rs, &SpeedResult::gap);
+  partRows(rs);
   valueRow("reading wall time / transactions", rs, [](const SpeedResult& r) {
     return cell(r.cycle.ideal) + cell(perTransaction(r)) + std::string(16, ' ');
   });

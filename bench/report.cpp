@@ -34,13 +34,7 @@ void printHeading(const Options& o, const CalendarDate& date, const std::vector<
 // The parts of a transaction over either line.
 void printTimes(const std::vector<SpeedResult>& rs, const std::vector<SpeedResult>& plain) {
   section("the tool's line (QSerialPort, breathing the event loop):");
-  spreadRow("drain read", rs, &SpeedResult::drain);
-  spreadRow("send", rs, &SpeedResult::send);
-  spreadRow("between the calls (breathe)", rs, &SpeedResult::between);
-  spreadRow("reply read: to the first byte", rs, &SpeedResult::firstByte);
-  spreadRow("reply read: first to last byte", rs, &SpeedResult::restOfReply);
-  spreadRow("transaction, drain to last byte", rs, &SpeedResult::transaction);
-  spreadRow("gap to the next transaction", rs, &SpeedResult::gap);
+  partRows(rs);
   valueRow("reading wall time / transactions", rs, [](const SpeedResult& r) {
     return cell(r.cycle.ideal) + cell(r.cycle.p50) + std::string(16, ' ');
   });

@@ -29,6 +29,16 @@ void spreadRow(const std::string& label, const std::vector<SpeedResult>& rs,
   std::cout << line << "\n";
 }
 
+void partRows(const std::vector<SpeedResult>& rs) {
+  spreadRow("drain read", rs, &SpeedResult::drain);
+  spreadRow("send", rs, &SpeedResult::send);
+  spreadRow("between the calls (breathe)", rs, &SpeedResult::between);
+  spreadRow("reply read: to the first byte", rs, &SpeedResult::firstByte);
+  spreadRow("reply read: first to last byte", rs, &SpeedResult::restOfReply);
+  spreadRow("transaction, drain to last byte", rs, &SpeedResult::transaction);
+  spreadRow("gap to the next transaction", rs, &SpeedResult::gap);
+}
+
 void valueRow(const std::string& label, const std::vector<SpeedResult>& rs,
               const ResultText& text) {
   std::string line = padded(label, kLabelWidth);

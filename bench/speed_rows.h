@@ -22,6 +22,9 @@ void speedHeads(const std::vector<SpeedResult>& rs);
 void spreadRow(const std::string& label, const std::vector<SpeedResult>& rs,
                Spread SpeedResult::*field, bool withIdeal = true);
 
+// The parts of a transaction, in order, from the drain read to the gap after it.
+void partRows(const std::vector<SpeedResult>& rs);
+
 void valueRow(const std::string& label, const std::vector<SpeedResult>& rs, const ResultText& text);
 
 // `tool` and `plain` hold the same speeds in the same order.
