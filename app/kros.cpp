@@ -19,11 +19,14 @@
 #include <QTimer>
 
 #include "app/archive_chart.h"
+#include "app/live_watch.h"
 #include "app/port_combo_box.h"
+#include "app/window_texts.h"
 #include "archives/archive_data.h"
 #include "connection/data_dir.h"
 #include "connection/status_line.h"
 #include "params/identification.h"
+#include "store/reading_store.h"
 #include "store/recorder.h"
 #include "values/device_clock.h"
 
@@ -33,9 +36,6 @@ QString q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-// The window's fixed client area.
-constexpr int kClientWidth = 663;
-constexpr int kClientHeight = 545;
 // How long the status line shows that the store of readings is given up.
 constexpr int kStoreWarningMs = 15000;
 
@@ -47,19 +47,17 @@ TForm1::TForm1(vardis::SerialLine& line, const vardis::PcClock& clock, vardis::S
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
       session_(line, clock, std::move(config)),
-      runner_(
-          session_,
-          {.busyChanged = [this] { applyEnabled(); },
-           .stop = [this] { StopConnection(); },
-           .close = [this] { close(); },
-           .error = [this](const std::string& text) { showError(QString::fromStdString(text)); }}),
+      runner_(session_,
+              {.busyChanged = [this] { applyEnabled(); },
+               .stop = [this] { StopConnection(); },
+               .close = [this] { close(); },
+               .error = [this](const std::string& text) { showError(vardis::windowText(text)); }}),
       recorder_(session_.config().dataDir, true,
                 [this](const std::string& message) { storeWarning(message); }) {
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("ВАРДИС АРХИВ V2.1 2011.04.08"));
   buildForm();
-  // The form's client area is 663 x 545 below the menu bar, status line included.
-  setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  applyClientSize();
 
   session_.setObserver(this);
   // Each exchange lets the window repaint, refresh the status line and take "Стоп".
@@ -81,6 +79,7 @@ void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (centred_) return;
   centred_ = true;
+  fitToScreen();
   if (const QScreen* s = screen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(s->availableGeometry().center());
@@ -166,7 +165,7 @@ void TForm1::FormCreate() {
     ComboBox3->setCurrentIndex(-1);
     ComboBox3->setEditText(QStringLiteral("Узел учета"));
   }
-  if (!nodes_.warning.empty()) Memo1->appendPlainText(q(nodes_.warning));
+  if (!nodes_.warning.empty()) Memo1->appendPlainText(vardis::memoText(nodes_.warning));
 
   const vardis::LocalDateTime now = session_.clock().now();
   DateTimePicker1->setDate(QDate(now.year, now.month, now.day));
@@ -189,11 +188,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
   FormClose();
   diagnostics_->close();
   if (chart_) chart_->close();
+  if (watch_) watch_->close();
   QMainWindow::closeEvent(event);
 }
 
 void TForm1::FormClose() {
   endVisit();
+  rememberChoices();
   runner_.guarded([this] { session_.windowClosing(); });
 }
 
@@ -202,8 +203,10 @@ void TForm1::endVisit() {
 }
 
 void TForm1::storeWarning(const std::string& message) {
-  Memo1->appendPlainText(q(message));
-  statusBar()->showMessage(q(message), kStoreWarningMs);
+  const QString text = vardis::storeWarningText(
+      recorder_.fault(), vardis::store::storeFile(session_.config().dataDir), message);
+  Memo1->appendPlainText(text);
+  statusBar()->showMessage(text, kStoreWarningMs);
 }
 
 // ---------------------------------------------------------------------------
@@ -218,8 +221,11 @@ void TForm1::Button13Click() {
   // The visit begins once the line is open; on a direct line "Старт" ends with
   // the identification of the meter (vardis::StartConnection, with the visit
   // between its two steps).
+  // On a direct line "Старт" ends with the identification, which needs the report folder.
+  if (!choice.gsm) offerReportFolder();
   const StartSnapshot before = snapshotStart();
   clearMeterDisplay();
+  forgetMeterFiles();
   // No node is called yet: the quick drain is the menu's until a dial.
   nodeQuick_ = false;
   applyQuickDrain();
@@ -266,6 +272,8 @@ TForm1::StartSnapshot TForm1::snapshotStart() const {
   s.meterClockAheadSeconds = session_.meterClockAheadSeconds;
   s.nodeQuick = nodeQuick_;
   s.quickDrain = session_.link.quickDrain;
+  s.title = windowTitle();
+  for (const QLabel* l : StatusBar1Panels) s.panelTips.push_back(l->toolTip());
   return s;
 }
 
@@ -288,6 +296,9 @@ void TForm1::restoreStart(const StartSnapshot& before) {
     status[i]->setText(before.statusTexts[i]);
   for (const auto& [number, text] : before.values) valueLabels.at(number)->setText(text);
   if (!before.timer1Active) Timer1->stop();
+  setWindowTitle(before.title);
+  for (std::size_t i = 0; i < StatusBar1Panels.size() && i < before.panelTips.size(); ++i)
+    StatusBar1Panels[i]->setToolTip(before.panelTips[i]);
   // The enabled states follow once the command has unwound.
   wanted_ = before.wanted;
   applyEnabled();
@@ -312,6 +323,7 @@ void TForm1::StopConnection() {
   setWanted(Button8, false);
   endVisit();
   runner_.guarded([this] { session_.StopConnection(); });
+  emit connectionEnded();
 }
 
 void TForm1::Timer1Timer() {
@@ -336,7 +348,7 @@ void TForm1::Button1Click() {}
 // What the session reports
 
 void TForm1::memoLine(const std::string& line) {
-  Memo1->appendPlainText(q(line));
+  Memo1->appendPlainText(vardis::memoText(line));
 }
 
 void TForm1::progressChanged(int position) {

@@ -35,6 +35,7 @@ class QWidget;
 
 namespace vardis {
 class ArchiveChart;
+class LiveWatch;
 class PortComboBox;
 }  // namespace vardis
 
@@ -80,6 +81,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
  signals:
   // After every status refresh.
   void statusRefreshed();
+  // The connection has ended ("Стоп", or the close).
+  void connectionEnded();
 
  public slots:
   // Connection control.
@@ -115,6 +118,20 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void showDiagnostics();
   // "Сервис → График архива": opens the chart of the last archive reading.
   void showArchiveChart();
+  // "Сервис → Наблюдение": opens the live values window.
+  void showLiveWatch();
+  // "Сервис → Открыть папку отчётов": the report folder in the file manager.
+  void openReportFolder();
+
+ public:
+  // The live values window; nullptr until first opened.
+  vardis::LiveWatch* liveWatch() const { return watch_; }
+  // Where the window remembers its connection choices between runs (port,
+  // speed, address, "gsm", the last node); "" (the default) remembers nothing.
+  // The program sets it before the window is shown; restoreChoices() puts the
+  // remembered choices into the controls.
+  void setChoicesFile(const QString& file) { choicesFile_ = file; }
+  void restoreChoices();
 
  protected:
   // Shows a runtime error to the user; the tests capture it instead.
@@ -125,6 +142,9 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   // The file "Сохранить…" writes the trace to, as the user picks it; "" when
   // the user cancels. The tests answer it instead.
   virtual QString askTraceFile();
+  // Opens `folder` in the desktop's file manager; false when it could not.
+  // The tests record the folder instead.
+  virtual bool openFolder(const QString& folder);
 
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -151,6 +171,23 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void deviceClockChanged(const std::string& date, const std::string& time) override;
   void valueCaptionChanged(const std::string& quantity, const std::string& text) override;
   void identificationEnded() override;
+
+  // The report folder of the data folder, as shown to the user.
+  QString reportFolder() const;
+  // Before an identification: a missing report folder is offered to be made.
+  void offerReportFolder();
+  // After a completed command: the meter and its report set shown (after an
+  // identification), or the report the command appended to named in the memo.
+  void sayReportWritten(vardis::store::StoredReading reading);
+  void showMeterFiles();
+  // "Старт": the meter shown last is no longer the one on the line.
+  void forgetMeterFiles();
+  // The connection choices into the choices file, when one is set.
+  void rememberChoices();
+  // The window's client area at its fixed size, and, once shown, shrunk to
+  // the screen's available area (the client area then scrolls).
+  void applyClientSize();
+  void fitToScreen();
 
   void buildForm();
   void buildHiddenControls(QWidget* central);
@@ -202,6 +239,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
     std::optional<std::int64_t> meterClockAheadSeconds;
     bool nodeQuick = false;
     bool quickDrain = false;
+    QString title;
+    std::vector<QString> panelTips;
   };
   StartSnapshot snapshotStart() const;
   void restoreStart(const StartSnapshot& before);
@@ -222,6 +261,7 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   bool centred_ = false;
   bool nodeQuick_ = false;       // the node dialled last has quick=1
   bool settingsWarned_ = false;  // the settings file could not be written
+  QString choicesFile_;
   std::map<QPushButton*, bool> wanted_;
 
  public:
@@ -283,10 +323,13 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QTimer* ModemAnswerTimer = nullptr;
   QAction* DiagnosticsAction = nullptr;
   QAction* ChartAction = nullptr;
-  QAction* StoreAction = nullptr;       // checkable: every reading goes to the store
-  QAction* QuickDrainAction = nullptr;  // checkable: the quick drain, remembered
+  QAction* StoreAction = nullptr;         // checkable: every reading goes to the store
+  QAction* QuickDrainAction = nullptr;    // checkable: the quick drain, remembered
+  QAction* WatchAction = nullptr;         // "Наблюдение"
+  QAction* ReportFolderAction = nullptr;  // "Открыть папку отчётов"
 
  private:
   QWidget* diagnostics_ = nullptr;
   vardis::ArchiveChart* chart_ = nullptr;
+  vardis::LiveWatch* watch_ = nullptr;
 };

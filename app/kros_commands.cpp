@@ -36,7 +36,10 @@ void TForm1::runMeterCommand(const std::function<void()>& command,
   // read goes to the store, before a stop or a close asked for meanwhile.
   const auto completed = [this, &command, stored] {
     command();
-    if (stored) recorder_.commandEnded(session_, *stored);
+    if (stored) {
+      sayReportWritten(*stored);
+      recorder_.commandEnded(session_, *stored);
+    }
   };
   if (commandRunning()) {
     // Started by the running command: part of it, focus and all.
@@ -155,6 +158,8 @@ void TForm1::Button7Click() {
     nodeQuick_ = node < nodes_.NodeQuick.size() && nodes_.NodeQuick[node];
   }
   applyQuickDrain();
+  // The call ends with the identification, which needs the report folder.
+  if (!dialText.empty()) offerReportFolder();
   runMeterCommand([this, dialText, init] {
     dialStep_.start(session_, init, dialText);
     Timer2->start();

@@ -53,7 +53,7 @@ void TForm1::quickDrainToggled(bool on) {
   if (kept || settingsWarned_) return;
   settingsWarned_ = true;
   Memo1->appendPlainText(
-      QStringLiteral("cannot write %1: \"Быстрый обмен\" holds for this run only")
+      QStringLiteral("Не удалось записать %1: «Быстрый обмен» действует только до выхода")
           .arg(settingsFile()));
 }
 
@@ -84,11 +84,19 @@ void TForm1::buildServiceMenu() {
       QSettings(settingsFile(), QSettings::IniFormat).value(kQuickDrainKey, false).toBool());
   applyQuickDrain();
   connect(QuickDrainAction, &QAction::toggled, this, &TForm1::quickDrainToggled);
+  WatchAction = new QAction(QStringLiteral("Наблюдение"), this);
+  WatchAction->setObjectName("WatchAction");
+  connect(WatchAction, &QAction::triggered, this, &TForm1::showLiveWatch);
+  ReportFolderAction = new QAction(QStringLiteral("Открыть папку отчётов"), this);
+  ReportFolderAction->setObjectName("ReportFolderAction");
+  connect(ReportFolderAction, &QAction::triggered, this, &TForm1::openReportFolder);
   QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
   service->addAction(DiagnosticsAction);
   service->addAction(ChartAction);
   service->addAction(StoreAction);
   service->addAction(QuickDrainAction);
+  service->addAction(WatchAction);
+  service->addAction(ReportFolderAction);
   addAction(DiagnosticsAction);
   addAction(ChartAction);
   // The chart belongs with the archive buttons: a right click on their group

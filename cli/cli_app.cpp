@@ -13,6 +13,7 @@
 #include "cli/dates.h"
 #include "cli/export_sink.h"
 #include "cli/history.h"
+#include "cli/report_folder.h"
 #include "cli/round_command.h"
 #include "connection/data_dir.h"
 #include "connection/modem_call.h"
@@ -154,6 +155,8 @@ int runCommands(CommandContext& c, const ConnectionChoice& choice) {
           << "\n";
   } catch (const std::exception& e) {
     c.err << "vardis-cli: " << e.what() << "\n";
+    // The meter was reached, but its report files could not be made.
+    if (session.link.counters.RequestCount > 0) hintReportFolder(session.config().dataDir, c.err);
     // Refused because the meter never answered (no identification, no files):
     // the link is what failed.
     if (session.link.LinkFault != 0 && !session.reports.ReportFilesOpen) return kExitLinkFault;
@@ -225,6 +228,7 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
   config.dataDir =
       options.dataDir.empty() ? defaultDataDir() : std::filesystem::path(options.dataDir);
   config.numbers.decimalSeparator = options.decimalSeparator;
+  if (!prepareReportFolder(config.dataDir, options.createDirs, err)) return kExitCommandError;
   Session session(line, clock, config);
   CliObserver observer(err, progressOnTerminal);
   session.setObserver(&observer);

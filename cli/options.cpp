@@ -181,6 +181,7 @@ std::string usageText() {
       "  --quick-drain     after a good reply, send the next request without the drain's\n"
       "                    wait; the first exchange without a good reply ends it for the\n"
       "                    connection (quick=1 or quick_N=1 in the node file: per node)\n"
+      "  --create-dirs     make the report folder (arc/ in the data folder) when missing\n"
       "commands:\n";
   for (const auto& entry : commandTable()) text += "  " + std::string(entry.usage) + "\n";
   return text;
@@ -206,6 +207,8 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
       o.store = false;
     } else if (a == "--quick-drain") {
       o.quickDrain = true;
+    } else if (a == "--create-dirs") {
+      o.createDirs = true;
     } else if (a == "--help" || a == "-h") {
       error = "";
       return std::nullopt;

@@ -40,6 +40,8 @@ struct CliOptions {
   bool store = true;
   // --quick-drain: no drain wait after a good reply, until an exchange fails.
   bool quickDrain = false;
+  // --create-dirs: the report folder is made when missing.
+  bool createDirs = false;
 };
 
 // The arguments of an archive reading (hourly|daily|monthly [DATE], or

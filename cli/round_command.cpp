@@ -13,6 +13,7 @@
 #include "archives/session.h"
 #include "cli/commands.h"
 #include "cli/export_sink.h"
+#include "cli/report_folder.h"
 #include "cli/round_log.h"
 #include "connection/data_dir.h"
 #include "link/node_directory.h"
@@ -229,9 +230,11 @@ int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::
     return 2;
   }
   // Without the report folder every node would be called only to fail.
+  if (!prepareReportFolder(dataDir, o.createDirs, err)) return 1;
   if (std::error_code ec; !std::filesystem::is_directory(reportDir(dataDir), ec)) {
     err << "vardis-cli: the report folder " << reportDir(dataDir).string()
         << " does not exist; no node was called\n";
+    hintReportFolder(dataDir, err);
     return 1;
   }
   RoundTrace trace;

@@ -63,6 +63,7 @@ void Recorder::guarded(Action&& action) {
   } catch (const StoreError& e) {
     store_.reset();
     problem_ = e.what();
+    fault_ = e.fault();
     if (warn_) warn_(problem_ + "; the readings go on without the store");
   }
 }

@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "store/sqlite_db.h"
+
 namespace vardis {
 class Session;
 }
@@ -62,6 +64,8 @@ class Recorder {
   ReadingStore* store() { return store_.get(); }
   // The store's message when it was given up; empty otherwise.
   const std::string& problem() const { return problem_; }
+  // What the store said was wrong, when it gave up; nothing before.
+  std::optional<StoreFault> fault() const { return fault_; }
 
  private:
   template <class Action>
@@ -73,6 +77,7 @@ class Recorder {
   Warn warn_;
   std::unique_ptr<ReadingStore> store_;
   std::string problem_;
+  std::optional<StoreFault> fault_;
   std::int64_t visit_ = 0;
   std::int64_t meter_ = 0;
   long long serial_ = 0;

@@ -42,8 +42,8 @@ class EchoWindowTest : public QObject {
   void startWithoutAMeterShowsWhyAndClearsTheMeterBefore_data() {
     QTest::addColumn<bool>("echo");
     QTest::addColumn<QString>("message");
-    QTest::newRow("echo only") << true << QStringLiteral("sends back what it is sent");
-    QTest::newRow("silent") << false << QStringLiteral("not one byte came back");
+    QTest::newRow("echo only") << true << QStringLiteral("Линия возвращает посланное (эхо)");
+    QTest::newRow("silent") << false << QStringLiteral("не пришло ни одного байта");
   }
   void startWithoutAMeterShowsWhyAndClearsTheMeterBefore() {
     QFETCH(bool, echo);

@@ -148,8 +148,10 @@ class StoreTest : public QObject {
     std::ofstream(storePath(), std::ios::binary) << notADatabase;
     makeForm();
     readValues();
-    const QString problem = QString::fromStdString(form_->recorder().problem());
-    QVERIFY(!problem.isEmpty());
+    QVERIFY(!form_->recorder().problem().empty());
+    // Said once, in Russian.
+    const QString problem = QStringLiteral("Файл %1 повреждён или не является базой показаний")
+                                .arg(QString::fromStdString(storePath().string()));
     QCOMPARE(form_->Memo1->toPlainText().count(problem), 1);
     QVERIFY(form_->statusBar()->currentMessage().startsWith(problem));
     QCOMPARE(vardis::test::readFile(storePath()), notADatabase);

@@ -18,16 +18,11 @@
 #include "app/kros.h"
 #include "app/port_combo_box.h"
 #include "connection/data_dir.h"
-#include "support/fake_line.h"
-#include "support/fake_meter.h"
-#include "support/temp_dir.h"
-#include "support/test_form.h"
+#include "support/scripted_window.h"
 
 using vardis::test::FakeLine;
 using vardis::test::FakeMeter;
-using vardis::test::TempDir;
 using vardis::test::TestForm;
-using vardis::test::VirtualClock;
 
 namespace {
 
@@ -45,11 +40,10 @@ class WindowExtraTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<VirtualClock> clock_;
-  std::unique_ptr<FakeLine> line_;
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeMeter> meter_;
-  std::unique_ptr<TestForm> form_;
+  std::unique_ptr<vardis::test::ScriptedWindow> window_;
+  FakeLine* line_ = nullptr;
+  FakeMeter* meter_ = nullptr;
+  TestForm* form_ = nullptr;
 
   // What a failed "Старт" must leave as it found it, one "what=value" a line.
   QStringList windowState() const {
@@ -77,26 +71,13 @@ class WindowExtraTest : public QObject {
 
  private slots:
   void init() {
-    clock_ = std::make_unique<VirtualClock>();
-    line_ = std::make_unique<FakeLine>(*clock_);
-    dir_ = std::make_unique<TempDir>();
-    std::filesystem::create_directories(vardis::reportDir(dir_->path()));
-    meter_ = std::make_unique<FakeMeter>();
-    meter_->parameters = {{0, 12345.0f}, {3, 1.0f},   {9, 0.0f},   {111, 0.0f},
-                          {10, 50.0f},   {20, 50.0f}, {30, 50.0f}, {40, 50.0f}};
-    line_->responder = meter_->responder();
-    vardis::SessionConfig config;
-    config.dataDir = dir_->path();
-    form_ = std::make_unique<TestForm>(*line_, *clock_, config);
+    window_ = std::make_unique<vardis::test::ScriptedWindow>();
+    line_ = &window_->line;
+    meter_ = &window_->meter;
+    form_ = window_->form.get();
   }
 
-  void cleanup() {
-    form_.reset();
-    meter_.reset();
-    line_.reset();
-    dir_.reset();
-    clock_.reset();
-  }
+  void cleanup() { window_.reset(); }
 
   void failedStartLeavesTheWindowAsItWas_data() {
     QTest::addColumn<QString>("refusal");
@@ -139,7 +120,7 @@ class WindowExtraTest : public QObject {
     form_->session().link.traceNote("обмен: проверка");
     const QStringList trace = linesOf(form_->TraceView->toPlainText());
     QVERIFY(trace.size() > 8);
-    form_->traceFile = QString::fromStdString((dir_->path() / "trace.txt").string());
+    form_->traceFile = QString::fromStdString((window_->dir.path() / "trace.txt").string());
 
     clickSave();
 
@@ -155,7 +136,8 @@ class WindowExtraTest : public QObject {
 
   void traceFileThatCannotBeWrittenIsAnError() {
     form_->session().link.traceNote("line");
-    form_->traceFile = QString::fromStdString((dir_->path() / "missing" / "trace.txt").string());
+    form_->traceFile =
+        QString::fromStdString((window_->dir.path() / "missing" / "trace.txt").string());
     clickSave();
     QCOMPARE(form_->errors.size(), 1);
     QVERIFY(form_->errors[0].startsWith(u("Не удалось записать ") + form_->traceFile));

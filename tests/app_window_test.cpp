@@ -234,9 +234,10 @@ class WindowTest : public QObject {
     const QList<QAction*> menus = form_->menuBar()->actions();
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), u("Сервис"));
-    QCOMPARE(menus[0]->menu()->actions(),
-             (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction, form_->StoreAction,
-                              form_->QuickDrainAction}));
+    QCOMPARE(
+        menus[0]->menu()->actions(),
+        (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction, form_->StoreAction,
+                         form_->QuickDrainAction, form_->WatchAction, form_->ReportFolderAction}));
     QCOMPARE(form_->DiagnosticsAction->text(), u("Диагностика"));
     QCOMPARE(form_->ChartAction->text(), u("График архива"));
   }

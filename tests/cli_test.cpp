@@ -287,7 +287,15 @@ TEST_F(CliRun, MissingReportFolderIsNamedAndNothingIsCreated) {
   EXPECT_EQ(status, cli::kExitCommandError);
   EXPECT_NE(err.str().find("I/O error 3"), std::string::npos) << err.str();
   EXPECT_NE(err.str().find((dir.path() / "arc").string()), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("mkdir -p " + (dir.path() / "arc").string()), std::string::npos)
+      << err.str();
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "arc"));
+
+  // Told how, the user makes it with the run itself.
+  err.str("");
+  EXPECT_EQ(run({"--create-dirs", "--fake-pc-time", "2011-04-08 09:05"}), cli::kExitOk)
+      << err.str();
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "arc" / "12345D2011_04_08_09_05_par.txt"));
 }
 
 TEST_F(CliRun, UnknownTransactionNameIsACommandError) {
