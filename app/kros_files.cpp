@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "app/kros.h"
+#include "app/window_texts.h"
 #include "connection/data_dir.h"
 #include "connection/report_naming.h"
 #include "connection/report_set.h"
@@ -70,7 +71,7 @@ void TForm1::offerReportFolder() {
   if (ec) {
     // The identification then ends at its first file, as without the question.
     Memo1->appendPlainText(QStringLiteral("Не удалось создать папку отчётов %1 (%2)")
-                               .arg(shown(folder), QString::fromStdString(ec.message())));
+                               .arg(shown(folder), vardis::systemReasonText(ec.message())));
     return;
   }
   Memo1->appendPlainText(QStringLiteral("Создана папка отчётов %1").arg(shown(folder)));

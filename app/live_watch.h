@@ -40,7 +40,7 @@ class ValueSession;
 struct WatchColumn {
   std::string key;   // "G1", "PL1", "B1", "Tc": the names of currentValueCaptions
   std::string name;  // as the value labels call it: "G1", "П1", "В1", "Tс"
-  std::string unit;  // "м3/ч", "ГДж/ч"; "" when not known
+  std::string unit;  // "м3/час", "Гдж/час", as the value label gives it; "" for none
   int decimals = 0;  // as the value label shows it
 };
 

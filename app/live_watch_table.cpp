@@ -12,63 +12,12 @@
 
 #include "app/kros.h"
 #include "app/live_watch.h"
-#include "values/current_values.h"
+#include "values/current_values_read.h"
 #include "values/value_session.h"
 
 namespace vardis {
 
 namespace {
-
-// Where a quantity's value comes from, and how it is scaled.
-struct Source {
-  WatchColumn column;
-  bool counter = false;
-  std::size_t index = 0;
-  double divisor = 1;
-};
-
-std::vector<Source> sources(const ValueSession& s) {
-  const auto& slot = s.formats.slot;
-  const bool gj = s.params.values[9] == 0;
-  std::vector<Source> out;
-  const auto add = [&out](const std::string& key, const std::string& name, const char* unit,
-                          int decimals, bool counter, int index, double divisor = 1) {
-    out.push_back({{key, name, unit, decimals}, counter, static_cast<std::size_t>(index), divisor});
-  };
-  const auto decimals = [&slot](int i) { return slot[static_cast<std::size_t>(i)].decimals; };
-  const struct {
-    const char* key;
-    const char* name;
-    const char* unit;
-    int first;       // the float value of channel 1
-    int formatSlot;  // of channel 1; -1: fixed decimals
-    int fixed;
-  } floats[] = {
-      {"G", "G", "м3/ч", 0, 0, 0},     {"T", "T", "°C", 4, 4, 0},
-      {"P", "P", "МПа", 8, 8, 0},      {"PL", "П", "кг/м3", 24, -1, 1},
-      {"E", "Э", "кДж/кг", 18, -1, 3}, {"m", "m", "т/ч", 12, 12, 0},
-  };
-  for (const auto& f : floats) {
-    for (int n = 0; n < 4; ++n) {
-      const std::string digit = std::to_string(n + 1);
-      add(f.key + digit, f.name + digit, f.unit,
-          f.formatSlot < 0 ? f.fixed : decimals(f.formatSlot + n), false, f.first + n);
-    }
-  }
-  add("W1", "W1", gj ? "ГДж/ч" : "Гкал/ч", decimals(16), false, 16);
-  add("W2", "W2", gj ? "ГДж/ч" : "Гкал/ч", decimals(17), false, 17);
-  for (int n = 0; n < 4; ++n) {
-    const std::string digit = std::to_string(n + 1);
-    const int p = decimals(12 + n);
-    add("M" + digit, "M" + digit, "т", p - 1, true, n, integratorDivisor(p));
-  }
-  add("Q1", "Q1", gj ? "ГДж" : "Гкал", decimals(16) - 1, true, 4, integratorDivisor(decimals(16)));
-  add("Q2", "Q2", gj ? "ГДж" : "Гкал", decimals(17) - 1, true, 6, integratorDivisor(decimals(17)));
-  add("B1", "В1", "ч", 4, true, 5, 10000);
-  add("B2", "В2", "ч", 4, true, 7, 10000);
-  add("Tc", "Tс", "ч", 4, true, 8, 10000);
-  return out;
-}
 
 // "2011-04-08 09:05:07".
 std::string timeText(const LocalDateTime& t) {
@@ -103,20 +52,19 @@ constexpr int kChangeColumn = 3;
 
 std::vector<WatchColumn> watchColumns(const ValueSession& s) {
   std::vector<WatchColumn> out;
-  for (Source& source : sources(s)) out.push_back(std::move(source.column));
+  for (const CurrentQuantity& c : currentQuantities(s)) {
+    // The label is the value label's: "G1,м3/час".
+    const auto comma = c.label.find(',');
+    out.push_back({c.quantity, c.label.substr(0, comma),
+                   comma == std::string::npos ? std::string() : c.label.substr(comma + 1),
+                   c.decimals});
+  }
   return out;
 }
 
 std::vector<std::optional<double>> watchValues(const ValueSession& s) {
   std::vector<std::optional<double>> out;
-  const CurrentValues& v = s.values;
-  for (const Source& source : sources(s)) {
-    const bool noReply =
-        source.counter ? v.counterNoReply[source.index] : v.floatNoReply[source.index];
-    const double value =
-        source.counter ? v.counters[source.index] / source.divisor : v.floats[source.index];
-    out.push_back(noReply ? std::nullopt : std::optional<double>(value));
-  }
+  for (const CurrentQuantity& c : currentQuantities(s)) out.push_back(c.value);
   return out;
 }
 

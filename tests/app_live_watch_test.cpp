@@ -197,7 +197,7 @@ class LiveWatchTest : public QObject {
     QCOMPARE(lines.size(), 7);  // the header, five passes, the end of the last line
     const QStringList header = lines[0].split(';');
     QCOMPARE(header.size(), watch_->table()->rowCount() + 1);
-    QCOMPARE(header.mid(0, 2), (QStringList{"Время", "G1, м3/ч"}));
+    QCOMPARE(header.mid(0, 2), (QStringList{"Время", "G1, м3/час"}));
     const int g1 = watch_->log().column("G1") + 1;
     QCOMPARE(lines[3].split(';')[g1], QString());
     QCOMPARE(lines[2].split(';')[g1], QStringLiteral("1.750"));

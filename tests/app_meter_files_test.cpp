@@ -8,6 +8,8 @@
 #include <QtTest>
 #include <filesystem>
 
+#include "link/qt_serial_line.h"
+#include "support/pty_meter.h"
 #include "support/scripted_window.h"
 
 using vardis::test::ScriptedWindow;
@@ -45,29 +47,44 @@ class MeterFilesTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // On the real line to the simulated meter, serial number 4711.
   void theMeterAndItsReportSetAreShown() {
-    ScriptedWindow w;
-    TestForm& form = *w.form;
+    vardis::test::PtyMeter meter({}, [](vardis::sim::MeterModel& m) { m.pinParameter(0, 4711); });
+    vardis::test::TempDir dir;
+    std::filesystem::create_directories(vardis::reportDir(dir.path()));
+    vardis::QtSerialLine line;
+    const auto clock = vardis::makeSystemClock();
+    vardis::SessionConfig config;
+    config.dataDir = dir.path();
+    TestForm form(line, *clock, config);
+    form.setConnectionChoice(QString::fromStdString(meter.simulator->portPath()), 8, u("0"));
     const QString caption = form.windowTitle();
     QTest::mouseClick(form.Button13, Qt::LeftButton);
     QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join('\n')));
     const QString base = form.Edit2->text();
-    QVERIFY(base.startsWith(u("12345D")));
-    QCOMPARE(form.windowTitle(), caption + u(" — прибор № 12345, отчёты ") + base);
+    QVERIFY(base.startsWith(u("4711D")));
+    QCOMPARE(form.windowTitle(), caption + u(" — прибор № 4711, отчёты ") + base);
     QVERIFY(form.StatusBar1Panels[0]->toolTip().contains(base + "_*.txt"));
-    QVERIFY(form.Memo1->toPlainText().contains(u("Прибор № 12345: отчёты в ")));
+    QVERIFY(form.Memo1->toPlainText().contains(u("Прибор № 4711: отчёты в ")));
+  }
 
-    // Each report a command appends to is named.
+  // Each report a command appends to is named in the memo.
+  void theReportEachCommandWroteIsNamed() {
+    ScriptedWindow w;
+    TestForm& form = *w.form;
+    QTest::mouseClick(form.Button13, Qt::LeftButton);
     QTest::mouseClick(form.Button9, Qt::LeftButton);
     QTest::mouseClick(form.Button15, Qt::LeftButton);
+    QVERIFY2(form.errors.isEmpty(), qPrintable(form.errors.join('\n')));
     const QString memo = form.Memo1->toPlainText();
     for (const char* suffix : {"_chas.txt", "_par.txt"}) {
-      const auto file = w.arc() / (base.toStdString() + suffix);
+      const auto file = w.arc() / (form.Edit2->text().toStdString() + suffix);
       QVERIFY2(memo.contains(u("Отчёт дописан в ") + QString::fromStdString(file.string())),
                qPrintable(memo));
     }
 
-    // The next "Старт" forgets the meter until it answers again.
+    // The next "Старт" forgets the meter until one answers again.
+    const QString caption = form.windowTitle().section(u(" — "), 0, 0);
     QTest::mouseClick(form.Button14, Qt::LeftButton);
     w.line.responder = nullptr;
     QTest::mouseClick(form.Button13, Qt::LeftButton);

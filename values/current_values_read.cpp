@@ -70,101 +70,93 @@ namespace {
 
 using Captions = std::vector<std::pair<std::string, std::string>>;
 
-// A value as its caption shows it: the number, or the words that say the
-// meter gave no good reply for it.
-std::string floatText(const ValueSession& s, int index, int width, int decimals,
-                      const NumberStyle& ns) {
-  const auto i = static_cast<std::size_t>(index);
-  return s.values.floatNoReply[i] ? kNoReplyText
-                                  : fixedRight(s.values.floats[i], width, decimals, ns);
-}
-
-std::string counterText(const ValueSession& s, int index, double divisor, int width, int decimals,
-                        const NumberStyle& ns) {
-  const auto i = static_cast<std::size_t>(index);
-  return s.values.counterNoReply[i]
-             ? kNoReplyText
-             : fixedRight(s.values.counters[i] / divisor, width, decimals, ns);
-}
-
-// The captions of the float values: flows, temperatures, pressures, densities,
-// enthalpies, mass flows and heat powers.
-void floatCaptions(const ValueSession& s, Captions& out) {
-  const NumberStyle ns = s.config().numbers;
+// The float values: flows, temperatures, pressures, densities, enthalpies,
+// mass flows and heat powers.
+void floatQuantities(const ValueSession& s, std::vector<CurrentQuantity>& out) {
   const auto& slot = s.formats.slot;
-  auto num = [](int n) { return std::to_string(n); };
   const bool gj = s.params.values[9] == 0;
-
-  for (int n = 1; n <= 4; ++n) {
-    const auto& f = slot[static_cast<std::size_t>(n - 1)];
-    out.emplace_back("G" + num(n),
-                     "G" + num(n) + ",м3/час: " + floatText(s, n - 1, f.width, f.decimals, ns));
-  }
-  for (int n = 1; n <= 4; ++n) {
-    const auto& f = slot[static_cast<std::size_t>(3 + n)];
-    out.emplace_back("T" + num(n),
-                     "T" + num(n) + ",гр.C: " + floatText(s, 3 + n, f.width, f.decimals, ns));
-  }
-  for (int n = 1; n <= 4; ++n) {
-    const auto& f = slot[static_cast<std::size_t>(7 + n)];
-    out.emplace_back("P" + num(n),
-                     "P" + num(n) + ",Мпа: " + floatText(s, 7 + n, f.width, f.decimals, ns));
-  }
-  for (int n = 1; n <= 4; ++n) {
-    out.emplace_back("PL" + num(n), "П" + num(n) + ",кг/м3: " + floatText(s, 23 + n, 7, 1, ns));
-  }
-  for (int n = 1; n <= 4; ++n) {
-    out.emplace_back("E" + num(n), "Э" + num(n) + ",кДж/кг: " + floatText(s, 17 + n, 7, 3, ns));
-  }
-  for (int n = 1; n <= 4; ++n) {
-    const auto& f = slot[static_cast<std::size_t>(11 + n)];
-    out.emplace_back("m" + num(n),
-                     "m" + num(n) + ",т/час: " + floatText(s, 11 + n, f.width, f.decimals, ns));
-  }
-  out.emplace_back("W1", std::string(gj ? "W1,Гдж/час: " : "W1,Гкал/час: ") +
-                             floatText(s, 16, slot[16].width, slot[16].decimals, ns));
-  out.emplace_back("W2", std::string(gj ? "W2,Гдж/час: " : "W2,Гкал/час: ") +
-                             floatText(s, 17, slot[17].width, slot[17].decimals, ns));
+  const auto add = [&s, &out](std::string quantity, std::string label, int index, int width,
+                              int decimals) {
+    const auto i = static_cast<std::size_t>(index);
+    out.push_back({std::move(quantity), std::move(label),
+                   s.values.floatNoReply[i] ? std::nullopt : std::optional(s.values.floats[i]),
+                   width, decimals});
+  };
+  const auto fromSlot = [&](const char* family, const char* unit, int first) {
+    for (int n = 1; n <= 4; ++n) {
+      const auto& f = slot[static_cast<std::size_t>(first + n - 1)];
+      const std::string digit = std::to_string(n);
+      add(family + digit, family + digit + "," + unit, first + n - 1, f.width, f.decimals);
+    }
+  };
+  fromSlot("G", "м3/час", 0);
+  fromSlot("T", "гр.C", 4);
+  fromSlot("P", "Мпа", 8);
+  for (int n = 1; n <= 4; ++n)
+    add("PL" + std::to_string(n), "П" + std::to_string(n) + ",кг/м3", 23 + n, 7, 1);
+  for (int n = 1; n <= 4; ++n)
+    add("E" + std::to_string(n), "Э" + std::to_string(n) + ",кДж/кг", 17 + n, 7, 3);
+  fromSlot("m", "т/час", 12);
+  add("W1", gj ? "W1,Гдж/час" : "W1,Гкал/час", 16, slot[16].width, slot[16].decimals);
+  add("W2", gj ? "W2,Гдж/час" : "W2,Гкал/час", 17, slot[17].width, slot[17].decimals);
 }
 
-// The captions of the counters: masses, heats, run times, mains time, and the
-// abnormal situations of the four channels.
-void counterCaptions(const ValueSession& s, Captions& out) {
-  const NumberStyle ns = s.config().numbers;
-  const auto& ct = s.values.counters;
+// The counters: masses, heats, run times and mains time, scaled.
+void counterQuantities(const ValueSession& s, std::vector<CurrentQuantity>& out) {
   const auto& slot = s.formats.slot;
-  auto num = [](int n) { return std::to_string(n); };
   const bool gj = s.params.values[9] == 0;
-
+  const auto add = [&s, &out](std::string quantity, std::string label, int index, double divisor,
+                              int decimals) {
+    const auto i = static_cast<std::size_t>(index);
+    out.push_back(
+        {std::move(quantity), std::move(label),
+         s.values.counterNoReply[i] ? std::nullopt : std::optional(s.values.counters[i] / divisor),
+         11, decimals});
+  };
   for (int n = 1; n <= 4; ++n) {
     const int p = slot[static_cast<std::size_t>(11 + n)].decimals;
-    out.emplace_back("M" + num(n), "M" + num(n) + ",т: " +
-                                       counterText(s, n - 1, integratorDivisor(p), 11, p - 1, ns));
+    add("M" + std::to_string(n), "M" + std::to_string(n) + ",т", n - 1, integratorDivisor(p),
+        p - 1);
   }
   const int p1 = slot[16].decimals;
   const int p2 = slot[17].decimals;
-  out.emplace_back("Q1", std::string(gj ? "Q1,Гдж: " : "Q1,Гкал: ") +
-                             counterText(s, 4, integratorDivisor(p1), 11, p1 - 1, ns));
-  out.emplace_back("Q2", std::string(gj ? "Q2,Гдж: " : "Q2,Гкал: ") +
-                             counterText(s, 6, integratorDivisor(p2), 11, p2 - 1, ns));
-  out.emplace_back("B1", "В1,час: " + counterText(s, 5, 10000, 11, 4, ns));
-  out.emplace_back("B2", "В2,час: " + counterText(s, 7, 10000, 11, 4, ns));
-  out.emplace_back("Tc", "Tс,ч: " + counterText(s, 8, 10000, 11, 4, ns));
+  add("Q1", gj ? "Q1,Гдж" : "Q1,Гкал", 4, integratorDivisor(p1), p1 - 1);
+  add("Q2", gj ? "Q2,Гдж" : "Q2,Гкал", 6, integratorDivisor(p2), p2 - 1);
+  add("B1", "В1,час", 5, 10000, 4);
+  add("B2", "В2,час", 7, 10000, 4);
+  add("Tc", "Tс,ч", 8, 10000, 4);
+}
 
+// The abnormal situations of the four channels.
+void abnormalCaptions(const ValueSession& s, Captions& out) {
+  const auto& ct = s.values.counters;
   const std::uint32_t flags = abnormalFlagsFromCounters(ct[24], ct[25]);
+  const bool failed = s.values.counterNoReply[24] || s.values.counterNoReply[25];
   for (int n = 1; n <= 4; ++n) {
-    const bool failed = s.values.counterNoReply[24] || s.values.counterNoReply[25];
-    out.emplace_back("HC" + num(n),
-                     "НС" + num(n) + ": " + (failed ? kNoReplyText : abnormalTexts(flags, n)));
+    out.emplace_back(
+        "HC" + std::to_string(n),
+        "НС" + std::to_string(n) + ": " + (failed ? kNoReplyText : abnormalTexts(flags, n)));
   }
 }
 
 }  // namespace
 
+std::vector<CurrentQuantity> currentQuantities(const ValueSession& s) {
+  std::vector<CurrentQuantity> out;
+  floatQuantities(s, out);
+  counterQuantities(s, out);
+  return out;
+}
+
 std::vector<std::pair<std::string, std::string>> currentValueCaptions(const ValueSession& s) {
+  const NumberStyle ns = s.config().numbers;
   Captions out;
-  floatCaptions(s, out);
-  counterCaptions(s, out);
+  for (const CurrentQuantity& q : currentQuantities(s)) {
+    out.emplace_back(q.quantity, q.label + ": " +
+                                     (q.value ? fixedRight(*q.value, q.width, q.decimals, ns)
+                                              : std::string(kNoReplyText)));
+  }
+  abnormalCaptions(s, out);
   return out;
 }
 

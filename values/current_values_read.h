@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,22 @@ std::string abnormalTexts(std::uint32_t word, int channel);
 
 // The word from the two counters 24 and 25: each rounded, low 32 bits, OR-ed.
 std::uint32_t abnormalFlagsFromCounters(double counter24, double counter25);
+
+// One current value as the window shows it: the quantity ("G1"), its label
+// ("G1,м3/час"), the value scaled as shown (nothing without a good reply),
+// and the width and decimals of its text.
+struct CurrentQuantity {
+  std::string quantity;
+  std::string label;
+  std::optional<double> value;
+  int width = 0;
+  int decimals = 0;
+};
+
+// The numeric current values from the values as they stand, in the order
+// they are shown: the float values, then the counters (the abnormal
+// situations are words, not numbers, and are not among them).
+std::vector<CurrentQuantity> currentQuantities(const ValueSession& s);
 
 // The caption of every shown current value from the values as they stand, by
 // quantity ("G1" .. "G4", "T1", "P1", "PL1", "E1", "m1", "W1", "W2", "M1",
