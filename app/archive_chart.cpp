@@ -178,12 +178,13 @@ void ArchiveChart::collectChannels() {
       const ArchiveRecord& r = data_.records[i];
       const auto it = std::find_if(r.quantities.begin(), r.quantities.end(),
                                    [&](const Quantity& v) { return v.name == quantity.name; });
-      if (it != r.quantities.end() && it->noReply) {
-        // Not the meter's value: a gap, and the next value starts a new run.
+      if (it == r.quantities.end() || it->noReply) {
+        // Not the meter's value (none in the record, or without a good
+        // reply): a gap, and the next value starts a new run.
         if (!channel->runs.back().empty()) channel->runs.emplace_back();
         continue;
       }
-      const double value = it == r.quantities.end() ? 0.0 : it->value;
+      const double value = it->value;
       const double x = xOf(r, i);
       // An hour or a day the data lacks is a gap as well.
       if (!channel->runs.back().empty() && x - channel->runs.back().back().x() > 1.5) {

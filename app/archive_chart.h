@@ -62,7 +62,8 @@ class ArchiveChart : public QWidget {
   // The meter list from the store; showing the window refreshes it too.
   void refreshMeters();
   // Draws the records of a meter ("hourly" or "daily") from `from` to `to`,
-  // both included, x counting the hours or days from the start of `from`.
+  // both included, x counting the hours or days from the start of `from` and
+  // the x axis labelled with their dates ("05.11", hourly "05.11 06:00").
   // False, with the reason in rangeMessage(), when nothing could be drawn.
   bool showRange(long long serial, const QString& kind, const QDate& from, const QDate& to);
   bool showingRange() const { return range_.has_value(); }
@@ -102,6 +103,9 @@ class ArchiveChart : public QWidget {
   QTabWidget* tabs() const { return tabs_; }
   QString valueAxisTitle(const QString& seriesName) const;
   QString xAxisTitle() const;
+  // The labels along the x axis of the range view, first to last; empty for
+  // a reading, whose axis is numbered.
+  QStringList xAxisLabels() const;
   // The chart of the current tab.
   QChartView* currentChartView() const;
 
@@ -146,14 +150,16 @@ class ArchiveChart : public QWidget {
   QWidget* newRangeBar();
   void setRangeMessage(const QString& text);
   int rangeSlots() const;
+  void rangeDatesEdited();
   double rangeX(const ArchiveRecord& record) const;
-  void rangeXSpan(Group& group, double& lo, double& hi) const;
+  QValueAxis* newRangeAxis(double& lo, double& hi) const;
   QString rangeIntervalText(double x) const;
   QString rangePeriodText() const;
 
   // The axes. rescale() fits the value axis to the shown channels and puts the
   // abnormal markers back along its top.
   void addXAxis(Group& group);
+  QValueAxis* newReadingAxis(double& lo, double& hi) const;
   void addValueAxis(Group& group);
   void rescale(Group& group);
   void fitValueAxis(Group& group);

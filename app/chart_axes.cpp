@@ -1,6 +1,8 @@
-// The axes of a tab's chart: the hours or the days along x, the values of the
-// shown channels up the side on round steps, with room on top for the markers.
+// The axes of a tab's chart: the hours or the days along x (in the range view
+// their dates), the values of the shown channels up the side on round steps,
+// with room on top for the markers.
 #include <QDate>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
@@ -41,34 +43,37 @@ int stepDecimals(double step) {
 
 }  // namespace
 
-// The x axis: hours 0..23, the days of the month, or the hours or days of a
-// range from the store.
-void ArchiveChart::addXAxis(Group& group) {
-  group.x = new QValueAxis;
-  group.x->setTickType(QValueAxis::TicksDynamic);
-  group.x->setTickInterval(1);
-  group.x->setLabelFormat(QStringLiteral("%d"));
-  group.x->setMinorTickCount(0);
-  double lo = 0;
-  double hi = 0;
-  if (range_) {
-    rangeXSpan(group, lo, hi);
-  } else if (data_.kind == "hourly") {
-    group.x->setTitleText(QStringLiteral("Час"));
-    group.x->setTickAnchor(0);
+// The x axis of a reading: hours 0..23 or the days of the month.
+QValueAxis* ArchiveChart::newReadingAxis(double& lo, double& hi) const {
+  auto* axis = new QValueAxis;
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickInterval(1);
+  axis->setLabelFormat(QStringLiteral("%d"));
+  axis->setMinorTickCount(0);
+  if (data_.kind == "hourly") {
+    axis->setTitleText(QStringLiteral("Час"));
+    axis->setTickAnchor(0);
     lo = -0.5;
     hi = 23.5;
-  } else {
-    group.x->setTitleText(QStringLiteral("День месяца"));
-    group.x->setTickAnchor(1);
-    int days = static_cast<int>(data_.records.size());
-    if (data_.kind == "monthly") {
-      const QDate month = QDate::fromString(q(data_.period) + QStringLiteral("-01"), Qt::ISODate);
-      days = month.isValid() ? month.daysInMonth() : 31;
-    }
-    lo = 0.5;
-    hi = days + 0.5;
+    return axis;
   }
+  axis->setTitleText(QStringLiteral("День месяца"));
+  axis->setTickAnchor(1);
+  int days = static_cast<int>(data_.records.size());
+  if (data_.kind == "monthly") {
+    const QDate month = QDate::fromString(q(data_.period) + QStringLiteral("-01"), Qt::ISODate);
+    days = month.isValid() ? month.daysInMonth() : 31;
+  }
+  lo = 0.5;
+  hi = days + 0.5;
+  return axis;
+}
+
+// The x axis: that of the reading, or the dates of a range from the store.
+void ArchiveChart::addXAxis(Group& group) {
+  double lo = 0;
+  double hi = 0;
+  group.x = range_ ? newRangeAxis(lo, hi) : newReadingAxis(lo, hi);
   // A record outside the day or the month still gets its place.
   for (const auto& channel : group.channels) {
     for (const auto& run : channel->runs) {
@@ -138,6 +143,11 @@ QString ArchiveChart::valueAxisTitle(const QString& seriesName) const {
 
 QString ArchiveChart::xAxisTitle() const {
   return groups_.empty() ? QString() : groups_.front()->x->titleText();
+}
+
+QStringList ArchiveChart::xAxisLabels() const {
+  auto* dates = groups_.empty() ? nullptr : qobject_cast<QCategoryAxis*>(groups_.front()->x);
+  return dates ? dates->categoriesLabels() : QStringList();
 }
 
 }  // namespace vardis

@@ -1,8 +1,10 @@
 // The range view of the chart: the hourly or daily records the store of
 // readings holds for one meter over a date range, joined into one reading and
-// drawn as a reading is, with x counting the hours or days from the start of
-// the range. An hour or a day the store lacks, or a value without a good
-// reply, is a gap in its line. The store is only read here.
+// drawn as a reading is, x counting the hours or days from the start of the
+// range and the axis labelled with their dates (and hours). An hour or a day
+// the store lacks (it keeps only intervals that are over), or a value without
+// a good reply, is a gap in its line. The store is only read here.
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QHBoxLayout>
@@ -10,14 +12,16 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
-#include <QtCharts/QValueAxis>
+#include <QtCharts/QCategoryAxis>
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <system_error>
 
 #include "app/chart_common.h"
+#include "app/window_texts.h"
 #include "store/history.h"
 #include "store/reading_store.h"
 #include "store/store_reader.h"
@@ -31,8 +35,9 @@ using chart_common::q;
 constexpr int kHoursPerDay = 24;
 // The longest hourly range drawn at once: two months of hours.
 constexpr int kMaxHourlyDays = 62;
-// At most this many labelled ticks along the x axis.
+// The labels along the x axis: at most 16, fewer the longer they are.
 constexpr int kMaxTicks = 16;
+constexpr int kTickChars = 96;
 constexpr int kDefaultRangeDays = 7;
 
 const QString kDateFormat = QStringLiteral("dd.MM.yyyy");
@@ -41,19 +46,22 @@ std::string isoDate(const QDate& d) {
   return d.toString(Qt::ISODate).toStdString();
 }
 
-// A tick every so many hours or days: a round step that keeps the labels apart.
-int tickStep(int places, bool hourly) {
+// A label every so many hours or days: a round step that keeps `places`
+// places under `ticks` labels.
+int tickStep(int places, bool hourly, int ticks) {
   static const std::vector<int> hours{1, 2, 3, 6, 12, 24, 48, 72, 168, 336};
   static const std::vector<int> days{1, 2, 5, 7, 14, 28, 56, 91, 182, 364};
   const std::vector<int>& steps = hourly ? hours : days;
   for (const int step : steps) {
-    if (places <= step * kMaxTicks) return step;
+    if (places <= step * ticks) return step;
   }
-  return steps.back() * (places / (steps.back() * kMaxTicks) + 1);
+  return steps.back() * (places / (steps.back() * ticks) + 1);
 }
 
 QString storeProblem(const std::exception& e) {
-  return QStringLiteral("База показаний недоступна: ") + QString::fromStdString(e.what());
+  const auto* refused = dynamic_cast<const vardis::store::StoreError*>(&e);
+  return QStringLiteral("База показаний недоступна: ") +
+         (refused ? vardis::storeReasonText(refused->fault()) : vardis::windowText(e.what()));
 }
 
 // The store of the data folder, opened read-only with a short busy
@@ -90,7 +98,9 @@ ArchiveData joined(const std::vector<store::MeterArchive>& found, long long seri
     for (const ArchiveData& period : meter.periods) {
       d.volume = period.volume;
       d.heatUnit = period.heatUnit;
-      d.records.insert(d.records.end(), period.records.begin(), period.records.end());
+      // An interval not over is no reading: its place stays a gap.
+      std::copy_if(period.records.begin(), period.records.end(), std::back_inserter(d.records),
+                   [](const ArchiveRecord& r) { return r.ended; });
     }
   }
   std::stable_sort(
@@ -100,10 +110,9 @@ ArchiveData joined(const std::vector<store::MeterArchive>& found, long long seri
 }
 
 QDateEdit* newDateEdit(const QDate& date, const char* name) {
-  auto* edit = new QDateEdit(date);
+  auto* edit = new chart_common::DateBox(date);
   edit->setObjectName(name);
-  edit->setCalendarPopup(true);
-  edit->setDisplayFormat(kDateFormat);
+  edit->setToolTip(QStringLiteral("Дата: ДД.ММ.ГГГГ, можно набрать цифрами подряд (05112026)"));
   return edit;
 }
 
@@ -122,6 +131,14 @@ QWidget* ArchiveChart::newRangeBar() {
   const QDate today = QDate::currentDate();
   rangeFrom_ = newDateEdit(today.addDays(1 - kDefaultRangeDays), "ArchiveChartRangeFrom");
   rangeTo_ = newDateEdit(today, "ArchiveChartRangeTo");
+  // A date typed (on Enter or leaving the box) or picked redraws a range shown.
+  for (QDateEdit* edit : {rangeFrom_, rangeTo_}) {
+    connect(edit, &QDateEdit::editingFinished, this, &ArchiveChart::rangeDatesEdited);
+    connect(edit->calendarWidget(), &QCalendarWidget::clicked, this,
+            &ArchiveChart::rangeDatesEdited);
+    connect(edit->calendarWidget(), &QCalendarWidget::activated, this,
+            &ArchiveChart::rangeDatesEdited);
+  }
   rangeShow_ = new QPushButton(QStringLiteral("Показать"));
   rangeShow_->setObjectName("ArchiveChartRangeShow");
   rangeShow_->setAutoDefault(false);
@@ -198,6 +215,11 @@ void ArchiveChart::showRangeClicked() {
             rangeFrom_->date(), rangeTo_->date());
 }
 
+void ArchiveChart::rangeDatesEdited() {
+  if (!range_ || (rangeFrom_->date() == range_->from && rangeTo_->date() == range_->to)) return;
+  showRangeClicked();
+}
+
 bool ArchiveChart::showRange(long long serial, const QString& kind, const QDate& from,
                              const QDate& to) {
   const bool hourly = kind == QStringLiteral("hourly");
@@ -233,6 +255,13 @@ bool ArchiveChart::showRange(long long serial, const QString& kind, const QDate&
     return false;
   }
   range_ = Range{serial, kind, from, to};
+  // The row above says what is drawn.
+  rangeFrom_->setDate(from);
+  rangeTo_->setDate(to);
+  rangeKind_->setCurrentIndex(std::max(0, rangeKind_->findData(kind)));
+  if (const int m = rangeMeter_->findData(QVariant::fromValue<qlonglong>(serial)); m >= 0) {
+    rangeMeter_->setCurrentIndex(m);
+  }
   const auto records = static_cast<int>(data.records.size());
   draw(data);
   setRangeMessage(records == rangeSlots()
@@ -260,15 +289,28 @@ double ArchiveChart::rangeX(const ArchiveRecord& record) const {
   return days * kHoursPerDay + when.mid(11, 2).toInt();
 }
 
-void ArchiveChart::rangeXSpan(Group& group, double& lo, double& hi) const {
+// The x axis of the range: a label, the date (and the hour), every few hours
+// or days from the start of the range; the year only when the range is not
+// within one. x counts places, so the meter's times stay as they are.
+QValueAxis* ArchiveChart::newRangeAxis(double& lo, double& hi) const {
   const bool hourly = range_->kind == QStringLiteral("hourly");
-  const QString start = range_->from.toString(kDateFormat);
-  group.x->setTitleText(hourly ? QStringLiteral("Часы от %1 00:00").arg(start)
-                               : QStringLiteral("Дни от %1").arg(start));
-  group.x->setTickAnchor(0);
-  group.x->setTickInterval(tickStep(rangeSlots(), hourly));
+  const bool oneYear = range_->from.year() == range_->to.year();
+  const QString day = oneYear ? QStringLiteral("dd.MM") : kDateFormat;
+  auto* axis = new QCategoryAxis;
+  axis->setTitleText(hourly ? QStringLiteral("Дата и час") : QStringLiteral("Дата"));
+  axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   lo = -0.5;
   hi = rangeSlots() - 0.5;
+  axis->setStartValue(lo);
+  const auto chars = static_cast<int>(day.size()) + (hourly ? 6 : 0);
+  const int step = tickStep(rangeSlots(), hourly, std::min(kMaxTicks, kTickChars / chars));
+  for (int x = 0; x < rangeSlots(); x += step) {
+    const QDate date = range_->from.addDays(hourly ? x / kHoursPerDay : x);
+    QString label = date.toString(day);
+    if (hourly) label += QStringLiteral(" %1:00").arg(x % kHoursPerDay, 2, 10, QLatin1Char('0'));
+    axis->append(label, x);
+  }
+  return axis;
 }
 
 // "09.04.2011 05 ч", or the day alone.

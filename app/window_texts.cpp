@@ -142,6 +142,29 @@ QString memoText(const std::string& line) {
   return q(line);
 }
 
+QString storeReasonText(store::StoreFault fault) {
+  using store::StoreFault;
+  switch (fault) {
+    case StoreFault::CannotOpen:
+      return QStringLiteral("файл не открывается");
+    case StoreFault::ReadOnly:
+      return QStringLiteral("нет прав на запись");
+    case StoreFault::Busy:
+      return QStringLiteral("занята другой программой");
+    case StoreFault::Corrupt:
+      return QStringLiteral("файл повреждён или не является базой показаний");
+    case StoreFault::Newer:
+      return QStringLiteral("записана более новой версией vardis");
+    case StoreFault::Older:
+      return QStringLiteral(
+          "сделана старой версией vardis; показание с включённой базой "
+          "обновит её");
+    case StoreFault::Io:
+      break;
+  }
+  return QStringLiteral("ошибка диска");
+}
+
 QString storeWarningText(std::optional<store::StoreFault> fault, const std::filesystem::path& file,
                          const std::string& message) {
   const QString name = QDir::toNativeSeparators(QString::fromStdU16String(file.u16string()));

@@ -26,6 +26,9 @@ QString memoText(const std::string& line);
 QString storeWarningText(std::optional<store::StoreFault> fault, const std::filesystem::path& file,
                          const std::string& message);
 
+// Why a store cannot be used, in a few Russian words ("занята другой программой").
+QString storeReasonText(store::StoreFault fault);
+
 // The Russian of a reason the system gave for a port that does not open.
 QString systemReasonText(const std::string& reason);
 

@@ -1,13 +1,16 @@
 // The archive chart window: after "Часовые" against the simulated meter on a
 // pseudo-terminal it holds the rows the reading stored, marks the abnormal
 // hours, hides the all-zero channels and saves its picture; "Месячные" replaces
-// it. The hourly reading (533 exchanges) runs once, in initTestCase.
+// it. The hourly reading (533 exchanges) runs once, in initTestCase. The
+// range view from a store: dates along its axis, typed dates, gaps.
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
 #include <QGroupBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolTip>
@@ -26,6 +29,7 @@
 #include "connection/data_dir.h"
 #include "link/qt_serial_line.h"
 #include "sim/calendar.h"
+#include "store/reading_store.h"
 #include "support/pty_meter.h"
 #include "support/temp_dir.h"
 #include "support/test_form.h"
@@ -90,6 +94,38 @@ vardis::ArchiveRecord dayRecord(int day, double flow, double temperature, double
   r.abnormalWord = word;
   r.abnormalCodes = vardis::abnormalCodeList(word);
   return r;
+}
+
+constexpr long long kSerial = 4711;
+
+// The store of a meter: days 30.10–05.11.2026 but 02.11 (not read) and 05.11
+// (read before it was over), and the 24 hours of 03.11.2026.
+void storeDays(const std::filesystem::path& dir) {
+  vardis::store::ReadingStore st(vardis::store::storeFile(dir));
+  const auto visit = st.beginVisit({"2026-11-06T10:00:00", "1", 9600, false});
+  const auto meter = st.meter({kSerial, 0, "GJ", true, "8.3"}, visit, "2026-11-06T10:00:01");
+  vardis::ArchiveData days[2];
+  for (const auto& [day, month] :
+       {std::pair{30, 10}, {31, 10}, {1, 11}, {3, 11}, {4, 11}, {5, 11}}) {
+    vardis::ArchiveData& d = days[month - 10];
+    d.kind = "daily";
+    d.period = month == 10 ? "2026-10" : "2026-11";
+    d.records.push_back(dayRecord(day, 10 + day, 50, 1, 0));
+    d.records.back().dateTime = d.period + "-" + d.records.back().label;
+    d.records.back().ended = day != 5;
+  }
+  vardis::ArchiveData hours;
+  hours.kind = "hourly";
+  hours.period = "2026-11-03";
+  for (int h = 0; h < 24; ++h) {
+    const std::string hh = (h < 10 ? "0" : "") + std::to_string(h);
+    vardis::ArchiveRecord r;
+    r.label = hh;
+    r.dateTime = hours.period + "T" + hh + ":00";
+    r.quantities = {{"T1", "degC", 40.0 + h}};
+    hours.records.push_back(r);
+  }
+  for (const auto& d : {days[0], days[1], hours}) st.storeArchive(meter, visit, "2026-11-06", d);
 }
 
 }  // namespace
@@ -422,6 +458,72 @@ class ChartTest : public QObject {
     QCOMPARE(xs, QList<double>({1, 2, 3, 5, 6}));
     QCOMPARE(chart.series(QStringLiteral("G1"))->points().size(), 3);  // its line ends at day 3
     QVERIFY(chart.abnormalMarkers().empty());
+  }
+
+  // The axis of a range shows its dates, and hours for the hourly records; a
+  // day the store lacks, or holds not as it was read before it was over, is a
+  // gap and never a zero.
+  void rangeAxisShowsDatesAndGaps() {
+    vardis::test::TempDir dir;
+    storeDays(dir.path());
+    vardis::ArchiveChart chart;
+    chart.setStoreFolder(dir.path());
+    chart.refreshMeters();
+    QVERIFY(chart.showRange(kSerial, QStringLiteral("daily"), {2026, 10, 30}, {2026, 11, 5}));
+    QCOMPARE(chart.xAxisTitle(), QStringLiteral("Дата"));
+    QCOMPARE(chart.xAxisLabels(),
+             QStringList({"30.10", "31.10", "01.11", "02.11", "03.11", "04.11", "05.11"}));
+    QCOMPARE(chart.seriesPoints(QStringLiteral("G1")),
+             QList<QPointF>({{0, 40}, {1, 41}, {2, 11}, {4, 13}, {5, 14}}));
+    QCOMPARE(chart.series(QStringLiteral("G1"))->points().size(), 3);  // its line ends at 01.11
+    QVERIFY(chart.rangeMessage().contains(QStringLiteral("5 из 7")));
+
+    QVERIFY(chart.showRange(kSerial, QStringLiteral("hourly"), {2026, 11, 3}, {2026, 11, 3}));
+    QCOMPARE(chart.xAxisTitle(), QStringLiteral("Дата и час"));
+    QCOMPARE(chart.xAxisLabels(),
+             QStringList({"03.11 00:00", "03.11 03:00", "03.11 06:00", "03.11 09:00", "03.11 12:00",
+                          "03.11 15:00", "03.11 18:00", "03.11 21:00"}));
+    // Over a new year the labels carry the year.
+    QVERIFY(chart.showRange(kSerial, QStringLiteral("daily"), {2026, 10, 30}, {2027, 1, 2}));
+    QCOMPARE(chart.xAxisLabels().mid(0, 2), QStringList({"30.10.2026", "13.11.2026"}));
+  }
+
+  // Digits typed in one go, wherever the cursor is, give the date on Enter and
+  // draw its range; before Enter the range stays; a text that is no date
+  // puts the date back.
+  void typedDateSelectsTheRange() {
+    vardis::test::TempDir dir;
+    storeDays(dir.path());
+    vardis::ArchiveChart chart;
+    chart.setStoreFolder(dir.path());
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowActive(&chart));
+    chart.rangeKind()->setCurrentIndex(chart.rangeKind()->findData(QStringLiteral("daily")));
+    chart.rangeFrom()->setDate({2026, 11, 1});
+    chart.rangeTo()->setDate({2026, 11, 5});
+    QTest::mouseClick(chart.rangeShowButton(), Qt::LeftButton);
+    QCOMPARE(chart.xAxisLabels().front(), QStringLiteral("01.11"));
+
+    QDateEdit* from = chart.rangeFrom();
+    auto* text = from->findChild<QLineEdit*>();
+    QTest::mouseClick(text, Qt::LeftButton, {}, text->rect().center());  // the cursor inside
+    QTest::keyClicks(from, QStringLiteral("3010202"));
+    QCOMPARE(text->text(), QStringLiteral("30.10.202"));
+    QCOMPARE(from->date(), QDate(2026, 11, 1));
+    QCOMPARE(chart.xAxisLabels().front(), QStringLiteral("01.11"));
+    QTest::keyClicks(from, QStringLiteral("6"));
+    QTest::keyClick(from, Qt::Key_Return);
+    QCOMPARE(from->date(), QDate(2026, 10, 30));
+    QCOMPARE(chart.xAxisLabels().front(), QStringLiteral("30.10"));
+    QVERIFY(chart.windowTitle().endsWith(QStringLiteral("с 30.10.2026 по 05.11.2026")));
+
+    QTest::keyClicks(chart.rangeTo(), QStringLiteral("3.11.2026"));
+    QTest::keyClick(chart.rangeTo(), Qt::Key_Enter);
+    QCOMPARE(chart.xAxisLabels().back(), QStringLiteral("03.11"));
+    QTest::keyClicks(from, QStringLiteral("31.02.2026"));
+    QTest::keyClick(from, Qt::Key_Return);
+    QCOMPARE(from->date(), QDate(2026, 10, 30));
+    QCOMPARE(text->text(), QStringLiteral("30.10.2026"));
   }
 
   void chartPictureOptionIsHidden() {
