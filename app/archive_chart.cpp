@@ -178,9 +178,10 @@ void ArchiveChart::collectChannels() {
       const ArchiveRecord& r = data_.records[i];
       const auto it = std::find_if(r.quantities.begin(), r.quantities.end(),
                                    [&](const Quantity& v) { return v.name == quantity.name; });
-      if (it == r.quantities.end() || it->noReply) {
-        // Not the meter's value (none in the record, or without a good
-        // reply): a gap, and the next value starts a new run.
+      if (!r.ended || it == r.quantities.end() || it->noReply) {
+        // No reading (an interval not over when it was read, no value in the
+        // record, or one without a good reply): a gap, and the next value
+        // starts a new run.
         if (!channel->runs.back().empty()) channel->runs.emplace_back();
         continue;
       }

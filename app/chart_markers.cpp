@@ -31,7 +31,7 @@ void ArchiveChart::collectAbnormalMarkers() {
   for (std::size_t i = 0; i < data_.records.size(); ++i) {
     const ArchiveRecord& r = data_.records[i];
     // A word without a good reply is not the meter's: nothing to mark.
-    if (r.abnormalWord == 0 || r.abnormalNoReply) continue;
+    if (r.abnormalWord == 0 || r.abnormalNoReply || !r.ended) continue;
     AbnormalMarker m;
     m.x = xOf(r, i);
     m.label = q(r.label);
