@@ -2,6 +2,11 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <system_error>
 
 namespace vardis {
 
@@ -77,10 +82,30 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
   return o;
 }
 
-std::filesystem::path dataDirFor(const AppOptions& options,
-                                 const std::filesystem::path& defaultDir) {
+std::filesystem::path dataDirFor(const AppOptions& options, const std::filesystem::path& defaultDir,
+                                 const std::filesystem::path& remembered) {
   if (!options.dataDir.isEmpty()) return std::filesystem::path(options.dataDir.toStdString());
-  return options.demo ? defaultDir / "demo" : defaultDir;
+  if (options.demo) return defaultDir / "demo";
+  std::error_code ec;
+  if (!remembered.empty() && std::filesystem::is_directory(remembered, ec)) return remembered;
+  return defaultDir;
+}
+
+bool remembersChoices(const AppOptions& options) {
+  return !options.demo && options.screenshot.isEmpty() && options.chartScreenshot.isEmpty();
+}
+
+QString choicesFile() {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  return QDir(folder).filePath(QStringLiteral("choices.ini"));
+}
+
+std::filesystem::path rememberedDataDir(const QString& choicesFile) {
+  if (choicesFile.isEmpty() || !QFileInfo::exists(choicesFile)) return {};
+  const QSettings settings(choicesFile, QSettings::IniFormat);
+  const QString folder = settings.value(QLatin1String(kDataDirChoice)).toString();
+  if (settings.status() != QSettings::NoError || folder.isEmpty()) return {};
+  return std::filesystem::path(folder.toStdU16String());
 }
 
 }  // namespace vardis

@@ -24,10 +24,24 @@ struct AppOptions {
 std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString& error,
                                           QString& help);
 
-// The data folder the program works in: --data-dir when given; otherwise the
-// default one, and for a demonstration a "demo" folder inside it, so that the
-// demo never makes the real report folder.
-std::filesystem::path dataDirFor(const AppOptions& options,
-                                 const std::filesystem::path& defaultDir);
+// The data folder the program works in: --data-dir when given; for a
+// demonstration a "demo" folder inside the default one, so that the demo never
+// makes the real report folder; otherwise the folder remembered from the last
+// run when it still is one, else the default one.
+std::filesystem::path dataDirFor(const AppOptions& options, const std::filesystem::path& defaultDir,
+                                 const std::filesystem::path& remembered = {});
+
+// Whether the window remembers its choices in this run: not for a
+// demonstration, nor when it only takes pictures.
+bool remembersChoices(const AppOptions& options);
+
+// Where the window remembers its choices between runs: choices.ini in the
+// user's configuration folder (~/.config/vardis on Linux).
+QString choicesFile();
+
+// The key of the data folder in the choices file, and the folder remembered
+// there: empty when none (the default folder) or when the file cannot be read.
+inline constexpr const char* kDataDirChoice = "dataDir";
+std::filesystem::path rememberedDataDir(const QString& choicesFile);
 
 }  // namespace vardis

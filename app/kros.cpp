@@ -238,6 +238,8 @@ void TForm1::Button13Click() {
       restoreStart(before);
       throw;
     }
+    // The port opened: these choices are kept even if the program ends badly.
+    rememberChoices();
     try {
       recorder_.visitStarted(session_, choice.portText, choice.gsm);
       if (!choice.gsm) Button2Click();

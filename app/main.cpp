@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDateEdit>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -176,8 +177,11 @@ int main(int argc, char** argv) {
   const auto options = commandLine(status);
   if (!options) return status;
 
+  // The choices of the last run: the data folder now, the rest once the window is made.
+  const QString choices = vardis::remembersChoices(*options) ? vardis::choicesFile() : QString();
+  const std::filesystem::path remembered = vardis::rememberedDataDir(choices);
   vardis::SessionConfig config;
-  config.dataDir = vardis::dataDirFor(*options, vardis::defaultDataDir());
+  config.dataDir = vardis::dataDirFor(*options, vardis::defaultDataDir(), remembered);
   config.numbers = localNumbers();
   std::unique_ptr<vardis::DemoMeter> demo;
   if (options->demo) {
@@ -189,6 +193,14 @@ int main(int argc, char** argv) {
   const auto clock = vardis::makeSystemClock();
   ProgramForm form(line, *clock, config);
   if (demo) form.setConnectionChoice(demo->port(), demo->speedIndex(), demo->address());
+  form.setChoicesFile(choices);
+  form.restoreChoices();
+  if (options->dataDir.isEmpty() && !remembered.empty() && config.dataDir != remembered) {
+    form.Memo1->appendPlainText(
+        QStringLiteral("Запомненная папка данных %1 не найдена: работа в папке %2")
+            .arg(QString::fromStdU16String(remembered.u16string()),
+                 QString::fromStdU16String(config.dataDir.u16string())));
+  }
   form.StoreAction->setChecked(options->store);
   if (options->tab >= 0) form.PageControl2->setCurrentIndex(options->tab);
   form.show();

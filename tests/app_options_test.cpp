@@ -1,6 +1,8 @@
 // The command line of the window program.
 #include "app/app_options.h"
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class OptionsTest : public QObject {
@@ -32,6 +34,23 @@ class OptionsTest : public QObject {
     QCOMPARE(dirOf({"vardis", "--demo"}), home / "demo");
     QCOMPARE(dirOf({"vardis", "--demo", "--data-dir", "/tmp/v"}), std::filesystem::path("/tmp/v"));
     QCOMPARE(dirOf({"vardis", "--data-dir", "/tmp/w"}), std::filesystem::path("/tmp/w"));
+  }
+
+  // The folder of the last run while it is one; not for a demonstration or pictures.
+  void rememberedDataFolder() {
+    QTemporaryDir dir;
+    const QString choices = dir.filePath("choices.ini");
+    QSettings(choices, QSettings::IniFormat).setValue(vardis::kDataDirChoice, dir.path());
+    const std::filesystem::path last = vardis::rememberedDataDir(choices);
+    QCOMPARE(last, std::filesystem::path(dir.path().toStdString()));
+    QString error;
+    QString help;
+    const auto plain = vardis::parseAppOptions({"vardis"}, error, help);
+    const auto demo = vardis::parseAppOptions({"vardis", "--demo"}, error, help);
+    QCOMPARE(vardis::dataDirFor(*plain, "/home/op/vardis", last), last);
+    QCOMPARE(vardis::dataDirFor(*plain, "/v", last / "gone"), std::filesystem::path("/v"));
+    QCOMPARE(vardis::dataDirFor(*demo, "/v", last), std::filesystem::path("/v/demo"));
+    QVERIFY(vardis::remembersChoices(*plain) && !vardis::remembersChoices(*demo));
   }
 
   void everyOption() {
