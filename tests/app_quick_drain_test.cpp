@@ -91,7 +91,8 @@ class QuickDrainTest : public QObject {
     QVERIFY(form.errors.isEmpty());
     const bool written = fs::is_regular_file(dir.path() / "vardis-window.ini");
     // Said once, and only when the choice was not kept (root writes anyway).
-    QCOMPARE(form.Memo1->toPlainText().count(QStringLiteral("Не удалось записать")), written ? 0 : 1);
+    QCOMPARE(form.Memo1->toPlainText().count(QStringLiteral("Не удалось записать")),
+             written ? 0 : 1);
     if (!readOnly) QVERIFY(!written);
     fs::permissions(dir.path(), fs::perms::owner_all);
   }
