@@ -37,6 +37,10 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
       {QStringLiteral("chart-screenshot"),
        QStringLiteral("Read yesterday's hourly archive, save a picture of its chart and quit."),
        QStringLiteral("FILE")});
+  const QCommandLineOption watchScreenshot = hidden(
+      {QStringLiteral("watch-screenshot"),
+       QStringLiteral("Watch the current values for a few passes, save a picture of it and quit."),
+       QStringLiteral("FILE")});
   const QCommandLineOption tab = hidden(
       {QStringLiteral("tab"), QStringLiteral("Current-values page to show."), QStringLiteral("N")});
   const QCommandLineOption diagnostics =
@@ -44,7 +48,8 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
   const QCommandLineOption noStore(
       QStringLiteral("no-store"),
       QStringLiteral("Start without storing the readings (the Service menu turns it on)."));
-  parser.addOptions({demo, dataDir, noStore, screenshot, chartScreenshot, tab, diagnostics});
+  parser.addOptions(
+      {demo, dataDir, noStore, screenshot, chartScreenshot, watchScreenshot, tab, diagnostics});
 
   error.clear();
   help.clear();
@@ -69,6 +74,7 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
   }
   o.screenshot = parser.value(screenshot);
   o.chartScreenshot = parser.value(chartScreenshot);
+  o.watchScreenshot = parser.value(watchScreenshot);
   if (parser.isSet(tab)) {
     bool ok = false;
     o.tab = parser.value(tab).toInt(&ok);
@@ -92,7 +98,8 @@ std::filesystem::path dataDirFor(const AppOptions& options, const std::filesyste
 }
 
 bool remembersChoices(const AppOptions& options) {
-  return !options.demo && options.screenshot.isEmpty() && options.chartScreenshot.isEmpty();
+  return !options.demo && options.screenshot.isEmpty() && options.chartScreenshot.isEmpty() &&
+         options.watchScreenshot.isEmpty();
 }
 
 QString choicesFile() {

@@ -13,6 +13,7 @@ struct AppOptions {
   QString dataDir;           // --data-dir DIR; empty: the default data folder
   QString screenshot;        // --screenshot FILE: save the window as a picture and quit
   QString chartScreenshot;   // --chart-screenshot FILE: read yesterday's hours, save the chart
+  QString watchScreenshot;   // --watch-screenshot FILE: watch the values a while, save the watch
   int tab = -1;              // --tab N: the current-values page shown first
   bool diagnostics = false;  // --diagnostics: open the diagnostics window at start
   bool store = true;         // false with --no-store: the readings are not stored at start

@@ -103,6 +103,8 @@ class LiveWatch : public QWidget {
   static constexpr int kDefaultIntervalSeconds = 5;
   // How much of the watch the chart shows: the latest ten minutes.
   static constexpr qint64 kVisibleMs = 10 * 60 * 1000;
+  // What it shows of a watch just begun: a minute.
+  static constexpr qint64 kFirstVisibleMs = 60 * 1000;
 
   const WatchLog& log() const { return log_; }
   bool watching() const { return watching_; }

@@ -77,7 +77,8 @@ void LiveWatch::redrawChart() {
   for (const QString& key : tickedKeys()) {
     addLine(static_cast<std::size_t>(log_.column(key.toStdString())), from);
   }
-  fitAxes(from, from + kVisibleMs);
+  // A short watch fills a minute, then the view grows to ten.
+  fitAxes(from, from + std::clamp((last - from) * 5 / 4, kFirstVisibleMs, kVisibleMs));
 }
 
 void LiveWatch::addLine(std::size_t column, qint64 from) {

@@ -4,6 +4,7 @@
 #include <QDateEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "app/archive_chart.h"
 #include "app/demo_meter.h"
 #include "app/kros.h"
+#include "app/live_watch.h"
 #include "archives/archive_data.h"
 #include "connection/data_dir.h"
 #include "link/qt_serial_line.h"
@@ -27,6 +29,8 @@ constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
 // Time for the first paint before the picture is taken.
 constexpr int kScreenshotDelayMs = 300;
+// Long enough for the watch's first passes at one a second.
+constexpr int kWatchPictureMs = 8500;
 
 vardis::NumberStyle localNumbers() {
   vardis::NumberStyle style;
@@ -96,6 +100,26 @@ void chartPicture(ProgramForm& form, const vardis::PcClock& clock, const QString
   });
 }
 
+// "Старт", then a watch of the current values every second; after a few
+// passes the watch window (and the main window) as pictures.
+void watchPicture(ProgramForm& form, const QString& watchFile, const QString& windowFile) {
+  form.Button13Click();
+  if (form.errors != 0) {
+    std::fprintf(stderr, "vardis: the meter was not identified\n");
+    windowPictures(form, {}, kExitFailure);
+    return;
+  }
+  form.showLiveWatch();
+  vardis::LiveWatch* watch = form.liveWatch();
+  watch->intervalBox()->setValue(1);
+  watch->setTicked(QStringLiteral("T2"), true);
+  watch->start();
+  QTimer::singleShot(kWatchPictureMs, &form, [&form, watch, watchFile, windowFile] {
+    const int status = savePicture(watch, watchFile) ? 0 : kExitFailure;
+    windowPictures(form, windowFile, status);
+  });
+}
+
 // The help needs no display.
 bool helpAsked(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -149,6 +173,13 @@ void picturesWhenShown(ProgramForm& form, const vardis::PcClock& clock,
     const QString windowFile = options.screenshot;
     QTimer::singleShot(kScreenshotDelayMs, &form, [&form, &clock, chartFile, windowFile] {
       chartPicture(form, clock, chartFile, windowFile);
+    });
+  } else if (!options.watchScreenshot.isEmpty()) {
+    form.unattended = true;
+    const QString watchFile = options.watchScreenshot;
+    const QString windowFile = options.screenshot;
+    QTimer::singleShot(kScreenshotDelayMs, &form, [&form, watchFile, windowFile] {
+      watchPicture(form, watchFile, windowFile);
     });
   } else if (!options.screenshot.isEmpty()) {
     const QString file = options.screenshot;
