@@ -17,17 +17,12 @@
 #include "connection/data_dir.h"
 #include "store/history.h"
 #include "store/reading_store.h"
-#include "support/fake_line.h"
-#include "support/fake_meter.h"
-#include "support/temp_dir.h"
-#include "support/test_form.h"
+#include "support/scripted_window.h"
 
 using vardis::LiveWatch;
 using vardis::test::FakeLine;
 using vardis::test::FakeMeter;
-using vardis::test::TempDir;
 using vardis::test::TestForm;
-using vardis::test::VirtualClock;
 
 namespace {
 
@@ -54,11 +49,10 @@ float temperatureAt(int n) {
 class LiveWatchTest : public QObject {
   Q_OBJECT
 
-  std::unique_ptr<VirtualClock> clock_;
-  std::unique_ptr<FakeLine> line_;
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeMeter> meter_;
-  std::unique_ptr<TestForm> form_;
+  std::unique_ptr<vardis::test::ScriptedWindow> window_;
+  FakeLine* line_ = nullptr;
+  FakeMeter* meter_ = nullptr;
+  TestForm* form_ = nullptr;
   std::unique_ptr<TestWatch> watch_;
   bool dropFlow_ = false;  // the meter does not answer for G1
 
@@ -79,30 +73,20 @@ class LiveWatchTest : public QObject {
 
  private slots:
   void init() {
-    clock_ = std::make_unique<VirtualClock>();
-    line_ = std::make_unique<FakeLine>(*clock_);
-    dir_ = std::make_unique<TempDir>();
-    std::filesystem::create_directories(vardis::reportDir(dir_->path()));
-    meter_ = std::make_unique<FakeMeter>();
-    meter_->parameters = {{0, 12345.0f}, {3, 1.0f},   {9, 0.0f},   {111, 0.0f},
-                          {10, 50.0f},   {20, 50.0f}, {30, 50.0f}, {40, 50.0f}};
+    window_ = std::make_unique<vardis::test::ScriptedWindow>();
+    line_ = &window_->line;
+    meter_ = &window_->meter;
+    form_ = window_->form.get();
     line_->responder = [this, answer = meter_->responder()](const std::vector<std::uint8_t>& sent) {
       const bool flow = sent.size() == vardis::kFrameLength && sent[2] == 4 && sent[3] == 0;
       return dropFlow_ && flow ? std::vector<vardis::test::Chunk>{} : answer(sent);
     };
-    vardis::SessionConfig config;
-    config.dataDir = dir_->path();
-    form_ = std::make_unique<TestForm>(*line_, *clock_, config);
     watch_ = std::make_unique<TestWatch>(*form_);
   }
 
   void cleanup() {
     watch_.reset();
-    form_.reset();
-    meter_.reset();
-    line_.reset();
-    dir_.reset();
-    clock_.reset();
+    window_.reset();
   }
 
   // The menu opens the window; its interval drives the timer; without "Старт"
@@ -164,7 +148,7 @@ class LiveWatchTest : public QObject {
     QVERIFY(form_->errors.isEmpty());
     form_->Button14Click();
     QVERIFY(!watch_->watching());
-    vardis::store::ReadingStore store(vardis::store::storeFile(dir_->path()));
+    vardis::store::ReadingStore store(vardis::store::storeFile(window_->dir.path()));
     QCOMPARE(vardis::store::currentValues(store.database(), {}).size(), std::size_t{5});
   }
 
@@ -187,7 +171,7 @@ class LiveWatchTest : public QObject {
     QCOMPARE(watch_->chartRuns("G1"), 2);
     QCOMPARE(watch_->chartRuns("T1"), 1);
 
-    watch_->csvFile = QString::fromStdString((dir_->path() / "watch.csv").string());
+    watch_->csvFile = QString::fromStdString((window_->dir.path() / "watch.csv").string());
     watch_->saveCsv();
     QFile file(watch_->csvFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -213,7 +197,7 @@ class LiveWatchTest : public QObject {
     form_->Button13Click();
     passNumber(0);
     const std::size_t sent = line_->sent.size();
-    QTimer::singleShot(0, form_.get(),
+    QTimer::singleShot(0, form_,
                        [this] { QTest::mouseClick(form_->Button14, Qt::LeftButton); });
     watch_->pass();
     QCOMPARE(line_->sent.size(), sent + 1);

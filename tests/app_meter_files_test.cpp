@@ -8,7 +8,7 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "link/qt_serial_line.h"
+#include "support/line_window.h"
 #include "support/pty_meter.h"
 #include "support/scripted_window.h"
 
@@ -50,13 +50,8 @@ class MeterFilesTest : public QObject {
   // On the real line to the simulated meter, serial number 4711.
   void theMeterAndItsReportSetAreShown() {
     vardis::test::PtyMeter meter({}, [](vardis::sim::MeterModel& m) { m.pinParameter(0, 4711); });
-    vardis::test::TempDir dir;
-    std::filesystem::create_directories(vardis::reportDir(dir.path()));
-    vardis::QtSerialLine line;
-    const auto clock = vardis::makeSystemClock();
-    vardis::SessionConfig config;
-    config.dataDir = dir.path();
-    TestForm form(line, *clock, config);
+    vardis::test::LineWindow w;
+    TestForm& form = *w.form;
     form.setConnectionChoice(QString::fromStdString(meter.simulator->portPath()), 8, u("0"));
     const QString caption = form.windowTitle();
     QTest::mouseClick(form.Button13, Qt::LeftButton);

@@ -16,6 +16,7 @@
 #include "connection/data_dir.h"
 #include "link/qt_serial_line.h"
 #include "sim/simulator.h"
+#include "support/line_window.h"
 #include "support/temp_dir.h"
 #include "support/test_form.h"
 
@@ -113,13 +114,8 @@ class ModemAnswerTest : public QObject {
  private slots:
   void busyIsShownAtOnceAndNoMeterRequestFollows() {
     const auto modem = busyModem();
-    vardis::test::TempDir dir;
-    std::filesystem::create_directories(vardis::reportDir(dir.path()));
-    vardis::QtSerialLine line;
-    const auto clock = vardis::makeSystemClock();
-    vardis::SessionConfig config;
-    config.dataDir = dir.path();
-    TestForm form(line, *clock, config);
+    vardis::test::LineWindow w;
+    TestForm& form = *w.form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
@@ -175,13 +171,8 @@ class ModemAnswerTest : public QObject {
   // identifies the meter of the number it dialled.
   void eachDialAfterAHangUpIdentifiesTheMeterItReached() {
     const auto modem = threeNodes();
-    vardis::test::TempDir dir;
-    std::filesystem::create_directories(vardis::reportDir(dir.path()));
-    vardis::QtSerialLine line;
-    const auto clock = vardis::makeSystemClock();
-    vardis::SessionConfig config;
-    config.dataDir = dir.path();
-    TestForm form(line, *clock, config);
+    vardis::test::LineWindow w;
+    TestForm& form = *w.form;
     CallStatuses statuses(form.session());
     form.Timer3->setInterval(300);  // the modem's guard time is 50 ms
     form.show();

@@ -33,10 +33,7 @@
 #include "app/port_combo_box.h"
 #include "connection/data_dir.h"
 #include "link/meter_protocol.h"
-#include "support/fake_line.h"
-#include "support/fake_meter.h"
-#include "support/temp_dir.h"
-#include "support/test_form.h"
+#include "support/scripted_window.h"
 #include "values/current_values_read.h"
 
 using vardis::test::FakeLine;
@@ -84,11 +81,12 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<VirtualClock> clock_;
-  std::unique_ptr<FakeLine> line_;
-  std::unique_ptr<TempDir> dir_;
-  std::unique_ptr<FakeMeter> meter_;
-  std::unique_ptr<TestForm> form_;
+  std::unique_ptr<vardis::test::ScriptedWindow> window_;
+  VirtualClock* clock_ = nullptr;
+  FakeLine* line_ = nullptr;
+  TempDir* dir_ = nullptr;
+  FakeMeter* meter_ = nullptr;
+  TestForm* form_ = nullptr;
 
   template <typename T>
   T* control(const char* name) {
@@ -104,30 +102,19 @@ class WindowTest : public QObject {
 
  private slots:
   void init() {
-    clock_ = std::make_unique<VirtualClock>();
-    line_ = std::make_unique<FakeLine>(*clock_);
-    dir_ = std::make_unique<TempDir>();
-    std::filesystem::create_directories(vardis::reportDir(dir_->path()));
-    meter_ = std::make_unique<FakeMeter>();
-    meter_->parameters = {{0, 12345.0f}, {3, 1.0f},   {9, 0.0f},   {111, 0.0f},
-                          {10, 50.0f},   {20, 50.0f}, {30, 50.0f}, {40, 50.0f}};
-    line_->responder = meter_->responder();
-    vardis::SessionConfig config;
-    config.dataDir = dir_->path();
-    form_ = std::make_unique<TestForm>(*line_, *clock_, config);
+    window_ = std::make_unique<vardis::test::ScriptedWindow>();
+    clock_ = &window_->clock;
+    line_ = &window_->line;
+    dir_ = &window_->dir;
+    meter_ = &window_->meter;
+    form_ = window_->form.get();
   }
 
-  void cleanup() {
-    form_.reset();
-    meter_.reset();
-    line_.reset();
-    dir_.reset();
-    clock_.reset();
-  }
+  void cleanup() { window_.reset(); }
 
   void windowCaptionSizeAndButtons() {
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
     QCOMPARE(form_->windowTitle(), u("ВАРДИС АРХИВ V2.1 2011.04.08"));
     // The client area below the menu bar, status line included.
     const QSize client(663, 545);
@@ -257,7 +244,7 @@ class WindowTest : public QObject {
   // bottom, then the right one.
   void groupTitlesAsTheFormLaysThemOut() {
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
     QList<QGroupBox*> groups =
         form_->centralWidget()->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
     std::sort(groups.begin(), groups.end(), [](const QGroupBox* a, const QGroupBox* b) {
@@ -275,7 +262,7 @@ class WindowTest : public QObject {
   // Each field's label ends with a colon and stands on the field's line, left of it.
   void fieldLabelsStandBesideTheirFields() {
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
     const std::pair<const char*, QWidget*> fields[] = {{"LabelSpeed", form_->ComboBox10},
                                                        {"LabelAddress", form_->ComboBox11},
                                                        {"LabelPort", form_->ComboBox1},
@@ -283,8 +270,8 @@ class WindowTest : public QObject {
     for (const auto& [name, field] : fields) {
       const QLabel* label = control<QLabel>(name);
       QVERIFY2(label->text().endsWith(u(":")), name);
-      const QRect l(label->mapTo(form_.get(), QPoint(0, 0)), label->size());
-      const QRect f(field->mapTo(form_.get(), QPoint(0, 0)), field->size());
+      const QRect l(label->mapTo(form_, QPoint(0, 0)), label->size());
+      const QRect f(field->mapTo(form_, QPoint(0, 0)), field->size());
       QVERIFY2(l.right() < f.left(), name);
       QVERIFY2(f.top() <= l.center().y() && l.center().y() <= f.bottom(), name);
     }
@@ -416,7 +403,7 @@ class WindowTest : public QObject {
 
   void hiddenControlsStayHidden() {
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
     for (const char* name :
          {"Label49", "Label50", "Label51", "Label52", "Button2", "Edit2", "Edit3"}) {
       QVERIFY2(!control<QWidget>(name)->isVisible(), name);
@@ -444,7 +431,7 @@ class WindowTest : public QObject {
   void nothingClipped() {
     QFETCH(bool, longTexts);
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
     if (longTexts) {
       const auto set = [this](int n, const char* text) {
         form_->valueLabels.at(n)->setText(u(text));
@@ -474,7 +461,7 @@ class WindowTest : public QObject {
       QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
       const QRect client = form_->rect();
       for (QWidget* w : form_->findChildren<QWidget*>()) {
-        if (!w->isVisible() || w->window() != form_.get()) continue;
+        if (!w->isVisible() || w->window() != form_) continue;
         // The edit field inside a combo box or a date box is the box's own business.
         if (qobject_cast<QComboBox*>(w->parentWidget()) ||
             qobject_cast<QAbstractSpinBox*>(w->parentWidget())) {
@@ -486,7 +473,7 @@ class WindowTest : public QObject {
         if (!text) continue;
         const QString what = QString::fromLatin1(w->metaObject()->className()) + " " +
                              w->objectName() + " on page " + QString::number(page);
-        const QRect at(w->mapTo(form_.get(), QPoint(0, 0)), w->size());
+        const QRect at(w->mapTo(form_, QPoint(0, 0)), w->size());
         QVERIFY2(client.contains(at), qPrintable(what + " lies outside the window"));
         QSize need = w->minimumSizeHint();
         if (qobject_cast<QLabel*>(w)) need = w->sizeHint();
@@ -595,7 +582,7 @@ class WindowTest : public QObject {
     form_->DateTimePicker1->setDate(QDate(2011, 4, 7));
     meter_->requests.clear();
     QStringList statuses;
-    QTimer::singleShot(0, form_.get(), [&] { statuses << form_->Label52->text(); });
+    QTimer::singleShot(0, form_, [&] { statuses << form_->Label52->text(); });
     QTest::mouseClick(archiveButton, Qt::LeftButton);
     QVERIFY2(form_->errors.isEmpty(), qPrintable(form_->errors.join('\n')));
     QCOMPARE(statuses, QStringList{status});
@@ -798,8 +785,7 @@ class WindowTest : public QObject {
     line_->responder = nullptr;  // the meter is gone
     line_->calls.clear();
     const std::size_t sentBefore = line_->sent.size();
-    QTimer::singleShot(0, form_.get(),
-                       [this] { QTest::mouseClick(form_->Button14, Qt::LeftButton); });
+    QTimer::singleShot(0, form_, [this] { QTest::mouseClick(form_->Button14, Qt::LeftButton); });
     int transactions = 0;
     form_->runMeterCommand([&] {
       for (int i = 0; i < 5; ++i) {
@@ -859,7 +845,7 @@ class WindowTest : public QObject {
     startWithGsm();
     line_->responder = nullptr;
     line_->calls.clear();
-    QTimer::singleShot(0, form_.get(), [this] { form_->close(); });
+    QTimer::singleShot(0, form_, [this] { form_->close(); });
     int transactions = 0;
     form_->runMeterCommand([&] {
       for (int i = 0; i < 3; ++i) {
@@ -878,7 +864,7 @@ class WindowTest : public QObject {
     QTest::mouseClick(form_->Button13, Qt::LeftButton);
     for (const bool yes : {false, true}) {
       form_->answer = yes;
-      QTimer::singleShot(0, form_.get(), [this] { form_->close(); });
+      QTimer::singleShot(0, form_, [this] { form_->close(); });
       QTest::mouseClick(form_->Button9, Qt::LeftButton);
       QCOMPARE(form_->isVisible(), !yes);
       if (!yes) QCOMPARE(form_->Label52->text(), u("Архивы записаны"));
