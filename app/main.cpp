@@ -2,10 +2,12 @@
 #include <QApplication>
 #include <QDate>
 #include <QDateEdit>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTimer>
+#include <QTranslator>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -205,6 +207,13 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vardis"));
+  // Qt's own dialogs and menus speak Russian, like the window, when Qt's
+  // Russian catalogue is installed (qt6-translations-l10n).
+  QTranslator qtRussian;
+  if (qtRussian.load(QStringLiteral("qtbase_ru"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtRussian);
+  }
   const auto options = commandLine(status);
   if (!options) return status;
 

@@ -36,8 +36,10 @@ set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window needs a platform plugin to show itself on a desktop.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-qpa-plugins)
+# The window needs a platform plugin to show itself on a desktop, and Qt's
+# Russian catalogue for Qt's own dialogs and menus (the file dialog, a text
+# field's context menu).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 # CPack runs no debhelper: these make the user and the folders on install
 # (postinst) and stop and forget the units on removal (prerm, postrm).
