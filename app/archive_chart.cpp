@@ -1,6 +1,8 @@
 #include "app/archive_chart.h"
 
+#include <QCalendarWidget>
 #include <QDate>
+#include <QDateEdit>
 #include <QFileDialog>
 #include <QFont>
 #include <QHBoxLayout>
@@ -107,7 +109,15 @@ ArchiveChart::ArchiveChart(QWidget* parent) : QWidget(parent, Qt::Window) {
   setData({});
 }
 
-ArchiveChart::~ArchiveChart() = default;
+ArchiveChart::~ArchiveChart() {
+  // The date boxes outlive this part of the chart: one that loses the focus
+  // while the window goes must not call back into it.
+  for (QDateEdit* box : {rangeFrom_, rangeTo_}) {
+    if (!box) continue;
+    box->disconnect(this);
+    box->calendarWidget()->disconnect(this);
+  }
+}
 
 // ---------------------------------------------------------------------------
 // Building
