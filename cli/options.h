@@ -42,6 +42,11 @@ struct CliOptions {
   bool quickDrain = false;
   // --create-dirs: the report folder is made when missing.
   bool createDirs = false;
+  // --columns M1,T1,W1: the quantity columns the store commands' tables
+  // keep (a terminal's table and CSV); empty: every column.
+  std::vector<std::string> columns;
+  // --version: print the version and do nothing else.
+  bool version = false;
 };
 
 // The arguments of an archive reading (hourly|daily|monthly [DATE], or
@@ -56,6 +61,13 @@ struct CommandArgs {
   std::optional<int> maxPeriods;  // --max-days (hourly), --max-months (daily)
   std::optional<long long> serial;
   std::string kind;
+  // The store's dispatcher commands: rounds [--last | ID], alarms and
+  // consumption ([--from D] [--to D] [--serial N | --node N] [--round ID]
+  // [--by day|month]).
+  std::optional<int> node;           // --node N: the meter a round found at node N
+  std::optional<long long> roundId;  // alarms --round ID, rounds ID
+  bool lastRound = false;            // rounds --last, alarms --round last
+  std::string by = "day";            // consumption --by day|month
 };
 
 // The arguments of a command, checked; nothing with a message in `error`.

@@ -1,0 +1,1 @@
+#include "cli/node_names.h"

@@ -1,0 +1,69 @@
+#include "format/decimal_text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace vardis {
+
+namespace {
+
+bool heldAsFloat(double v) {
+  if (!std::isfinite(v)) return false;
+  if (std::fabs(v) > 3.4028234663852886e38) return false;
+  return static_cast<double>(static_cast<float>(v)) == v;
+}
+
+std::string shortest(double v) {
+  char buf[64];
+  const auto r = heldAsFloat(v) ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v))
+                                : std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// The decimals a shortest text carries: "13.09" 2, "1e-05" 5, "1200" 0.
+int decimalsOf(const std::string& text) {
+  const auto e = text.find_first_of("eE");
+  const std::string mantissa = text.substr(0, e);
+  const auto point = mantissa.find('.');
+  int decimals = point == std::string::npos ? 0 : static_cast<int>(mantissa.size() - point - 1);
+  if (e != std::string::npos) decimals -= std::atoi(text.c_str() + e + 1);
+  return decimals < 0 ? 0 : decimals;
+}
+
+}  // namespace
+
+std::string meterNumberText(double v) {
+  if (std::isnan(v)) return "nan";
+  if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
+  return shortest(v);
+}
+
+double meterNumber(double v) {
+  if (!heldAsFloat(v)) return v;
+  const std::string text = shortest(v);
+  double out = v;
+  std::from_chars(text.data(), text.data() + text.size(), out);
+  return out;
+}
+
+double decimalDifference(double end, double start) {
+  const double plain = end - start;
+  if (!std::isfinite(end) || !std::isfinite(start)) return plain;
+  const int decimals =
+      std::max(decimalsOf(meterNumberText(end)), decimalsOf(meterNumberText(start)));
+  if (decimals > 9) return plain;
+  const double scale = std::pow(10.0, decimals);
+  const double steps = std::round(plain * scale);
+  if (std::fabs(steps) > 9e15) return plain;
+  // The text of steps / scale is the exact decimal; read it back as a double.
+  char buf[64];
+  const auto r =
+      std::to_chars(buf, buf + sizeof buf, steps / scale, std::chars_format::fixed, decimals);
+  double out = plain;
+  std::from_chars(buf, r.ptr, out);
+  return out;
+}
+
+}  // namespace vardis
