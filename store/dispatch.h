@@ -119,7 +119,9 @@ struct ConsumptionQuery {
 // held with a good reply (the day before's and the day's own; by month the
 // last days of the month before and of the month), else summed from the
 // records (heat from W1 and W2; mass, or volume, as the mean flow times the
-// interval's hours), else empty.
+// interval's hours), else empty. `from` and `to` must be real ISO dates, `from`
+// first, else there is no row; the caller bounds the range's length, since
+// every day (or month) of it is a row of each meter.
 std::vector<ConsumptionRow> consumption(Database& db, const ConsumptionQuery& q);
 
 }  // namespace vardis::store

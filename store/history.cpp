@@ -1,6 +1,8 @@
 #include "store/history.h"
 
+#include <charconv>
 #include <map>
+#include <system_error>
 
 #include "store/record_writer.h"
 
@@ -61,7 +63,7 @@ constexpr const char* kVisitColumns =
 
 std::vector<MeterRow> meters(Database& db) {
   const std::string sql = std::string("SELECT m.serial, m.address, m.heat_unit, m.volume, ") +
-                          "m.first_seen, m.last_seen, " + kVisitColumns +
+                          "m.first_seen, m.last_seen, m.format_table, " + kVisitColumns +
                           " FROM meters m LEFT JOIN visits v ON v.id = (SELECT max(id) FROM "
                           "visits WHERE meter_id = m.id) ORDER BY m.serial";
   Statement q(db, sql.c_str());
@@ -74,10 +76,35 @@ std::vector<MeterRow> meters(Database& db) {
     m.volume = q.integer(3) != 0;
     m.firstSeen = q.text(4);
     m.lastSeen = q.text(5);
-    if (!q.isNull(6)) m.lastVisit = visitRow(q, 6);
+    m.formatTable = q.text(6);
+    if (!q.isNull(7)) m.lastVisit = visitRow(q, 7);
     out.push_back(std::move(m));
   }
   return out;
+}
+
+FormatTable formatTableOf(const std::string& text) {
+  FormatTable table;
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  // One number and the character after it, which must be `next` ('\0': the end).
+  auto field = [&](int& value, char next) {
+    const auto [ptr, ec] = std::from_chars(at, end, value);
+    if (ec != std::errc() || ptr == at || value < 0) return false;
+    at = ptr;
+    if (next == '\0') return at == end;
+    if (at == end || *at != next) return false;
+    ++at;
+    return true;
+  };
+  for (std::size_t slot = 0; slot < table.slot.size(); ++slot) {
+    const bool last = slot + 1 == table.slot.size();
+    if (!field(table.slot[slot].width, '.') ||
+        !field(table.slot[slot].decimals, last ? '\0' : ',')) {
+      return {};
+    }
+  }
+  return table;
 }
 
 std::vector<VisitRow> visits(Database& db, const HistoryRange& r) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archives/archive_data.h"
+#include "params/format_table.h"
 #include "store/sqlite_db.h"
 
 namespace vardis::store {
@@ -39,6 +40,7 @@ struct MeterRow {
   int address = 0;
   std::string heatUnit;
   bool volume = false;
+  std::string formatTable;  // "width.decimals,..." of the 20 display slots
   std::string firstSeen;
   std::string lastSeen;
   std::optional<VisitRow> lastVisit;
@@ -76,6 +78,9 @@ struct ClockRow {
 };
 
 std::vector<MeterRow> meters(Database& db);
+// The table of a meter's stored format text ("width.decimals" of each of the
+// 20 slots, separated by commas); a text that is not one gives all zeros.
+FormatTable formatTableOf(const std::string& text);
 std::vector<VisitRow> visits(Database& db, const HistoryRange& range);
 // kind: "hourly", "daily" or "monthly".
 std::vector<MeterArchive> archive(Database& db, const std::string& kind, const HistoryRange& range);

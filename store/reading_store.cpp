@@ -234,7 +234,7 @@ void ReadingStore::storeClockSet(std::int64_t meter, std::int64_t visit, const s
   q.run();
 }
 
-void ReadingStore::storeRound(const RoundRow& r) {
+std::int64_t ReadingStore::storeRound(const RoundRow& r) {
   WriteTransaction t(db_);
   int read = 0;
   double connected = 0;
@@ -268,6 +268,7 @@ void ReadingStore::storeRound(const RoundRow& r) {
     node.bind(12, n.whatRead).bind(13, n.reportFiles).bind(14, n.port).bind(15, n.message).run();
   }
   t.commit();
+  return round;
 }
 
 bool ReadingStore::nodeReadOn(const std::string& phone, const std::string& commands, int address,

@@ -117,8 +117,8 @@ class ReadingStore {
                      const std::optional<std::string>& before);
 
   // A round's log, in one transaction: stored whole or, on a StoreError (two
-  // rows of the same node among them), not at all.
-  void storeRound(const RoundRow& round);
+  // rows of the same node among them), not at all. Returns the new round's id.
+  std::int64_t storeRound(const RoundRow& round);
   // Whether a round started on `day` ("YYYY-MM-DD") read the node of that
   // phone with those commands at that meter address and line speed. A round
   // stored before rounds kept their address and speed never matches.
