@@ -1,8 +1,7 @@
 #include "cli/data_export.h"
 
-#include <charconv>
-
 #include "cli/json_export.h"
+#include "cli/table.h"
 
 namespace vardis::cli {
 
@@ -10,123 +9,83 @@ using nlohmann::ordered_json;
 
 namespace {
 
-constexpr const char* kEol = "\r\n";
-
-// One CSV line from fields that are quoted already where needed.
-std::string csvLine(const std::vector<std::string>& fields) {
-  std::string line;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i != 0) line += ',';
-    line += fields[i];
-  }
-  return line + kEol;
+std::string joined(const std::vector<std::string>& parts) {
+  std::string out;
+  for (const auto& p : parts) out += p;
+  return out;
 }
 
-std::string joined(const std::vector<std::string>& parts, char separator) {
-  std::string out;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i != 0) out += separator;
-    out += parts[i];
+Cell optional(const std::optional<std::string>& text) {
+  return text ? Cell(*text) : Cell();
+}
+
+std::vector<std::pair<std::string, Cell>> quantityCells(const std::vector<Quantity>& quantities) {
+  std::vector<std::pair<std::string, Cell>> out;
+  for (const auto& q : quantities) {
+    out.emplace_back(q.name + "[" + q.unit + "]",
+                     q.noReply ? Cell() : Cell(q.value, -1, numberKindOf(q)));
   }
   return out;
 }
 
-// "M1[t/h]": the stable name with its unit.
-std::vector<std::string> quantityColumns(const std::vector<Quantity>& quantities) {
-  std::vector<std::string> out;
-  for (const auto& q : quantities) out.push_back(csvField(q.name + "[" + q.unit + "]"));
-  return out;
-}
+struct RowKeys {
+  const MeterName& meter;
+  const std::string& kind;
 
-void appendValues(std::vector<std::string>& fields, const std::vector<Quantity>& quantities) {
-  for (const auto& q : quantities) fields.push_back(q.noReply ? "" : numberText(q.value));
-}
-
-std::string csvCurrent(const CurrentData& c) {
-  std::vector<std::string> head{"kind", "dateTime"};
-  for (auto& h : quantityColumns(c.quantities)) head.push_back(std::move(h));
-  head.push_back("abnormal");
-  head.push_back("abnormalWord");
-  head.push_back("noReply");
-  std::vector<std::string> row{"values", csvField(c.meterClock.value_or(""))};
-  appendValues(row, c.quantities);
-  row.push_back(c.abnormalNoReply ? "" : csvField(joined(c.abnormalCodes, ' ')));
-  row.push_back(c.abnormalNoReply ? "" : std::to_string(c.abnormalWord));
-  row.push_back(std::to_string(c.noReplyCount()));
-  return csvLine(head) + csvLine(row);
-}
-
-std::string csvArchive(const ArchiveData& d) {
-  std::string out;
-  const ArchiveRecord* first = !d.records.empty()     ? &d.records.front()
-                               : !d.dayRecord.empty() ? &d.dayRecord.front()
-                                                      : nullptr;
-  std::vector<std::string> head{"kind", "period", "label", "dateTime"};
-  if (first) {
-    for (auto& h : quantityColumns(first->quantities)) head.push_back(std::move(h));
+  std::vector<Cell> operator()(const char* record, Cell start, Cell label, Cell ended) const {
+    return {meter.serial ? Cell(*meter.serial) : Cell(),
+            meter.node ? Cell(*meter.node) : Cell(),
+            meter.name,
+            kind,
+            record,
+            std::move(start),
+            std::move(label),
+            std::move(ended)};
   }
-  head.push_back("abnormal");
-  head.push_back("abnormalWord");
-  head.push_back("noReply");
-  head.push_back("ended");
-  out += csvLine(head);
-  auto recordLine = [&](const ArchiveRecord& r, bool withAbnormal) {
-    std::vector<std::string> row{csvField(d.kind), csvField(d.period), csvField(r.label),
-                                 csvField(r.dateTime)};
-    appendValues(row, r.quantities);
-    const bool abnormal = withAbnormal && !r.abnormalNoReply;
-    row.push_back(abnormal ? csvField(joined(r.abnormalCodes, ' ')) : "");
-    row.push_back(abnormal ? std::to_string(r.abnormalWord) : "");
-    row.push_back(std::to_string(withAbnormal ? r.noReplyCount() : noReplyCount(r.quantities)));
-    row.push_back(r.ended ? "true" : "false");
-    out += csvLine(row);
-  };
-  for (const auto& r : d.records) recordLine(r, true);
-  // The hourly reading does not read the day's abnormal word: left empty.
-  for (const auto& r : d.dayRecord) recordLine(r, false);
+};
 
-  if (d.integrators.empty()) return out;
-  out += kEol;
-  std::vector<std::string> totalsHead{"kind", "period", "record", "date"};
-  for (auto& h : quantityColumns(d.integrators)) totalsHead.push_back(std::move(h));
-  totalsHead.push_back("ended");
-  out += csvLine(totalsHead);
-  auto totalsLine = [&](const char* record, const std::string& date,
-                        const std::vector<Quantity>& quantities, bool ended) {
-    std::vector<std::string> row{csvField(d.kind), csvField(d.period), record, csvField(date)};
-    appendValues(row, quantities);
-    row.push_back(ended ? "true" : "false");
-    out += csvLine(row);
+// abnormal, abnormalWord, noReply: the word and its codes NULL when not read.
+std::vector<Cell> trailing(bool withWord, std::uint32_t word, const std::vector<std::string>& codes,
+                           int noReply) {
+  if (!withWord) return {Cell(), Cell(), Cell(noReply)};
+  return {joined(codes), Cell(static_cast<long long>(word)), Cell(noReply)};
+}
+
+void addArchiveRows(QuantityTable& t, const RowKeys& keys, const ArchiveData& d) {
+  for (const auto& r : d.records) {
+    t.addRow(keys("interval", r.dateTime, r.label, r.ended), quantityCells(r.quantities),
+             trailing(!r.abnormalNoReply, r.abnormalWord, r.abnormalCodes, r.noReplyCount()));
+  }
+  // The hourly reading does not read the day's abnormal word: left NULL.
+  for (const auto& r : d.dayRecord) {
+    t.addRow(keys("day", r.dateTime, r.label, r.ended), quantityCells(r.quantities),
+             trailing(false, 0, {}, noReplyCount(r.quantities)));
+  }
+  auto totals = [&](const char* record, const std::string& at, const std::vector<Quantity>& q,
+                    bool ended) {
+    t.addRow(keys(record, at, Cell(), ended), quantityCells(q),
+             trailing(false, 0, {}, noReplyCount(q)));
   };
-  totalsLine("integrators", d.integratorsAt, d.integrators, d.integratorsEnded);
+  if (!d.integrators.empty()) {
+    totals("integrators", d.integratorsAt, d.integrators, d.integratorsEnded);
+  }
   if (!d.startIntegrators.empty()) {
-    totalsLine("start", d.startIntegratorsAt, d.startIntegrators, d.startIntegratorsEnded);
+    totals("start", d.startIntegratorsAt, d.startIntegrators, d.startIntegratorsEnded);
   }
   if (!d.increments.empty()) {
-    totalsLine("increments", d.startIntegratorsAt + "/" + d.integratorsAt, d.increments,
-               d.integratorsEnded && d.startIntegratorsEnded);
+    totals("increments", d.startIntegratorsAt + "/" + d.integratorsAt, decimalIncrements(d),
+           d.integratorsEnded && d.startIntegratorsEnded);
   }
-  return out;
 }
 
-std::string csvMeterAndLink(const ExportRun& run) {
-  const std::vector<std::string> head{"serial", "address",  "requests",
-                                      "errors", "timeouts", "linkFault"};
-  const std::vector<std::string> row{run.serial ? std::to_string(*run.serial) : "",
-                                     std::to_string(run.address),
-                                     std::to_string(run.link.requests),
-                                     std::to_string(run.link.errors),
-                                     std::to_string(run.link.timeouts),
-                                     run.link.linkFault ? "true" : "false"};
-  return csvLine(head) + csvLine(row);
+ordered_json jsonValue(const Quantity& q) {
+  return q.noReply ? ordered_json() : cellJson(Cell(q.value, -1, numberKindOf(q)));
 }
 
 ordered_json jsonQuantities(const std::vector<Quantity>& quantities) {
   ordered_json list = ordered_json::array();
   for (const auto& q : quantities) {
-    list.push_back(ordered_json{{"name", q.name},
-                                {"unit", q.unit},
-                                {"value", q.noReply ? ordered_json() : ordered_json(q.value)}});
+    list.push_back(ordered_json{{"name", q.name}, {"unit", q.unit}, {"value", jsonValue(q)}});
   }
   return list;
 }
@@ -174,7 +133,7 @@ ordered_json jsonArchive(const ArchiveData& d) {
   if (!d.increments.empty()) {
     o["increments"] = {{"from", d.startIntegratorsAt},
                        {"to", d.integratorsAt},
-                       {"quantities", jsonQuantities(d.increments)}};
+                       {"quantities", jsonQuantities(decimalIncrements(d))}};
   }
   return o;
 }
@@ -182,9 +141,22 @@ ordered_json jsonArchive(const ArchiveData& d) {
 }  // namespace
 
 std::string numberText(double v) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+  return meterNumberText(v, NumberKind::Double);
+}
+
+NumberKind numberKindOf(const Quantity& q) {
+  const bool count = q.unit == "h" || q.unit == "t" || q.unit == "m3" ||
+                     (!q.name.empty() && q.name.front() == 'Q');
+  return count ? NumberKind::Double : NumberKind::Float;
+}
+
+std::vector<Quantity> decimalIncrements(const ArchiveData& d) {
+  std::vector<Quantity> out = d.increments;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (i >= d.integrators.size() || i >= d.startIntegrators.size()) break;
+    out[i].value = decimalDifference(d.integrators[i].value, d.startIntegrators[i].value);
+  }
+  return out;
 }
 
 std::string csvField(const std::string& text) {
@@ -197,23 +169,28 @@ std::string csvField(const std::string& text) {
   return out + "\"";
 }
 
-std::string csvTables(const std::vector<ExportedCommand>& exports) {
-  std::string out;
-  for (const auto& e : exports) {
-    if (e.current) {
-      out += csvCurrent(*e.current);
-    } else if (e.archive) {
-      out += csvArchive(*e.archive);
-    } else {
-      continue;
-    }
-    out += kEol;
+QuantityTable recordTable() {
+  return QuantityTable({"serial", "node", "name", "kind", "record", "start", "label", "ended"},
+                       {"abnormal", "abnormalWord", "noReply"});
+}
+
+void addRecordRows(QuantityTable& t, const MeterName& meter, const ExportedCommand& e) {
+  const RowKeys keys{meter, e.kind};
+  if (e.current) {
+    const CurrentData& c = *e.current;
+    // The meter's clock stands in `start`; a reading is no interval.
+    t.addRow(keys("values", optional(c.meterClock), Cell(), Cell()), quantityCells(c.quantities),
+             trailing(!c.abnormalNoReply, c.abnormalWord, c.abnormalCodes, c.noReplyCount()));
+  } else if (e.archive) {
+    addArchiveRows(t, keys, *e.archive);
   }
-  return out;
 }
 
 std::string csvText(const ExportRun& run) {
-  return csvTables(run.exports) + csvMeterAndLink(run);
+  QuantityTable t = recordTable();
+  const MeterName meter{run.serial, run.node, run.nodeName};
+  for (const auto& e : run.exports) addRecordRows(t, meter, e);
+  return csvTable(t.table());
 }
 
 ordered_json jsonExported(const ExportedCommand& e) {
@@ -225,6 +202,8 @@ ordered_json jsonExported(const ExportedCommand& e) {
 std::string jsonText(const ExportRun& run) {
   ordered_json doc;
   doc["meter"] = {{"serial", run.serial ? ordered_json(*run.serial) : ordered_json(nullptr)},
+                  {"node", run.node ? ordered_json(*run.node) : ordered_json(nullptr)},
+                  {"name", run.nodeName},
                   {"address", run.address}};
   ordered_json exports = ordered_json::array();
   for (const auto& e : run.exports) {

@@ -1,5 +1,5 @@
-// vardis-cli's commands that read only the store: `history` and `meters`. No
-// port is opened for them.
+// vardis-cli's commands that read only the store: `history`, `meters` and the
+// dispatcher's `rounds`, `alarms`, `consumption`. No port is opened for them.
 #pragma once
 
 #include <iosfwd>
@@ -10,8 +10,10 @@ namespace vardis::cli {
 
 class ExportSink;
 
-// Runs the store-only commands in order; the exit status. With --format the
-// data goes to the export sink, otherwise a table goes to `out`.
+// Runs the store-only commands in order; the exit status (2 for a --columns
+// name that names no column). With --format the data goes to the export sink,
+// otherwise a table goes to `out`. When standard output's reader went away
+// the run stops there, quietly, with status 0.
 int runStoreCommands(const CliOptions& options, ExportSink& sink, std::ostream& out,
                      std::ostream& err);
 

@@ -8,7 +8,8 @@
 
 namespace vardis::cli {
 
-// The object of "values", "hourly", "daily" or "monthly" as the export writes it.
+// The object of "values", "hourly", "daily" or "monthly" as the export writes
+// it, every number as meterNumber gives it for its quantity's kind.
 nlohmann::ordered_json jsonExported(const ExportedCommand& e);
 
 }  // namespace vardis::cli

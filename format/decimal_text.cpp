@@ -15,10 +15,15 @@ bool heldAsFloat(double v) {
   return static_cast<double>(static_cast<float>(v)) == v;
 }
 
-std::string shortest(double v) {
+bool asFloat(double v, NumberKind kind) {
+  return kind == NumberKind::Float && heldAsFloat(v);
+}
+
+// The shortest text of a finite value of its kind.
+std::string shortest(double v, NumberKind kind) {
   char buf[64];
-  const auto r = heldAsFloat(v) ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v))
-                                : std::to_chars(buf, buf + sizeof buf, v);
+  const auto r = asFloat(v, kind) ? std::to_chars(buf, buf + sizeof buf, static_cast<float>(v))
+                                  : std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
 
@@ -34,15 +39,15 @@ int decimalsOf(const std::string& text) {
 
 }  // namespace
 
-std::string meterNumberText(double v) {
+std::string meterNumberText(double v, NumberKind kind) {
   if (std::isnan(v)) return "nan";
   if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
-  return shortest(v);
+  return shortest(v, kind);
 }
 
-double meterNumber(double v) {
-  if (!heldAsFloat(v)) return v;
-  const std::string text = shortest(v);
+double meterNumber(double v, NumberKind kind) {
+  if (!asFloat(v, kind)) return v;
+  const std::string text = shortest(v, kind);
   double out = v;
   std::from_chars(text.data(), text.data() + text.size(), out);
   return out;
@@ -51,8 +56,8 @@ double meterNumber(double v) {
 double decimalDifference(double end, double start) {
   const double plain = end - start;
   if (!std::isfinite(end) || !std::isfinite(start)) return plain;
-  const int decimals =
-      std::max(decimalsOf(meterNumberText(end)), decimalsOf(meterNumberText(start)));
+  const int decimals = std::max(decimalsOf(shortest(end, NumberKind::Double)),
+                                decimalsOf(shortest(start, NumberKind::Double)));
   if (decimals > 9) return plain;
   const double scale = std::pow(10.0, decimals);
   const double steps = std::round(plain * scale);

@@ -9,8 +9,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "link/frame.h"
 #include "store/reading_store.h"
@@ -148,6 +151,121 @@ TEST(StoreCli, HistoryRangesAreWholeDays) {
   EXPECT_EQ(records({"--from", "yesterday", "--to", "today"}, "hourly"), hours);
   EXPECT_EQ(records({"--from", "2011-03-31", "--to", "2011-04-01"}, "monthly"),
             std::vector<std::string>{"2011-03"});
+}
+
+// RFC 4180 records; every line ends in CR LF.
+std::vector<std::vector<std::string>> csvRecords(const std::string& text) {
+  std::vector<std::vector<std::string>> out(1, std::vector<std::string>(1));
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      quoted = !quoted;
+      if (!quoted && i + 1 < text.size() && text[i + 1] == '"') out.back().back() += c;
+    } else if (!quoted && c == ',') {
+      out.back().emplace_back();
+    } else if (!quoted && text.compare(i, 2, "\r\n") == 0) {
+      out.push_back(std::vector<std::string>(1));
+      ++i;
+    } else {
+      out.back().back() += c;
+    }
+  }
+  EXPECT_EQ(out.back(), std::vector<std::string>(1)) << "the text ends in CR LF";
+  out.pop_back();
+  return out;
+}
+
+std::vector<std::string> words(const std::string& line, char separator = ' ') {
+  std::vector<std::string> out;
+  std::istringstream in(line);
+  for (std::string w; std::getline(in, w, separator);) {
+    w.erase(0, w.find_first_not_of(" \r"));
+    w.erase(w.find_last_not_of(" \r") + 1);
+    if (!w.empty()) out.push_back(w);
+  }
+  return out;
+}
+
+// A float's text is the shortest that reads back as that float; a count of
+// hundredths, thousandths or ten-thousandths carries no more decimals.
+void expectMeterText(const std::string& column, const std::string& text) {
+  const bool count = column.find("[h]") != std::string::npos ||
+                     column.find("[t]") != std::string::npos || column.front() == 'Q';
+  if (count) {
+    const auto point = text.find('.');
+    EXPECT_LE(point == std::string::npos ? 0 : text.size() - point - 1, 4u)
+        << column << " " << text;
+    return;
+  }
+  const float f = std::strtof(text.c_str(), nullptr);
+  char shortest[32];
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::snprintf(shortest, sizeof shortest, "%.*g", digits, static_cast<double>(f));
+    if (std::strtof(shortest, nullptr) == f) break;
+  }
+  EXPECT_EQ(std::strtod(text.c_str(), nullptr), std::strtod(shortest, nullptr)) << column;
+}
+
+// The daily history: one CSV table that every row fills, numbers as the meter
+// holds them; for a person, one line a day rounded as the daily report
+// rounds, the columns --columns names.
+TEST(StoreCli, DailyHistoryIsOneCsvTableAndATerminalTableAsTheReportRounds) {
+  test::PtyMeter meter({}, pinMeter);
+  test::TempDir dir;
+  ASSERT_EQ(
+      test::runCli(meter.simulator->portPath(), dataDir(dir), kPcTime, {"daily", "2011-02-01"})
+          .status,
+      cli::kExitOk);
+  const auto csv = test::runCli("-", dir.path(), kPcTime, {"--format", "csv", "history", "daily"});
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  const auto rows = csvRecords(csv.out);
+  ASSERT_EQ(rows.size(), 1u + 28 + 3);  // the days, the end, the start, the increments
+  const auto& head = rows[0];
+  EXPECT_EQ(std::vector<std::string>(head.begin(), head.begin() + 8),
+            (std::vector<std::string>{"serial", "node", "name", "kind", "record", "start", "label",
+                                      "ended"}));
+  EXPECT_EQ(head.back(), "noReply");
+  for (std::size_t r = 1; r < rows.size(); ++r) {
+    ASSERT_EQ(rows[r].size(), head.size()) << "row " << r;
+    EXPECT_EQ(rows[r][0] + "|" + rows[r][1] + "|" + rows[r][2], "12345||");
+    for (std::size_t i = 8; i + 3 < head.size(); ++i) {
+      if (!rows[r][i].empty()) expectMeterText(head[i], rows[r][i]);
+    }
+  }
+  EXPECT_EQ(rows[31][4] + " " + rows[31][5], "increments 2011-01-31/2011-02-28");
+
+  const auto shown = test::runCli("-", dir.path(), kPcTime, {"history", "daily"});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  std::vector<std::string> lines;
+  for (const auto& l : words(shown.out, '\n')) lines.push_back(l);
+  ASSERT_EQ(lines.size(), 1u + 28 + 1) << shown.out;  // and how to get the integrators
+  std::string sut;
+  for (const auto& [name, bytes] : test::reportFiles(dir.path())) {
+    if (name.find("_sut") != std::string::npos) sut = bytes;
+  }
+  for (int day : {1, 25}) {
+    const std::string label = (day < 10 ? "| 0" : "| ") + std::to_string(day) + ": |";
+    const auto at = sut.find(label);
+    ASSERT_NE(at, std::string::npos) << label;
+    auto report = words(sut.substr(at + label.size(), sut.find('\n', at) - at - label.size()), '|');
+    if (report.back() == "*") report.pop_back();
+    const auto line = words(lines[static_cast<std::size_t>(day)]);
+    ASSERT_GE(line.size(), 3u + report.size());
+    EXPECT_EQ(std::vector<std::string>(line.begin() + 3, line.begin() + 3 + 17), report) << day;
+  }
+  const auto chosen =
+      test::runCli("-", dir.path(), kPcTime, {"--columns", "T1,B1", "history", "daily"});
+  EXPECT_EQ(words(chosen.out.substr(0, chosen.out.find('\n'))),
+            (std::vector<std::string>{"serial", "node", "name", "start", "T1[degC]", "B1[h]",
+                                      "abnormal"}));
+  const auto wrong =
+      test::runCli("-", dir.path(), kPcTime, {"--columns", "T1,X9", "history", "daily"});
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_NE(wrong.err.find("X9"), std::string::npos) << wrong.err;
+  const auto node = test::runCli("-", dir.path(), kPcTime, {"history", "--node", "3", "daily"});
+  EXPECT_EQ(node.status, 1);
+  EXPECT_NE(node.err.find("node 3"), std::string::npos) << node.err;
 }
 
 struct BadStore {
