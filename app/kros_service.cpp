@@ -1,6 +1,6 @@
 // The "Сервис" menu, the diagnostics window it opens (the trace saved to a
 // file or copied), the switch of the store of readings and the quick drain,
-// remembered in the data folder.
+// remembered in the data folder, and the About box.
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
@@ -23,11 +24,20 @@
 #include <system_error>
 
 #include "app/kros.h"
+#include "vardis_version.h"
 
 namespace {
 
 constexpr const char* kSettingsFileName = "vardis-window.ini";
 constexpr const char* kQuickDrainKey = "quickDrain";
+
+// "Сервис → О программе": the version, what the program is, the Qt it runs on.
+QString aboutText() {
+  return QStringLiteral("vardis " VARDIS_VERSION
+                        "\n\nСервисная программа теплосчётчика ВАРДИС: текущие значения, "
+                        "архивы и параметры прибора по линии RS-232 или через GSM-модем.\n\nQt %1")
+      .arg(QString::fromLatin1(qVersion()));
+}
 
 }  // namespace
 
@@ -90,6 +100,10 @@ void TForm1::buildServiceMenu() {
   ReportFolderAction = new QAction(QStringLiteral("Открыть папку отчётов"), this);
   ReportFolderAction->setObjectName("ReportFolderAction");
   connect(ReportFolderAction, &QAction::triggered, this, &TForm1::openReportFolder);
+  auto* about = new QAction(QStringLiteral("О программе"), this);
+  about->setObjectName("AboutAction");
+  connect(about, &QAction::triggered, this,
+          [this] { QMessageBox::about(this, QStringLiteral("О программе"), aboutText()); });
   QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
   service->addAction(DiagnosticsAction);
   service->addAction(ChartAction);
@@ -97,6 +111,8 @@ void TForm1::buildServiceMenu() {
   service->addAction(QuickDrainAction);
   service->addAction(WatchAction);
   service->addAction(ReportFolderAction);
+  service->addSeparator();
+  service->addAction(about);
   addAction(DiagnosticsAction);
   addAction(ChartAction);
   // The chart belongs with the archive buttons: a right click on their group

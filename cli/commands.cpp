@@ -313,8 +313,18 @@ void runParams(CommandContext& c, const CliCommand&) {
 
 const std::vector<CommandEntry>& commandTable() {
   static const std::vector<CommandEntry> table{
+      {"alarms", 0, 8,
+       "alarms [--from DATE] [--to DATE] [--serial N | --node N] [--round ID|last]\n"
+       "      the intervals with abnormal situations in the store, newest first, decoded\n"
+       "      (default: the last 7 days; with --round: those the round read)",
+       nullptr},
       {"clock", 0, 0, "clock     read the meter's clock",
        [](CommandContext& c, const CliCommand&) { clock(c.session, c.out); }},
+      {"consumption", 0, 8,
+       "consumption [--from DATE] [--to DATE] [--by day|month] [--serial N | --node N]\n"
+       "      what each meter used, by day (default) or month, from the store's\n"
+       "      integrators (default: the last 7 days)",
+       nullptr},
       {"daily", 0, 7,
        "daily [DATE]          read the daily archive of that date's month\n"
        "      daily --missing [--from DATE] [--to DATE] [--max-months N]: each month of the\n"
@@ -335,8 +345,8 @@ const std::vector<CommandEntry>& commandTable() {
          hangUp(c.session, c.options.hangUpWaitMs, c.out);
        }},
       {"history", 1, 7,
-       "history [--serial N] [--from DATE] [--to DATE] KIND   print from the store, no port\n"
-       "      opened; KIND: hourly daily monthly values params clock visits",
+       "history [--serial N | --node N] [--from DATE] [--to DATE] KIND   print from the\n"
+       "      store; KIND: hourly daily monthly values params clock visits",
        nullptr},
       {"hourly", 0, 7,
        "hourly [DATE]         read the hourly archive of a day (default --date)\n"
@@ -362,6 +372,10 @@ const std::vector<CommandEntry>& commandTable() {
        "      call every node of gsm_csd.ini (or those chosen), over every --port given,\n"
        "      and run the commands on each (default: values hourly --missing daily\n"
        "      --missing monthly); a failed node is called again after the others",
+       nullptr},
+      {"rounds", 0, 1,
+       "rounds [--last | ID]  the rounds in the store, newest first; --last or ID: that\n"
+       "      round's nodes, those not read first, with the modem's last answer",
        nullptr},
       {"set-clock", 0, 0, "set-clock write the PC's date and time into the meter",
        [](CommandContext& c, const CliCommand&) { setClock(c.session, c.out); }},

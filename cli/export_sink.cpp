@@ -4,6 +4,8 @@
 #include <ostream>
 #include <system_error>
 
+#include "cli/output_pipe.h"
+
 namespace vardis::cli {
 
 bool ExportSink::open(const CliOptions& o, std::ostream& out, std::string& error) {
@@ -34,7 +36,8 @@ bool ExportSink::open(const CliOptions& o, std::ostream& out, std::string& error
 
 bool ExportSink::write(const std::string& text) {
   *stream_ << text << std::flush;
-  return static_cast<bool>(*stream_);
+  if (*stream_) return true;
+  return onStandardOutput() && standardOutputReaderGone();
 }
 
 }  // namespace vardis::cli

@@ -19,7 +19,8 @@ class ExportSink {
   bool active() const { return stream_ != nullptr; }
   // Whether the export takes standard output, so the messages must go elsewhere.
   bool onStandardOutput() const { return stream_ != nullptr && !file_; }
-  // Writes the text; false when it did not reach its place.
+  // Writes the text; false when it did not reach its place. A reader of
+  // standard output that went away (`| head`) is no failure: it wanted no more.
   bool write(const std::string& text);
 
  private:

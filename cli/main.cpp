@@ -11,7 +11,9 @@
 #include <iostream>
 
 #include "cli/cli_app.h"
+#include "cli/output_pipe.h"
 #include "link/qt_serial_line.h"
+#include "vardis_version.h"
 
 namespace {
 
@@ -24,12 +26,15 @@ bool descriptorOpen(int fd) {
 }
 
 // Standard output holds what the run says and exports: a run whose output
-// cannot be written ends on status 1, with the reason on standard error.
+// cannot be written ends on status 1, with the reason on standard error. A
+// reader that went away (`vardis-cli ... | head`) wanted no more: the run
+// ends quietly with its own status.
 int finishOutput(int status) {
   std::cout.flush();
   const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
   if (!failed) return status;
   const int err = errno;
+  if (vardis::cli::standardOutputReaderGone()) return status;
   std::cerr << "vardis-cli: standard output could not be written"
             << (err != 0 ? std::string(": ") + std::strerror(err) : std::string()) << "\n";
   return status == 0 ? 1 : status;
@@ -49,7 +54,8 @@ int main(int argc, char** argv) {
     std::cerr << "vardis-cli: standard output is closed; nothing was done\n";
     return 1;
   }
-  // A reader that went away is an error of the write, not a reason to die.
+  // A reader that went away is an error of the write, not a reason to die:
+  // the meter commands go on reading and writing their reports.
   std::signal(SIGPIPE, SIG_IGN);
   // A file-size limit (ulimit -f) is a write error (EFBIG) the store and the
   // reports name, not a reason to die.
@@ -70,6 +76,10 @@ int main(int argc, char** argv) {
     }
     std::cerr << "vardis-cli: " << error << " (vardis-cli --help lists the options)\n";
     return vardis::cli::kExitUsage;
+  }
+  if (options->version) {
+    std::cout << "vardis-cli " VARDIS_VERSION "\n";
+    return finishOutput(0);
   }
   const QString point = QLocale().decimalPoint();
   options->decimalSeparator = point.isEmpty() ? '.' : point.at(0).toLatin1();

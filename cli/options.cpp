@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -14,9 +15,6 @@
 
 namespace vardis::cli {
 
-namespace {
-
-// A date the meter's archive can be asked for, or a word for one; else why not.
 bool checkedDate(const std::string& what, const std::string& text, std::string& out,
                  std::string& error) {
   if (!isDateText(text)) return error = notADateMessage(what, text), false;
@@ -27,6 +25,8 @@ bool checkedDate(const std::string& what, const std::string& text, std::string& 
   }
   return out = text, true;
 }
+
+namespace {
 
 bool setSpeed(const std::string& v, CliOptions& o, std::string& error) {
   const auto baud = parseUnsigned(v);
@@ -57,6 +57,22 @@ bool setTestWait(const std::string& option, const std::string& v, int& ms, std::
   }
   ms = static_cast<int>(*n);
   return true;
+}
+
+bool setColumns(const std::string& v, CliOptions& o, std::string& error) {
+  // Given twice, the lists join.
+  for (std::size_t pos = 0;;) {
+    const std::size_t comma = v.find(',', pos);
+    std::string name = v.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    if (name.empty()) {
+      return error = "--columns " + v + ": an empty column name; give names like M1,T1,W1", false;
+    }
+    o.columns.push_back(std::move(name));
+    if (comma == std::string::npos) return true;
+    pos = comma + 1;
+  }
 }
 
 // The options that take a value: each stores it, or says why it cannot.
@@ -95,6 +111,7 @@ const std::map<std::string, OptionSetter>& valueOptions() {
          return o.fakePcTime = v, true;
        }},
       {"--format", setFormat},
+      {"--columns", setColumns},
       {"--out",
        [](auto& v, auto& o, auto& error) {
          if (v.empty()) return error = "--out needs a file name", false;
@@ -104,61 +121,160 @@ const std::map<std::string, OptionSetter>& valueOptions() {
   return table;
 }
 
-// Whether `arg` (an option word) belongs to the command `name` rather than
-// to vardis-cli, and takes the value after it.
-bool commandOption(const std::string& name, const std::string& arg, bool& takesValue) {
-  takesValue = arg != "--missing";
-  if (name == "dial") return takesValue = true, arg == "--node";
-  if (name == "history") return arg == "--serial" || arg == "--from" || arg == "--to";
-  if (name == "round") return arg == "--nodes" || arg == "--attempts" || arg == "--redial-pause";
-  if (name == "hourly" || name == "daily") {
-    return arg == "--missing" || arg == "--from" || arg == "--to" ||
-           arg == (name == "hourly" ? "--max-days" : "--max-months");
-  }
-  return false;
+// The options that take no value.
+const std::map<std::string, void (*)(CliOptions&)>& flagOptions() {
+  static const std::map<std::string, void (*)(CliOptions&)> table{
+      {"--gsm", [](CliOptions& o) { o.gsm = true; }},
+      {"--no-store", [](CliOptions& o) { o.store = false; }},
+      {"--quick-drain", [](CliOptions& o) { o.quickDrain = true; }},
+      {"--create-dirs", [](CliOptions& o) { o.createDirs = true; }},
+      {"--version", [](CliOptions& o) { o.version = true; }},
+  };
+  return table;
 }
 
-// A command word and the arguments after it, up to the next command or option.
-bool takeCommand(const std::vector<std::string>& args, std::size_t& i, CliOptions& o,
-                 std::string& error) {
-  const std::string& a = args[i];
-  const CommandEntry* entry = findCommand(a);
-  CliCommand cmd{a, {}};
-  // History's kind is a word like a command's ("hourly"): its first plain word.
-  bool kindTaken = a != "history";
-  while (i + 1 < args.size()) {
-    const std::string& next = args[i + 1];
-    const bool option = next.rfind("--", 0) == 0;
-    bool takesValue = false;
-    if (option && !commandOption(a, next, takesValue)) break;
-    if (!option && findCommand(next) && kindTaken) break;
-    kindTaken = kindTaken || !option;
-    cmd.args.push_back(args[++i]);
-    if (option && takesValue && i + 1 < args.size()) cmd.args.push_back(args[++i]);
-  }
-  if (a == "dial" && !cmd.args.empty() && cmd.args[0] == "--node" && cmd.args.size() != 2) {
-    error = "dial --node needs a node number";
-    return false;
-  }
-  const int n = static_cast<int>(cmd.args.size());
-  if (n < entry->minArgs || n > entry->maxArgs) {
-    error = "wrong number of arguments for '" + a + "'; " + entry->usage;
-    return false;
-  }
-  if (!parseCommandArgs(cmd, error)) return false;
-  if (a == "round" && (!o.commands.empty() || !parseRoundArgs(cmd, error))) {
-    if (error.empty()) error = "round comes first: round [options] [COMMANDS...]";
-    return false;
-  }
-  o.commands.push_back(std::move(cmd));
-  return true;
+bool belongsTo(const CommandOption& option, const std::string& command) {
+  return std::find(option.commands.begin(), option.commands.end(), command) !=
+         option.commands.end();
 }
+
+// "hourly and daily", "history, hourly and daily".
+std::string namesText(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    text += (k == 0 ? "" : k + 1 == names.size() ? " and " : ", ") + names[k];
+  }
+  return text;
+}
+
+// The walk over the words: vardis-cli's options wherever they stand; a
+// command's option after its word when that command takes it, else kept for
+// the command word right after it; the other words are commands and their
+// arguments.
+class ArgumentWalk {
+ public:
+  ArgumentWalk(const std::vector<std::string>& args, CliOptions& o, std::string& error)
+      : args_(args), o_(o), error_(error) {}
+
+  // False on a usage error (the message in `error`) or --help (empty error).
+  bool walk() {
+    for (i_ = 0; i_ < args_.size(); ++i_) {
+      if (!step()) return false;
+      if (o_.version) return true;  // nothing else is done
+    }
+    if (!waiting_.empty()) return misplaced(*waiting_.front(), current() ? current()->name : "");
+    return finishCommand();
+  }
+
+ private:
+  bool step() {
+    const std::string& a = args_[i_];
+    // "--format=json" is "--format json".
+    const std::size_t eq = a.rfind("--", 0) == 0 ? a.find('=') : std::string::npos;
+    const std::string name = a.substr(0, eq);
+    std::optional<std::string> given;
+    if (eq != std::string::npos) given = a.substr(eq + 1);
+    if (const auto setter = valueOptions().find(name); setter != valueOptions().end()) {
+      if (!given && i_ + 1 >= args_.size()) return fail("option " + name + " needs a value");
+      return setter->second(given ? *given : args_[++i_], o_, error_);
+    }
+    if (const auto flag = flagOptions().find(name); flag != flagOptions().end()) {
+      if (given) return fail(name + " takes no value");
+      return flag->second(o_), true;
+    }
+    if (a == "--help" || a == "-h") return error_.clear(), false;
+    if (const CommandOption* option = findCommandOption(name)) return commandOption(*option, given);
+    if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
+      return fail("unknown option " + name);
+    }
+    // History's kind is a word like a command's ("hourly"): its first plain word.
+    const bool kindNext = current() && current()->name == "history" && !kindTaken_;
+    if (findCommand(a) && !(kindNext && waiting_.empty())) return startCommand(a);
+    if (!waiting_.empty() && current()) return misplaced(*waiting_.front(), current()->name);
+    if (!current() || !waiting_.empty()) return fail("unknown command '" + a + "'");
+    current()->args.push_back(a);
+    kindTaken_ = true;
+    return true;
+  }
+
+  // A command's option and its value: the command's before it, or the next one's.
+  bool commandOption(const CommandOption& option, const std::optional<std::string>& given) {
+    std::vector<std::string> words{option.name};
+    if (given && !option.takesValue) return fail(option.name + " takes no value");
+    if (given) {
+      words.push_back(*given);
+    } else if (option.takesValue && i_ + 1 < args_.size()) {
+      words.push_back(args_[++i_]);
+    }
+    std::vector<std::string>& to =
+        waiting_.empty() && current() && belongsTo(option, current()->name) ? current()->args
+                                                                            : waitingWords_;
+    if (&to == &waitingWords_) waiting_.push_back(&option);
+    to.insert(to.end(), words.begin(), words.end());
+    return true;
+  }
+
+  bool startCommand(const std::string& name) {
+    if (!finishCommand()) return false;
+    for (const CommandOption* option : waiting_) {
+      if (!belongsTo(*option, name)) return misplaced(*option, name);
+    }
+    o_.commands.push_back({name, std::move(waitingWords_)});
+    waitingWords_.clear();
+    waiting_.clear();
+    kindTaken_ = false;
+    return true;
+  }
+
+  // The checks of the command just ended.
+  bool finishCommand() {
+    CliCommand* cmd = current();
+    if (!cmd || checked_ == o_.commands.size()) return true;
+    checked_ = o_.commands.size();
+    const CommandEntry* entry = findCommand(cmd->name);
+    if (cmd->name == "dial" && !cmd->args.empty() && cmd->args[0] == "--node" &&
+        cmd->args.size() != 2) {
+      return fail("dial --node needs a node number");
+    }
+    if (!parseCommandArgs(*cmd, error_)) return false;
+    const int n = static_cast<int>(cmd->args.size());
+    if (n < entry->minArgs || n > entry->maxArgs) {
+      return fail("wrong number of arguments for '" + cmd->name + "'; " + entry->usage);
+    }
+    if (cmd->name == "round" && (o_.commands.size() > 1 || !parseRoundArgs(*cmd, error_))) {
+      return fail(error_.empty() ? "round comes first: round [options] [COMMANDS...]" : error_);
+    }
+    return true;
+  }
+
+  bool misplaced(const CommandOption& option, const std::string& command) {
+    return fail(option.name + " belongs to " + namesText(option.commands) +
+                (command.empty() ? "; give it with one of them" : ", not to " + command));
+  }
+
+  bool fail(const std::string& message) { return error_ = message, false; }
+  CliCommand* current() { return o_.commands.empty() ? nullptr : &o_.commands.back(); }
+
+  const std::vector<std::string>& args_;
+  CliOptions& o_;
+  std::string& error_;
+  std::size_t i_ = 0;
+  bool kindTaken_ = false;
+  std::size_t checked_ = 0;  // the commands whose checks have run
+  // Command options before the command word they belong to.
+  std::vector<const CommandOption*> waiting_;
+  std::vector<std::string> waitingWords_;
+};
 
 }  // namespace
 
 std::string usageText() {
   std::string text =
       "usage: vardis-cli [options] [command [args]]...\n"
+      "The options stand anywhere on the line, before, between or after the commands\n"
+      "(--format json or --format=json). A command's own options (--from, --missing, ...)\n"
+      "follow its word; one that the command before cannot take may also stand right\n"
+      "before its command: --from 2026-12-01 history hourly.\n"
       "options:\n"
       "  --port TEXT       port number (1..9: COMn, /dev/ttyS{n-1}) or a device path (default 1)\n"
       "  --speed BAUD      600 1200 2400 4800 9600 19200 38400 57600 115200 (default 115200)\n"
@@ -182,9 +298,17 @@ std::string usageText() {
       "                    wait; the first exchange without a good reply ends it for the\n"
       "                    connection (quick=1 or quick_N=1 in the node file: per node)\n"
       "  --create-dirs     make the report folder (arc/ in the data folder) when missing\n"
+      "  --columns M1,T1,W1\n"
+      "                    the tables of the store commands keep only these quantity\n"
+      "                    columns (and those that say what a row is)\n"
+      "  --version         print the version and do nothing else\n"
+      "  --help            this text\n"
       "commands:\n";
   for (const auto& entry : commandTable()) text += "  " + std::string(entry.usage) + "\n";
-  return text;
+  return text +
+         "history, meters, rounds, alarms and consumption read only the store (vardis.sqlite\n"
+         "in the data folder): no port is opened for them. Exit status: 0 done, 1 a command\n"
+         "failed, 2 a usage error, 3 the meter or the line failed, 4 a round left nodes unread.\n";
 }
 
 std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, std::string& error) {
@@ -193,39 +317,14 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
     return std::nullopt;
   }
   CliOptions o;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (const auto setter = valueOptions().find(a); setter != valueOptions().end()) {
-      if (i + 1 >= args.size()) {
-        error = "option " + a + " needs a value";
-        return std::nullopt;
-      }
-      if (!setter->second(args[++i], o, error)) return std::nullopt;
-    } else if (a == "--gsm") {
-      o.gsm = true;
-    } else if (a == "--no-store") {
-      o.store = false;
-    } else if (a == "--quick-drain") {
-      o.quickDrain = true;
-    } else if (a == "--create-dirs") {
-      o.createDirs = true;
-    } else if (a == "--help" || a == "-h") {
-      error = "";
-      return std::nullopt;
-    } else if (a.rfind("--", 0) == 0) {
-      error = "unknown option " + a;
-      return std::nullopt;
-    } else if (findCommand(a)) {
-      if (!takeCommand(args, i, o, error)) return std::nullopt;
-    } else {
-      error = "unknown command '" + a + "'";
-      return std::nullopt;
-    }
-  }
+  if (!ArgumentWalk(args, o, error).walk()) return std::nullopt;
+  if (o.version) return o;
   const auto storeOnly = [](const CliCommand& c) { return storeOnlyCommand(c.name); };
   if (std::any_of(o.commands.begin(), o.commands.end(), storeOnly) &&
       !std::all_of(o.commands.begin(), o.commands.end(), storeOnly)) {
-    error = "history and meters read only the store; run them without meter commands";
+    error =
+        "history, meters, rounds, alarms and consumption read only the store; run them without "
+        "meter commands";
     return std::nullopt;
   }
   const bool missing = std::any_of(o.commands.begin(), o.commands.end(), [](auto& c) {
@@ -251,133 +350,6 @@ std::optional<std::uint32_t> parseUnsigned(const std::string& s) {
   const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
   return v;
-}
-
-}  // namespace vardis::cli
-
-namespace vardis::cli {
-
-bool storeOnlyCommand(const std::string& name) {
-  return name == "history" || name == "meters";
-}
-
-std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& error) {
-  CommandArgs a;
-  const bool archive = cmd.name == "hourly" || cmd.name == "daily" || cmd.name == "monthly";
-  if (!archive && cmd.name != "history") return a;
-  for (std::size_t i = 0; i < cmd.args.size(); ++i) {
-    const std::string& w = cmd.args[i];
-    const bool hasValue = i + 1 < cmd.args.size();
-    if (w == "--missing") {
-      a.missing = true;
-    } else if ((w == "--from" || w == "--to") && !hasValue) {
-      error = cmd.name + " " + w + " needs a date: YYYY-MM-DD, today or yesterday";
-      return std::nullopt;
-    } else if (w == "--from" || w == "--to") {
-      if (!checkedDate(cmd.name + " " + w, cmd.args[++i], w == "--from" ? a.from : a.to, error)) {
-        return std::nullopt;
-      }
-    } else if (w == "--serial") {
-      const auto n = hasValue ? parseInteger(cmd.args[i + 1]) : std::nullopt;
-      if (!n) {
-        error = "history --serial needs a serial number";
-        return std::nullopt;
-      }
-      a.serial = *n;
-      ++i;
-    } else if (w == "--max-days" || w == "--max-months") {
-      const auto n = hasValue ? parseInteger(cmd.args[i + 1]) : std::nullopt;
-      if (!n || *n < 1) {
-        error = cmd.name + " " + w + " needs a number of " +
-                (w == "--max-days" ? "days" : "months") + " (1 or more)";
-        return std::nullopt;
-      }
-      a.maxPeriods = *n;
-      ++i;
-    } else if (archive && a.date.empty() && !a.missing) {
-      if (!checkedDate(cmd.name, w, a.date, error)) return std::nullopt;
-    } else if (cmd.name == "history" && a.kind.empty()) {
-      a.kind = w;
-    } else {
-      error = cmd.name + " " + w + ": unexpected";
-      return std::nullopt;
-    }
-  }
-  if ((a.missing && !a.date.empty()) || (archive && !a.missing && !(a.from + a.to).empty())) {
-    error = cmd.name + ": a date, or --missing with --from and --to, not both";
-    return std::nullopt;
-  }
-  if (a.maxPeriods && !a.missing) {
-    error = cmd.name + (cmd.name == "hourly" ? ": --max-days" : ": --max-months") +
-            " goes with --missing";
-    return std::nullopt;
-  }
-  // Dates as given compare as dates (the words only with each other; a word
-  // and a date are compared once the day is known).
-  const bool words = !parseIsoDate(a.from) && !parseIsoDate(a.to);
-  const bool dates = parseIsoDate(a.from) && parseIsoDate(a.to);
-  if ((dates && a.to < a.from) || (words && a.to == "yesterday" && a.from == "today")) {
-    error = cmd.name + ": --to " + a.to + " is before --from " + a.from;
-    return std::nullopt;
-  }
-  static const char* kinds[] = {"hourly", "daily", "monthly", "values",
-                                "params", "clock", "visits"};
-  if (cmd.name == "history" &&
-      std::none_of(std::begin(kinds), std::end(kinds), [&](auto k) { return a.kind == k; })) {
-    error = "history needs a kind: hourly, daily, monthly, values, params, clock or visits";
-    return std::nullopt;
-  }
-  return a;
-}
-
-}  // namespace vardis::cli
-
-namespace vardis::cli {
-
-namespace {
-
-// "1,3-5" into 1 3 4 5; false on anything else.
-bool nodeList(const std::string& text, std::vector<int>& out) {
-  std::size_t pos = 0;
-  while (pos <= text.size()) {
-    const std::size_t comma = std::min(text.find(',', pos), text.size());
-    const std::string part = text.substr(pos, comma - pos);
-    const std::size_t dash = part.find('-');
-    const auto first = parseInteger(part.substr(0, dash));
-    const auto last = dash == std::string::npos ? first : parseInteger(part.substr(dash + 1));
-    if (!first || !last || *first < 1 || *last < *first || *last > 255) return false;
-    for (int n = *first; n <= *last; ++n) out.push_back(n);
-    pos = comma + 1;
-  }
-  return !out.empty();
-}
-
-}  // namespace
-
-std::optional<RoundArgs> parseRoundArgs(const CliCommand& cmd, std::string& error) {
-  RoundArgs r;
-  for (std::size_t i = 0; i + 1 < cmd.args.size(); i += 2) {
-    const std::string& w = cmd.args[i];
-    const std::string& v = cmd.args[i + 1];
-    const auto n = parseInteger(v);
-    if (w == "--nodes" && !nodeList(v, r.nodes)) {
-      error = "round --nodes " + v + ": not a list of node numbers like 1,3-5";
-    } else if (w == "--attempts" && (!n || *n < 1 || *n > 100)) {
-      error = "round --attempts " + v + ": not a number of attempts 1..100";
-    } else if (w == "--redial-pause" && (!n || *n < 0 || *n > 86400)) {
-      error = "round --redial-pause " + v + ": not a number of seconds";
-    } else if (w == "--attempts") {
-      r.attempts = *n;
-    } else if (w == "--redial-pause") {
-      r.redialPauseSeconds = *n;
-    }
-    if (!error.empty()) return std::nullopt;
-  }
-  if (cmd.args.size() % 2 != 0) {
-    error = "round " + cmd.args.back() + ": needs a value";
-    return std::nullopt;
-  }
-  return r;
 }
 
 }  // namespace vardis::cli

@@ -13,6 +13,7 @@ namespace vardis::cli {
 struct CliCommand {
   std::string name;
   std::vector<std::string> args;
+  bool operator==(const CliCommand&) const = default;
 };
 
 struct CliOptions {
@@ -51,7 +52,7 @@ struct CliOptions {
 
 // The arguments of an archive reading (hourly|daily|monthly [DATE], or
 // hourly|daily --missing [--from DATE] [--to DATE] [--max-days|--max-months N])
-// and of history ([--serial N] [--from DATE] [--to DATE] KIND). A DATE is
+// and of history ([--serial N | --node N] [--from DATE] [--to DATE] KIND). A DATE is
 // "YYYY-MM-DD", "today" or "yesterday", kept as given (cli/dates.h names it).
 struct CommandArgs {
   std::string date;
@@ -71,7 +72,23 @@ struct CommandArgs {
 };
 
 // The arguments of a command, checked; nothing with a message in `error`.
+// An option given twice, --serial with --node, --last with an ID are refused.
 std::optional<CommandArgs> parseCommandArgs(const CliCommand& cmd, std::string& error);
+
+// An option of some commands rather than of vardis-cli (--from, --missing, ...):
+// whether the word after it is its value, and the commands it belongs to.
+struct CommandOption {
+  std::string name;
+  bool takesValue = false;
+  std::vector<std::string> commands;
+};
+// The command option of that name, or nothing.
+const CommandOption* findCommandOption(const std::string& name);
+
+// A DATE of `what` (named in the message): "YYYY-MM-DD" within the meter's
+// archive (2000-01-01 to 2042-12-31), today or yesterday, into `out` as given.
+bool checkedDate(const std::string& what, const std::string& text, std::string& out,
+                 std::string& error);
 
 // round [--nodes 1,3-5] [--attempts N] [--redial-pause S]
 struct RoundArgs {
@@ -86,7 +103,9 @@ bool storeOnlyCommand(const std::string& name);
 
 // Parses the arguments (without the program name). On a usage error returns
 // nothing and puts the message into `error`; --help gives nothing and an empty
-// error.
+// error; --version gives options with `version` set and nothing else looked at.
+// vardis-cli's options stand anywhere; a command's option follows its word
+// when that command takes it, else belongs to the command word right after it.
 std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, std::string& error);
 
 std::string usageText();

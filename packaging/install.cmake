@@ -22,7 +22,35 @@ install(FILES contrib/vardis-round.service contrib/vardis-round.timer
 install(FILES packaging/vardis.sysusers DESTINATION lib/sysusers.d RENAME vardis.conf)
 install(FILES packaging/vardis.tmpfiles DESTINATION lib/tmpfiles.d RENAME vardis.conf)
 
+# The manual pages of the programs, the version filled in (build/man/*.1, which
+# the tests render), compressed with gzip -9n as Debian wants them.
+set(vardis_man_pages vardis-cli vardis-meter-sim)
+if(TARGET vardis)
+  list(APPEND vardis_man_pages vardis)
+endif()
+find_program(VARDIS_GZIP gzip)
+set(vardis_man_files)
+foreach(page ${vardis_man_pages})
+  configure_file(packaging/man/${page}.1 ${CMAKE_BINARY_DIR}/man/${page}.1 @ONLY)
+  if(VARDIS_GZIP)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.1.gz
+                       COMMAND ${VARDIS_GZIP} -9nkf ${page}.1
+                       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/man
+                       DEPENDS ${CMAKE_BINARY_DIR}/man/${page}.1)
+    list(APPEND vardis_man_files ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
+  else()
+    list(APPEND vardis_man_files ${CMAKE_BINARY_DIR}/man/${page}.1)
+  endif()
+endforeach()
+add_custom_target(vardis_man_pages ALL DEPENDS ${vardis_man_files})
+install(FILES ${vardis_man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# vardis-cli's completion for bash, loaded when the command is first completed.
+install(FILES packaging/bash-completion/vardis-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
 set(CPACK_PACKAGE_NAME vardis)
+# The version of the project() line, as the programs' --version print it.
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The vardis developers")
 set(CPACK_PACKAGE_CONTACT "The vardis developers <vardis@example.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

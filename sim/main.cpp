@@ -1,6 +1,7 @@
 // vardis-meter-sim: a simulated meter for demonstrations and end-to-end tests.
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "sim/meter_model.h"
 #include "sim/numbers.h"
 #include "sim/simulator.h"
+#include "vardis_version.h"
 
 namespace vardis::sim {
 namespace {
@@ -84,15 +86,21 @@ void printTotals(const Simulator& simulator, bool modem) {
 int main(int argc, char** argv) {
   using namespace vardis::sim;
 
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // --version: the version and nothing else.
+  if (std::find(args.begin(), args.end(), "--version") != args.end()) {
+    std::cout << "vardis-meter-sim " VARDIS_VERSION "\n";
+    return 0;
+  }
   CommandLine cl;
   try {
-    cl = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    cl = parseCommandLine(args);
   } catch (const UsageError& e) {
     std::cerr << "vardis-meter-sim: " << e.what() << "\n(--help lists the options)\n";
     return 2;
   }
   if (cl.help) {
-    std::cout << usageText();
+    std::cout << usageText() << "  --version        print the version and exit\n";
     return 0;
   }
 

@@ -1,9 +1,17 @@
-// The command line of the window program.
+// The command line of the window program, and the version its About box names.
 #include "app/app_options.h"
 
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
+
+#include "support/scripted_window.h"
+#include "vardis_version.h"
 
 class OptionsTest : public QObject {
   Q_OBJECT
@@ -93,6 +101,32 @@ class OptionsTest : public QObject {
     QVERIFY(help.contains(QStringLiteral("--demo")));
     QVERIFY(help.contains(QStringLiteral("--data-dir")));
     QVERIFY(!help.contains(QStringLiteral("--screenshot")));
+  }
+
+  // "Сервис → О программе" shows the version and the Qt in use; the form's
+  // caption stays its own.
+  void aboutBox() {
+    vardis::test::ScriptedWindow window;
+    auto* about = window.form->findChild<QAction*>(QStringLiteral("AboutAction"));
+    QVERIFY(about);
+    QCOMPARE(about->text(), QStringLiteral("О программе"));
+    const QList<QAction*> menus = window.form->menuBar()->actions();
+    QVERIFY(menus.at(0)->menu()->actions().contains(about));
+    QString shown;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        shown = box->text();
+        box->accept();
+        closer.stop();
+      }
+    });
+    closer.start(10);
+    about->trigger();
+    QVERIFY2(shown.startsWith(QStringLiteral("vardis " VARDIS_VERSION "\n")), qPrintable(shown));
+    QVERIFY2(shown.contains(QStringLiteral("теплосчётчика ВАРДИС")), qPrintable(shown));
+    QVERIFY2(shown.contains(QString::fromLatin1(qVersion())), qPrintable(shown));
+    QCOMPARE(window.form->windowTitle(), QStringLiteral("ВАРДИС АРХИВ V2.1 2011.04.08"));
   }
 };
 

@@ -221,10 +221,14 @@ class WindowTest : public QObject {
     const QList<QAction*> menus = form_->menuBar()->actions();
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), u("Сервис"));
-    QCOMPARE(
-        menus[0]->menu()->actions(),
-        (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction, form_->StoreAction,
-                         form_->QuickDrainAction, form_->WatchAction, form_->ReportFolderAction}));
+    const QList<QAction*> items = menus[0]->menu()->actions();
+    QCOMPARE(items.mid(0, 6),
+             (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction, form_->StoreAction,
+                              form_->QuickDrainAction, form_->WatchAction,
+                              form_->ReportFolderAction}));
+    QCOMPARE(items.size(), 8);
+    QVERIFY(items.at(6)->isSeparator());
+    QCOMPARE(items.at(7)->objectName(), u("AboutAction"));
     QCOMPARE(form_->DiagnosticsAction->text(), u("Диагностика"));
     QCOMPARE(form_->ChartAction->text(), u("График архива"));
   }

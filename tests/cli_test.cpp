@@ -1,11 +1,16 @@
 // vardis-cli: arguments, exit status and what it prints, over a scripted line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 
 #include "cli/cli_app.h"
 #include "cli/dates.h"
+#include "cli/export_sink.h"
+#include "cli/output_pipe.h"
 #include "format/numtext.h"
 #include "params/parameter_names.h"
 #include "support/fake_meter.h"
@@ -130,6 +135,164 @@ TEST(CliArguments, MissingRangesAreBoundedAndCounted) {
   EXPECT_EQ(e,
             "daily --missing: 25 months from 2024-12 to 2026-12, about 16 minutes on the "
             "line at 9600 baud; give --max-months 25 to read them");
+}
+
+// The options of vardis-cli stand anywhere; a command's option follows its
+// word, or stands right before the command when the one before cannot take it.
+TEST(CliArguments, OptionsStandAnywhereAndCommandOptionsFindTheirCommand) {
+  const auto history = [](std::vector<std::string> args) {
+    const auto o = parse(std::move(args));
+    return o ? std::make_pair(o->exportFormat, o->commands)
+             : std::make_pair(cli::ExportFormat{}, std::vector<cli::CliCommand>{});
+  };
+  const auto expected = std::make_pair(cli::ExportFormat::Json,
+                                       std::vector<cli::CliCommand>{{"history", {"hourly"}}});
+  EXPECT_EQ(history({"history", "--format", "json", "hourly"}), expected);
+  EXPECT_EQ(history({"--format", "json", "history", "hourly"}), expected);
+  EXPECT_EQ(history({"history", "hourly", "--format=json"}), expected);
+
+  auto o = parse({"values", "--speed", "9600", "--port", "/dev/pts/3", "clock", "--gsm"});
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->speedIndex, 4);
+  EXPECT_EQ(o->port, "/dev/pts/3");
+  EXPECT_TRUE(o->gsm);
+  ASSERT_EQ(o->commands.size(), 2u);
+  // Before its command, after one that does not take it, after its own command.
+  std::string e;
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--from", "2026-12-01", "history", "hourly"},
+           {"history", "--from", "2026-12-01", "hourly"},
+           {"history", "hourly", "--data-dir", "/tmp/x", "--from=2026-12-01"}}) {
+    o = parse(args, &e);
+    ASSERT_TRUE(o) << e;
+    const auto a = cli::parseCommandArgs(o->commands.at(0), e);
+    ASSERT_TRUE(a) << e;
+    EXPECT_EQ(a->from, "2026-12-01");
+    EXPECT_EQ(a->kind, "hourly");
+  }
+  o = parse({"values", "--from", "2026-12-01", "hourly", "--missing", "daily", "--missing"}, &e);
+  ASSERT_TRUE(o) << e;
+  EXPECT_EQ(o->commands.at(1).args,
+            (std::vector<std::string>{"--from", "2026-12-01", "--missing"}));
+  EXPECT_EQ(o->commands.at(2).args, (std::vector<std::string>{"--missing"}));
+  // The command before takes what it can: --from stays with hourly.
+  o = parse({"hourly", "--missing", "--from", "2026-12-01", "daily", "--missing"}, &e);
+  ASSERT_TRUE(o) << e;
+  EXPECT_EQ(o->commands.at(0).args.size(), 3u);
+  o = parse({"--gsm", "--nodes", "1,3", "round", "--attempts", "2", "values"}, &e);
+  ASSERT_TRUE(o) << e;
+  EXPECT_EQ(cli::parseRoundArgs(o->commands.at(0), e)->nodes, (std::vector<int>{1, 3}));
+}
+
+TEST(CliArguments, AMisplacedOrUnknownOptionIsNamed) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"values", "--missing"}, "--missing belongs to hourly and daily, not to values"},
+      {{"--missing", "values"}, "--missing belongs to hourly and daily, not to values"},
+      {{"--missing"}, "--missing belongs to hourly and daily; give it with one of them"},
+      {{"hourly", "--max-months", "3"}, "--max-months belongs to daily, not to hourly"},
+      {{"values", "--node", "3", "2026-12-01"},
+       "--node belongs to dial, history, alarms and consumption, not to values"},
+      {{"--frob", "values"}, "unknown option --frob"},
+      {{"values", "--frob=1"}, "unknown option --frob"},
+      {{"-x", "values"}, "unknown option -x"},
+      {{"--gsm=yes", "values"}, "--gsm takes no value"},
+      {{"history", "--from", "today", "--from", "yesterday", "daily"},
+       "history --from: given twice"},
+  };
+  for (const auto& [args, message] : cases) {
+    std::string e;
+    EXPECT_FALSE(parse(args, &e)) << message;
+    EXPECT_EQ(e, message);
+  }
+}
+
+TEST(CliArguments, TheStoreCommandsTakeTheirArguments) {
+  std::string e;
+  const auto args = [&](std::vector<std::string> words) {
+    const auto o = parse(std::move(words), &e);
+    return o ? cli::parseCommandArgs(o->commands.at(0), e) : std::nullopt;
+  };
+  auto a = args({"rounds"});
+  ASSERT_TRUE(a) << e;
+  EXPECT_TRUE(!a->lastRound && !a->roundId);
+  EXPECT_TRUE(args({"rounds", "--last"})->lastRound);
+  EXPECT_EQ(args({"rounds", "12"})->roundId, 12);
+  a = args({"alarms", "--round", "last", "--node", "3", "--from", "yesterday", "--to", "today"});
+  ASSERT_TRUE(a) << e;
+  EXPECT_TRUE(a->lastRound);
+  EXPECT_EQ(a->node, 3);
+  EXPECT_EQ(a->from + "|" + a->to, "yesterday|today");
+  EXPECT_EQ(args({"alarms", "--round", "7", "--serial", "10001"})->roundId, 7);
+  a = args({"--by", "month", "consumption", "--serial", "10001"});
+  ASSERT_TRUE(a) << e;
+  EXPECT_EQ(a->by, "month");
+  EXPECT_EQ(a->serial, 10001);
+  EXPECT_EQ(args({"consumption"})->by, "day");
+  EXPECT_EQ(args({"history", "--node", "2", "daily"})->node, 2);
+
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"rounds", "--last", "5"}, "rounds: --last or a round ID, not both"},
+      {{"rounds", "x"}, "rounds x: not a round ID"},
+      {{"alarms", "--serial", "1", "--node", "2"},
+       "alarms: --serial and --node both choose the meter; give one"},
+      {{"alarms", "--round", "0"}, "alarms --round 0: not a round ID or last"},
+      {{"consumption", "--by", "week"}, "consumption --by week: not day or month"},
+      {{"consumption", "--node", "256"}, "consumption --node 256: not a node number 1..255"},
+      {{"consumption", "--to", "2026-11-30", "--from", "2026-12-01"},
+       "consumption: --to 2026-11-30 is before --from 2026-12-01"},
+      {{"alarms", "values"},
+       "history, meters, rounds, alarms and consumption read only the store; run them without "
+       "meter commands"},
+      {{"--columns", "M1,,T1", "meters"},
+       "--columns M1,,T1: an empty column name; give names like M1,T1,W1"},
+      {{"--columns", "", "meters"}, "--columns : an empty column name; give names like M1,T1,W1"},
+  };
+  for (const auto& [words, message] : refused) {
+    EXPECT_FALSE(parse(words, &e)) << message;
+    EXPECT_EQ(e, message);
+  }
+  auto o = parse({"--columns", "M1,T1", "consumption", "--columns=W1"}, &e);
+  ASSERT_TRUE(o) << e;
+  EXPECT_EQ(o->columns, (std::vector<std::string>{"M1", "T1", "W1"}));
+  // --version: nothing else is looked at.
+  o = parse({"values", "--version", "--frob"}, &e);
+  ASSERT_TRUE(o) << e;
+  EXPECT_TRUE(o->version);
+}
+
+// Standard output into a pipe: its reader gone is told apart from a reader
+// still there and from a file; the export then counts as written.
+TEST(OutputPipe, AReaderThatWentAwayIsToldApart) {
+  test::TempDir dir;
+  std::fflush(stdout);
+  const int saved = ::dup(1);
+  int p[2];
+  ASSERT_EQ(::pipe(p), 0);
+  ::dup2(p[1], 1);
+  ::close(p[1]);
+  const bool whileRead = cli::standardOutputReaderGone();
+  ::close(p[0]);
+  const bool afterClose = cli::standardOutputReaderGone();
+  cli::CliOptions o;
+  o.exportFormat = cli::ExportFormat::Json;
+  std::ostringstream failed;
+  failed.setstate(std::ios::badbit);
+  cli::ExportSink sink;
+  std::string e;
+  ASSERT_TRUE(sink.open(o, failed, e));
+  const bool exportWritten = sink.write("{}");
+  const int file = ::open((dir.path() / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+  ::dup2(file, 1);
+  ::close(file);
+  const bool onFile = cli::standardOutputReaderGone();
+  const bool exportOnFile = sink.write("{}");
+  ::dup2(saved, 1);
+  ::close(saved);
+  EXPECT_FALSE(whileRead);
+  EXPECT_TRUE(afterClose);
+  EXPECT_TRUE(exportWritten);
+  EXPECT_FALSE(onFile);
+  EXPECT_FALSE(exportOnFile);
 }
 
 struct CliRun : ::testing::Test {
