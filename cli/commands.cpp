@@ -323,7 +323,7 @@ const std::vector<CommandEntry>& commandTable() {
       {"consumption", 0, 8,
        "consumption [--from DATE] [--to DATE] [--by day|month] [--serial N | --node N]\n"
        "      what each meter used, by day (default) or month, from the store's\n"
-       "      integrators (default: the last 7 days)",
+       "      integrators (default: the last 7 days; --by month: the last 12 months)",
        nullptr},
       {"daily", 0, 7,
        "daily [DATE]          read the daily archive of that date's month\n"
@@ -338,6 +338,12 @@ const std::vector<CommandEntry>& commandTable() {
        "      read the modem's answer (up to 60 s), identify the meter on CONNECT",
        [](CommandContext& c, const CliCommand& cmd) {
          dial(c.session, cmd, c.options.dialWaitMs, c.out, c.err);
+         if (cmd.args[0] != "--node") return;
+         // The export names the node it dialled (dial checked the number).
+         const int n = static_cast<int>(*parseInteger(cmd.args[1]));
+         c.exportRun.node = n;
+         c.exportRun.nodeName = loadNodeDirectory(nodeFile(c.session.config().dataDir))
+                                    .NodeName[static_cast<std::size_t>(n)];
        }},
       {"dump", 0, 0, "dump      write the stored hourly rows to the hourly report", runDump},
       {"hangup", 0, 0, "hangup    (with --gsm) send \"+++\", wait 5 s, send \"ATH\"",

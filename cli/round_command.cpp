@@ -293,7 +293,7 @@ int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::
     log.round.ports += (log.round.ports.empty() ? "" : " ") + p;
   log.modemsFailed = outcome.modemsFailed;
   log.round.ended = isoDateTime(clock.now());
-  log.storeProblem = st.keep(log.round);
+  log.storeProblem = st.keep(log);
   const std::string file = writeRoundLog(dataDir, log, error);
   out << "round: " << roundSummary(log) << "; log " << (file.empty() ? error : file) << "\n";
   return exitStatus(outcome, file.empty() ? error : "");

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "cli/data_export.h"
+#include "store/dispatch.h"
 
 namespace vardis::cli {
 
@@ -76,17 +77,39 @@ std::string roundSummary(const RoundLog& log) {
   std::string failed;
   for (const auto& m : log.modemsFailed) failed += (failed.empty() ? "" : " ") + m.port;
   if (!failed.empty()) text += "; not used: " + failed;
+  if (log.id && log.metersWithAlarms.value_or(0) > 0) {
+    const int n = *log.metersWithAlarms;
+    text += "; " + std::to_string(n) + (n == 1 ? " meter" : " meters") +
+            " with abnormal situations: vardis-cli alarms --round " + std::to_string(*log.id);
+  }
   return text;
 }
 
 namespace {
 
-const std::vector<std::string> kColumns{
-    "node",         "name",   "phone",    "serial",   "result",      "attempts", "connectedSeconds",
-    "transactions", "errors", "timeouts", "whatRead", "reportFiles", "port",     "message",
-    "drain"};
+const std::vector<std::string> kColumns{"node",
+                                        "name",
+                                        "phone",
+                                        "serial",
+                                        "result",
+                                        "attempts",
+                                        "connectedSeconds",
+                                        "transactions",
+                                        "errors",
+                                        "timeouts",
+                                        "whatRead",
+                                        "reportFiles",
+                                        "port",
+                                        "message",
+                                        "drain",
+                                        "abnormal"};
 
-std::vector<std::string> fields(const store::RoundNodeRow& n) {
+// The intervals with abnormal situations node `i` of the log brought.
+std::optional<int> abnormalOf(const RoundLog& log, std::size_t i) {
+  return i < log.abnormal.size() ? log.abnormal[i] : std::nullopt;
+}
+
+std::vector<std::string> fields(const store::RoundNodeRow& n, std::optional<int> abnormal) {
   return {std::to_string(n.node),
           n.name,
           n.phone,
@@ -101,17 +124,20 @@ std::vector<std::string> fields(const store::RoundNodeRow& n) {
           n.reportFiles,
           n.port,
           n.message,
-          n.drain};
+          n.drain,
+          abnormal ? std::to_string(*abnormal) : ""};
 }
 
-std::string csv(const store::RoundRow& round) {
+std::string csv(const RoundLog& log) {
   std::string out;
   auto line = [&out](const std::vector<std::string>& f) {
     for (std::size_t i = 0; i < f.size(); ++i) out += (i ? "," : "") + csvField(f[i]);
     out += "\r\n";
   };
   line(kColumns);
-  for (const auto& n : round.nodes) line(fields(n));
+  for (std::size_t i = 0; i < log.round.nodes.size(); ++i) {
+    line(fields(log.round.nodes[i], abnormalOf(log, i)));
+  }
   return out;
 }
 
@@ -119,7 +145,9 @@ std::string json(const RoundLog& log) {
   using nlohmann::ordered_json;
   const store::RoundRow& round = log.round;
   ordered_json nodes = ordered_json::array();
-  for (const auto& n : round.nodes) {
+  for (std::size_t i = 0; i < round.nodes.size(); ++i) {
+    const store::RoundNodeRow& n = round.nodes[i];
+    const std::optional<int> abnormal = abnormalOf(log, i);
     nodes.push_back({{"node", n.node},
                      {"name", n.name},
                      {"phone", n.phone},
@@ -134,15 +162,22 @@ std::string json(const RoundLog& log) {
                      {"reportFiles", n.reportFiles},
                      {"port", n.port},
                      {"message", n.message},
-                     {"drain", n.drain}});
+                     {"drain", n.drain},
+                     {"abnormal", abnormal ? ordered_json(*abnormal) : ordered_json()}});
   }
   ordered_json failed = ordered_json::array();
   for (const auto& m : log.modemsFailed) failed.push_back({{"port", m.port}, {"reason", m.why}});
-  const ordered_json doc{{"started", round.started},   {"ended", round.ended},
-                         {"ports", round.ports},       {"modemsFailed", std::move(failed)},
-                         {"address", round.address},   {"baud", round.baud},
-                         {"commands", round.commands}, {"summary", roundSummary(log)},
-                         {"store", log.storeProblem},  {"nodes", std::move(nodes)}};
+  const ordered_json doc{{"id", log.id ? ordered_json(*log.id) : ordered_json()},
+                         {"started", round.started},
+                         {"ended", round.ended},
+                         {"ports", round.ports},
+                         {"modemsFailed", std::move(failed)},
+                         {"address", round.address},
+                         {"baud", round.baud},
+                         {"commands", round.commands},
+                         {"summary", roundSummary(log)},
+                         {"store", log.storeProblem},
+                         {"nodes", std::move(nodes)}};
   return doc.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
 
@@ -180,7 +215,7 @@ std::string writeRoundLog(const std::filesystem::path& dataDir, const RoundLog& 
   std::filesystem::create_directories(folder, ec);
   std::string stamp = log.round.started;
   for (char& c : stamp) c = c == ':' ? '-' : (c == 'T' ? '_' : c);
-  const std::string csvText = csv(log.round);
+  const std::string csvText = csv(log);
   const std::string jsonText = json(log);
   for (int n = 1; n < 1000; ++n) {
     const std::string base =
@@ -244,10 +279,24 @@ bool RoundStore::readToday(const std::string& phone, const store::RoundRow& roun
   }
 }
 
-std::string RoundStore::keep(const store::RoundRow& round) {
+std::string RoundStore::keep(RoundLog& log) {
   if (store_ && !givenUp()) {
     try {
-      store_->storeRound(round);
+      const std::int64_t id = store_->storeRound(log.round);
+      log.id = id;
+      store::Database& db = store_->database();
+      log.metersWithAlarms = store::metersWithAlarms(db, id);
+      log.abnormal.clear();
+      for (const auto& n : log.round.nodes) {
+        std::optional<int> count;
+        if (n.serial) {
+          store::AlarmQuery q;
+          q.serial = n.serial;
+          q.round = id;
+          count = static_cast<int>(store::alarms(db, q).size());
+        }
+        log.abnormal.push_back(count);
+      }
     } catch (const std::exception& e) {
       failed(e.what());
     }

@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,10 +46,18 @@ struct RoundLog {
   store::RoundRow round;  // its ports: the modems that took part
   std::vector<round::FailedModem> modemsFailed;
   std::string storeProblem;  // "" when the store kept the round (or is switched off)
+  // What the store made of the round; nothing when no store kept it.
+  std::optional<std::int64_t> id;       // the round's id in the store
+  std::optional<int> metersWithAlarms;  // meters with abnormal situations in what it brought
+  // Per node of round.nodes: the intervals with abnormal situations its
+  // meter brought into the store (nothing for a node without a meter).
+  std::vector<std::optional<int>> abnormal;
 };
 
-// "2 of 3 nodes read, 1 not; 4.2 connected minutes; modems /dev/ttyUSB0"
-// and, when some could not be used, "; not used: /dev/ttyUSB1".
+// "2 of 3 nodes read, 1 not; 4.2 connected minutes; modems /dev/ttyUSB0",
+// when some could not be used "; not used: /dev/ttyUSB1", and when meters
+// brought abnormal situations "; 2 meters with abnormal situations:
+// vardis-cli alarms --round 7".
 std::string roundSummary(const RoundLog& log);
 
 // Writes rounds/round-START.csv and .json, each whole or not at all; a name
@@ -68,9 +77,10 @@ class RoundStore {
   // Whether a round of the day of `round` read the node of that phone with
   // the same commands, address and speed.
   bool readToday(const std::string& phone, const store::RoundRow& round);
-  // Stores the round; the first thing that went wrong with the store in
+  // Stores the round of `log` and gives `log` its id and its counts of
+  // abnormal situations; the first thing that went wrong with the store in
   // this round, or "".
-  std::string keep(const store::RoundRow& round);
+  std::string keep(RoundLog& log);
   // A store problem met elsewhere (a modem's visit that could not be stored).
   // The first problem is said and gives the store up for the rest of the
   // round: no visit waits for it again.
