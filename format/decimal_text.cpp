@@ -53,12 +53,12 @@ double meterNumber(double v, NumberKind kind) {
   return out;
 }
 
-double decimalDifference(double end, double start) {
-  const double plain = end - start;
-  if (!std::isfinite(end) || !std::isfinite(start)) return plain;
-  const int decimals = std::max(decimalsOf(shortest(end, NumberKind::Double)),
-                                decimalsOf(shortest(start, NumberKind::Double)));
-  if (decimals > 9) return plain;
+namespace {
+
+// `plain` rounded to `decimals`, read back from its fixed text; `plain` itself
+// when that cannot be exact.
+double roundedTo(double plain, int decimals) {
+  if (decimals > 9 || !std::isfinite(plain)) return plain;
   const double scale = std::pow(10.0, decimals);
   const double steps = std::round(plain * scale);
   if (std::fabs(steps) > 9e15) return plain;
@@ -69,6 +69,26 @@ double decimalDifference(double end, double start) {
   double out = plain;
   std::from_chars(buf, r.ptr, out);
   return out;
+}
+
+}  // namespace
+
+double decimalDifference(double end, double start) {
+  const double plain = end - start;
+  if (!std::isfinite(end) || !std::isfinite(start)) return plain;
+  return roundedTo(plain, std::max(decimalsOf(shortest(end, NumberKind::Double)),
+                                   decimalsOf(shortest(start, NumberKind::Double))));
+}
+
+double decimalFloatSum(const std::vector<double>& floats, double factor) {
+  double sum = 0;
+  int decimals = 0;
+  for (const double v : floats) {
+    if (!std::isfinite(v)) return NAN;
+    sum += meterNumber(v, NumberKind::Float) * factor;
+    decimals = std::max(decimals, decimalsOf(shortest(v, NumberKind::Float)));
+  }
+  return roundedTo(sum, decimals);
 }
 
 }  // namespace vardis

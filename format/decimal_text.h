@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vardis {
 
@@ -36,5 +37,11 @@ double meterNumber(double v, NumberKind kind = NumberKind::Double);
 // that count in decimal steps. Falls back to the plain difference when a text
 // carries more than 9 decimals or a value is no finite number.
 double decimalDifference(double end, double start);
+
+// The sum of the meter's floats, each times a whole factor (a mean flow
+// times its hours), worked on their shortest decimal texts and rounded to the
+// decimals those carry: 18.197916 x 24 is 436.749984, not 436.74998474121094.
+// Falls back to the plain sum when a text carries more than 9 decimals.
+double decimalFloatSum(const std::vector<double>& floats, double factor);
 
 }  // namespace vardis

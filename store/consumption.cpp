@@ -182,7 +182,7 @@ std::vector<Quantity> summed(const MeterData& m, const std::vector<const Named*>
   for (Quantity& q : out) {
     const bool heat = q.name[0] == 'Q';
     const std::string from = heat ? std::string("W") + q.name[1] : q.name;
-    double sum = 0;
+    std::vector<double> floats;
     bool all = true;
     for (const Named* r : records) {
       const Quantity* v = good(*r, from);
@@ -190,10 +190,11 @@ std::vector<Quantity> summed(const MeterData& m, const std::vector<const Named*>
         all = false;
         break;
       }
-      sum += heat ? v->value : v->value * hours;
+      floats.push_back(v->value);
       if (heat) q.unit = v->unit;
     }
-    q.value = all ? sum : 0;
+    // On the meter's decimal values, so that the sum carries no binary tail.
+    q.value = all ? decimalFloatSum(floats, heat ? 1 : hours) : 0;
     q.noReply = !all;
   }
   return out;

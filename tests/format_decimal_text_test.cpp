@@ -66,6 +66,9 @@ TEST(DecimalText, AScaledCountReadsBackAsItselfAndItsDifferencesAsDecimals) {
     EXPECT_EQ(decimalDifference(end, start), static_cast<double>(a - b) / scale) << a << " " << b;
   }
   EXPECT_TRUE(std::isnan(decimalDifference(NAN, 1)));
+  // A mean flow times its hours, on the meter's decimals.
+  EXPECT_EQ(meterNumberText(decimalFloatSum({18.197916f}, 24)), "436.749984");
+  EXPECT_EQ(meterNumberText(decimalFloatSum({0.1f, 0.2f, 18.61f}, 1)), "18.91");
 }
 
 }  // namespace
