@@ -30,10 +30,14 @@ bool descriptorOpen(int fd) {
 // reader that went away (`vardis-cli ... | head`) wanted no more: the run
 // ends quietly with its own status.
 int finishOutput(int status) {
+  // The reason is named only when this last flush met it: the errno of an
+  // earlier failed write is long overwritten.
+  const bool failedBefore = !std::cout || std::ferror(stdout);
+  errno = 0;
   std::cout.flush();
-  const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
-  if (!failed) return status;
-  const int err = errno;
+  const bool failedNow = !std::cout || std::fflush(stdout) != 0;
+  const int err = failedBefore ? 0 : errno;
+  if (!failedBefore && !failedNow) return status;
   if (vardis::cli::standardOutputReaderGone()) return status;
   std::cerr << "vardis-cli: standard output could not be written"
             << (err != 0 ? std::string(": ") + std::strerror(err) : std::string()) << "\n";
