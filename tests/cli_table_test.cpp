@@ -5,32 +5,16 @@
 #include <sstream>
 
 #include "cli/table.h"
+#include "support/csv_rows.h"
 
 namespace vardis::cli {
 namespace {
 
-// RFC 4180, records of fields; lines end in CR LF.
+// The records of a CSV text that must end in CR LF.
 std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> records(1);
-  std::string field;
-  bool quoted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-      field += c, ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (!quoted && c == ',') {
-      records.back().push_back(std::move(field)), field.clear();
-    } else if (!quoted && c == '\r' && text.compare(i, 2, "\r\n") == 0) {
-      records.back().push_back(std::move(field)), field.clear();
-      records.emplace_back(), ++i;
-    } else {
-      field += c;
-    }
-  }
-  EXPECT_TRUE(records.back().empty() && field.empty()) << "the text ends in CR LF";
-  records.pop_back();
+  bool wellEnded = false;
+  auto records = test::csvRecords(text, &wellEnded);
+  EXPECT_TRUE(wellEnded) << "the text ends in CR LF";
   return records;
 }
 

@@ -22,6 +22,7 @@
 #include "format/decimal_text.h"
 #include "sim/numbers.h"
 #include "support/cli_runner.h"
+#include "support/csv_rows.h"
 #include "support/store_sql.h"
 #include "support/temp_dir.h"
 
@@ -79,26 +80,7 @@ Rows storedAlarms(const fs::path& dir, const std::string& andWhere = "") {
 
 // A CSV text (RFC 4180) as rows of fields; the header is row 0.
 Rows parseCsv(const std::string& text) {
-  Rows rows{{}};
-  std::string field;
-  bool quoted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-      field += c, ++i;
-    } else if (c == '"') {
-      quoted = !quoted;
-    } else if (!quoted && c == ',') {
-      rows.back().push_back(std::move(field)), field.clear();
-    } else if (!quoted && c == '\n') {
-      rows.back().push_back(std::move(field)), field.clear();
-      rows.emplace_back();
-    } else if (quoted || c != '\r') {
-      field += c;
-    }
-  }
-  rows.pop_back();  // after the last line's end
-  return rows;
+  return test::csvRecords(text);
 }
 std::size_t column(const Rows& csv, const std::string& name) {
   for (std::size_t i = 0; i < csv.front().size(); ++i) {
