@@ -48,15 +48,6 @@ int shownDecimals(const FormatTable* f, const std::string& name) {
   return -1;
 }
 
-// A heat a single record gives (its W1 or W2) is the float the meter sent;
-// a difference or a sum is a number worked out from the meter's.
-NumberKind numberKind(store::ConsumptionSource s, const Quantity& q) {
-  const bool single =
-      s == store::ConsumptionSource::DailyRecord || s == store::ConsumptionSource::MonthlyRecord;
-  const bool isFloat = static_cast<double>(static_cast<float>(q.value)) == q.value;
-  return single && q.name.rfind('Q', 0) == 0 && isFloat ? NumberKind::Float : NumberKind::Double;
-}
-
 Table consumptionTable(const DispatchRun& r, const std::vector<store::ConsumptionRow>& rows) {
   Table t{{"serial", "node", "name", "period", "source"}, {}, 5};
   // The quantity columns: every NAME[UNIT] of the rows, in the order first met.
@@ -81,7 +72,7 @@ Table consumptionTable(const DispatchRun& r, const std::vector<store::Consumptio
       if (q.noReply) continue;
       const int decimals = shownDecimals(f == formats.end() ? nullptr : &f->second, q.name);
       row[column.at(q.name + "[" + q.unit + "]")] =
-          Cell(q.value, decimals, numberKind(c.source, q));
+          Cell(q.value, decimals, NumberKind::Double);  // worked out on decimals
     }
     t.rows.push_back(std::move(row));
   }
