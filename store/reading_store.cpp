@@ -7,6 +7,7 @@
 #include "params/parameter_table.h"
 #include "store/record_writer.h"
 #include "store/schema.h"
+#include "store/sqlite_db.h"
 
 namespace vardis::store {
 
@@ -20,7 +21,13 @@ struct ReadingStore::Statements {
 };
 
 ReadingStore::ReadingStore(const std::filesystem::path& file, int busyTimeoutMs)
-    : db_(file, true, busyTimeoutMs) {
+    : ReadingStore(std::make_unique<SqliteDatabase>(file, true, busyTimeoutMs), busyTimeoutMs) {}
+
+ReadingStore::ReadingStore(const StoreLocation& location, int busyTimeoutMs)
+    : ReadingStore(openDatabase(location, Access::CreateAndWrite, busyTimeoutMs), busyTimeoutMs) {}
+
+ReadingStore::ReadingStore(std::unique_ptr<Database> db, int busyTimeoutMs)
+    : owned_(std::move(db)), db_(*owned_) {
   // Switching to WAL and reading a store another program is switching or
   // creating that moment can be refused at once, without the busy time-out:
   // such a refusal is tried again until the time-out has passed.
@@ -42,6 +49,10 @@ void ReadingStore::setUp() {
   // of a newer version is refused before anything in it is changed, its
   // journal mode included.
   refuseNewer(db_, storedVersion(db_));
+  if (db_.engine() != Engine::Sqlite) {
+    migrate(db_);
+    return;
+  }
   {
     Statement mode(db_, "PRAGMA journal_mode=WAL");
     mode.step();
@@ -54,9 +65,9 @@ void ReadingStore::setUp() {
 ReadingStore::~ReadingStore() = default;
 
 std::int64_t ReadingStore::beginVisit(const VisitStart& v) {
-  Statement q(db_, "INSERT INTO visits(started, port, speed, gsm) VALUES(?1, ?2, ?3, ?4)");
-  q.bind(1, v.started).bind(2, v.port).bind(3, v.speed).bind(4, v.gsm ? 1 : 0).run();
-  return db_.lastInsertId();
+  Statement q(db_,
+              "INSERT INTO visits(started, port, speed, gsm) VALUES(?1, ?2, ?3, ?4) RETURNING id");
+  return q.bind(1, v.started).bind(2, v.port).bind(3, v.speed).bind(4, v.gsm ? 1 : 0).insertId();
 }
 
 void ReadingStore::endVisit(std::int64_t visit, const VisitEnd& e) {
@@ -141,9 +152,10 @@ StoredCount ReadingStore::storeArchive(std::int64_t meter, std::int64_t visit,
 void ReadingStore::storeCurrent(std::int64_t meter, std::int64_t visit, const std::string& readAt,
                                 const CurrentData& c) {
   WriteTransaction t(db_);
-  Statement head(db_,
-                 "INSERT INTO current_readings(meter_id, visit_id, read_at, meter_clock, "
-                 "meter_clock_word, abnormal_word, missing) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+  Statement head(
+      db_,
+      "INSERT INTO current_readings(meter_id, visit_id, read_at, meter_clock, "
+      "meter_clock_word, abnormal_word, missing) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7) RETURNING id");
   head.bind(1, meter).bind(2, visit).bind(3, readAt);
   if (c.meterClock) {
     head.bind(4, *c.meterClock);
@@ -158,8 +170,7 @@ void ReadingStore::storeCurrent(std::int64_t meter, std::int64_t visit, const st
   }
   int missing = (c.abnormalNoReply ? 1 : 0) + (c.meterClockNoReply ? 1 : 0);
   for (const Quantity& q : c.quantities) missing += storedValue(q) ? 0 : 1;
-  head.bind(7, missing).run();
-  const std::int64_t reading = db_.lastInsertId();
+  const std::int64_t reading = head.bind(7, missing).insertId();
   Statement value(db_,
                   "INSERT INTO current_values(reading_id, position, name, unit, value) "
                   "VALUES(?1, ?2, ?3, ?4, ?5)");
@@ -193,9 +204,9 @@ void ReadingStore::storeParameters(std::int64_t meter, std::int64_t visit,
   for (int i = 0; i < count; ++i) missing += valueOf(i) ? 0 : 1;
   Statement head(db_,
                  "INSERT INTO parameter_sets(meter_id, visit_id, read_at, missing) "
-                 "VALUES(?1, ?2, ?3, ?4)");
-  head.bind(1, meter).bind(2, visit).bind(3, readAt).bind(4, missing).run();
-  const std::int64_t set = db_.lastInsertId();
+                 "VALUES(?1, ?2, ?3, ?4) RETURNING id");
+  const std::int64_t set =
+      head.bind(1, meter).bind(2, visit).bind(3, readAt).bind(4, missing).insertId();
   Statement value(db_,
                   "INSERT INTO parameter_values(set_id, idx, name, value) VALUES(?1, ?2, ?3, ?4)");
   for (int i = 0; i < count; ++i) {
@@ -242,13 +253,13 @@ std::int64_t ReadingStore::storeRound(const RoundRow& r) {
     read += n.result == "read" ? 1 : 0;
     connected += n.connectedSeconds;
   }
-  Statement head(db_,
-                 "INSERT INTO rounds(started, ended, ports, commands, nodes_read, nodes_failed, "
-                 "connected_seconds, address, baud) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+  Statement head(
+      db_,
+      "INSERT INTO rounds(started, ended, ports, commands, nodes_read, nodes_failed, "
+      "connected_seconds, address, baud) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) RETURNING id");
   head.bind(1, r.started).bind(2, r.ended).bind(3, r.ports).bind(4, r.commands).bind(5, read);
   head.bind(6, static_cast<int>(r.nodes.size()) - read).bind(7, connected);
-  head.bind(8, r.address).bind(9, r.baud).run();
-  const std::int64_t round = db_.lastInsertId();
+  const std::int64_t round = head.bind(8, r.address).bind(9, r.baud).insertId();
   Statement node(db_,
                  "INSERT INTO round_nodes(round_id, node, name, phone, serial, result, attempts, "
                  "connected_seconds, transactions, errors, timeouts, what_read, report_files, "

@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "archives/archive_data.h"
-#include "store/sqlite_db.h"
+#include "store/database.h"
+#include "store/store_location.h"
 
 namespace vardis {
 struct ParameterTable;
@@ -75,6 +76,7 @@ struct RoundNodeRow {
   std::string port;         // the modem that took the last attempt
   std::string message;      // why the last attempt failed
   std::string drain;        // "full", "quick", "quick, then full" (log files only)
+  std::string host;         // the host that called it in a shared round; "" otherwise
 };
 
 struct RoundRow {
@@ -92,6 +94,9 @@ class ReadingStore {
   // Opens the store, creating it when missing, in WAL mode, and brings its
   // tables to this version. Throws StoreError.
   explicit ReadingStore(const std::filesystem::path& file, int busyTimeoutMs = kBusyTimeoutMs);
+  // The store at that location: an SQLite file as above, or a PostgreSQL
+  // database, its tables made or brought to this version.
+  explicit ReadingStore(const StoreLocation& location, int busyTimeoutMs = kBusyTimeoutMs);
   ~ReadingStore();
 
   std::int64_t beginVisit(const VisitStart& visit);
@@ -129,8 +134,10 @@ class ReadingStore {
 
  private:
   struct Statements;
+  explicit ReadingStore(std::unique_ptr<Database> db, int busyTimeoutMs);
   void setUp();
-  Database db_;
+  std::unique_ptr<Database> owned_;
+  Database& db_;
   std::unique_ptr<Statements> st_;
 };
 

@@ -26,9 +26,10 @@ RecordWriter::RecordWriter(Database& db)
               "WHERE meter_id=?1 AND kind=?2 AND start=?3 ORDER BY revision DESC LIMIT 1"),
       values_(db,
               "SELECT name, unit, value FROM record_values WHERE record_id=?1 ORDER BY position"),
-      insert_(db,
-              "INSERT INTO records(meter_id, kind, start, revision, label, abnormal_word, "
-              "missing, visit_id, read_at) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"),
+      insert_(
+          db,
+          "INSERT INTO records(meter_id, kind, start, revision, label, abnormal_word, "
+          "missing, visit_id, read_at) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) RETURNING id"),
       insertValue_(db,
                    "INSERT INTO record_values(record_id, position, name, unit, value) "
                    "VALUES(?1, ?2, ?3, ?4, ?5)") {}
@@ -77,8 +78,8 @@ bool RecordWriter::store(const RecordKey& key, const RecordRow& row) {
   }
   int missing = row.abnormalMissing ? 1 : 0;
   for (const Quantity& q : *row.quantities) missing += storedValue(q) ? 0 : 1;
-  insert_.bind(7, missing).bind(8, key.visit).bind(9, key.readAt).run();
-  const std::int64_t id = insert_.db().lastInsertId();
+  const std::int64_t id =
+      insert_.bind(7, missing).bind(8, key.visit).bind(9, key.readAt).insertId();
   for (std::size_t i = 0; i < row.quantities->size(); ++i) {
     const Quantity& q = (*row.quantities)[i];
     insertValue_.bind(1, id).bind(2, static_cast<int>(i)).bind(3, q.name).bind(4, q.unit);

@@ -109,7 +109,7 @@ int openFlags(Access access) {
 
 }  // namespace
 
-Database::Database(const std::filesystem::path& file, Access access, int busyTimeoutMs)
+SqliteDatabase::SqliteDatabase(const std::filesystem::path& file, Access access, int busyTimeoutMs)
     : path_(file.string()) {
   refuseNonFile(path_, access);
   const std::string name = access == Access::ReadImmutable ? immutableUri(path_) : path_;
@@ -134,119 +134,88 @@ Database::Database(const std::filesystem::path& file, Access access, int busyTim
   }
 }
 
-Database::~Database() {
+SqliteDatabase::~SqliteDatabase() {
   sqlite3_close_v2(db_);
 }
 
-void Database::fail(int code, const std::string& doing) const {
+void SqliteDatabase::fail(int code, const std::string& doing) const {
   const StoreFault f = faultOf(code);
   std::string message = "the store " + path_ + " " + faultText(f) + " (" + doing + ": ";
   message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
   throw StoreError(f, message + ")", code);
 }
 
-void Database::exec(const char* sql) {
+void SqliteDatabase::exec(const char* sql) {
   const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) fail(rc, sql);
 }
 
-std::int64_t Database::lastInsertId() const {
-  return sqlite3_last_insert_rowid(db_);
-}
+namespace {
 
-Statement::Statement(Database& db, const char* sql) : db_(db) {
-  const int rc = sqlite3_prepare_v2(db.handle(), sql, -1, &stmt_, nullptr);
-  if (rc != SQLITE_OK) db.fail(rc, "preparing a query");
-}
-
-Statement::~Statement() {
-  sqlite3_finalize(stmt_);
-}
-
-Statement& Statement::bind(int index, std::int64_t value) {
-  if (const int rc = sqlite3_bind_int64(stmt_, index, value); rc != SQLITE_OK) db_.fail(rc, "bind");
-  return *this;
-}
-
-Statement& Statement::bind(int index, double value) {
-  if (const int rc = sqlite3_bind_double(stmt_, index, value); rc != SQLITE_OK) {
-    db_.fail(rc, "bind");
+class SqliteStatement final : public PreparedStatement {
+ public:
+  SqliteStatement(SqliteDatabase& db, const char* sql) : db_(db) {
+    const int rc = sqlite3_prepare_v2(db.handle(), sql, -1, &stmt_, nullptr);
+    if (rc != SQLITE_OK) db.fail(rc, "preparing a query");
   }
-  return *this;
-}
+  ~SqliteStatement() override { sqlite3_finalize(stmt_); }
 
-Statement& Statement::bind(int index, const std::string& value) {
-  const int rc = sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()),
-                                   SQLITE_TRANSIENT);
-  if (rc != SQLITE_OK) db_.fail(rc, "bind");
-  return *this;
-}
-
-Statement& Statement::bindNull(int index) {
-  if (const int rc = sqlite3_bind_null(stmt_, index); rc != SQLITE_OK) db_.fail(rc, "bind");
-  return *this;
-}
-
-bool Statement::step() {
-  const int rc = sqlite3_step(stmt_);
-  if (rc == SQLITE_ROW) return true;
-  if (rc == SQLITE_DONE) return false;
-  db_.fail(rc, "a query");
-}
-
-void Statement::run() {
-  while (step()) {
+  void bind(int index, std::int64_t value) override {
+    check(sqlite3_bind_int64(stmt_, index, value));
   }
-  reset();
+  void bind(int index, double value) override { check(sqlite3_bind_double(stmt_, index, value)); }
+  void bind(int index, const std::string& value) override {
+    check(sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()),
+                            SQLITE_TRANSIENT));
+  }
+  void bindNull(int index) override { check(sqlite3_bind_null(stmt_, index)); }
+
+  bool step() override {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    db_.fail(rc, "a query");
+  }
+  void reset() override {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+
+  bool isNull(int column) const override {
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+  }
+  std::int64_t integer(int column) const override { return sqlite3_column_int64(stmt_, column); }
+  double real(int column) const override { return sqlite3_column_double(stmt_, column); }
+  std::string text(int column) const override {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
+             : std::string();
+  }
+
+ private:
+  void check(int rc) {
+    if (rc != SQLITE_OK) db_.fail(rc, "bind");
+  }
+  SqliteDatabase& db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<PreparedStatement> SqliteDatabase::prepare(const char* sql) {
+  return std::make_unique<SqliteStatement>(*this, sql);
 }
 
-void Statement::reset() {
-  sqlite3_reset(stmt_);
-  sqlite3_clear_bindings(stmt_);
+void SqliteDatabase::begin(bool write) {
+  exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
 }
 
-bool Statement::isNull(int column) const {
-  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+void SqliteDatabase::commit() {
+  exec("COMMIT");
 }
 
-std::int64_t Statement::integer(int column) const {
-  return sqlite3_column_int64(stmt_, column);
-}
-
-double Statement::real(int column) const {
-  return sqlite3_column_double(stmt_, column);
-}
-
-std::optional<double> Statement::optionalReal(int column) const {
-  if (isNull(column)) return std::nullopt;
-  return real(column);
-}
-
-std::string Statement::text(int column) const {
-  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-  return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))
-           : std::string();
-}
-
-WriteTransaction::WriteTransaction(Database& db) : db_(db) {
-  db_.exec("BEGIN IMMEDIATE");
-}
-
-WriteTransaction::~WriteTransaction() {
-  if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
-void WriteTransaction::commit() {
-  db_.exec("COMMIT");
-  open_ = false;
-}
-
-ReadTransaction::ReadTransaction(Database& db) : db_(db) {
-  db_.exec("BEGIN");
-}
-
-ReadTransaction::~ReadTransaction() {
-  sqlite3_exec(db_.handle(), "COMMIT", nullptr, nullptr, nullptr);
+void SqliteDatabase::rollback() noexcept {
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 }  // namespace vardis::store

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "store/schema.h"
+#include "store/sqlite_db.h"
 
 namespace vardis::store {
 
@@ -51,18 +52,33 @@ bool readableAsImmutable(const std::filesystem::path& file, const StoreError& e)
   return !ec;
 }
 
+// The file opened read-only, or as immutable when only that reads it.
+std::unique_ptr<Database> openSqliteReader(const std::filesystem::path& file, int busyTimeoutMs) {
+  std::unique_ptr<Database> db;
+  try {
+    db = std::make_unique<SqliteDatabase>(file, Access::Read, busyTimeoutMs);
+    checkVersion(*db);
+  } catch (const StoreError& e) {
+    db.reset();
+    if (!readableAsImmutable(file, e)) throw;
+    db = std::make_unique<SqliteDatabase>(file, Access::ReadImmutable, busyTimeoutMs);
+    checkVersion(*db);
+  }
+  return db;
+}
+
 }  // namespace
 
-StoreReader::StoreReader(const std::filesystem::path& file, int busyTimeoutMs) {
-  try {
-    db_ = std::make_unique<Database>(file, Access::Read, busyTimeoutMs);
-    checkVersion(*db_);
-  } catch (const StoreError& e) {
-    db_.reset();
-    if (!readableAsImmutable(file, e)) throw;
-    db_ = std::make_unique<Database>(file, Access::ReadImmutable, busyTimeoutMs);
-    checkVersion(*db_);
+StoreReader::StoreReader(const std::filesystem::path& file, int busyTimeoutMs)
+    : db_(openSqliteReader(file, busyTimeoutMs)) {}
+
+StoreReader::StoreReader(const StoreLocation& location, int busyTimeoutMs) {
+  if (!location.postgres()) {
+    db_ = openSqliteReader(location.file, busyTimeoutMs);
+    return;
   }
+  db_ = openDatabase(location, Access::Read, busyTimeoutMs);
+  checkVersion(*db_);
 }
 
 StoreReader::~StoreReader() = default;

@@ -7,7 +7,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "store/sqlite_db.h"
+#include "store/database.h"
+#include "store/store_location.h"
 
 namespace vardis::store {
 
@@ -24,6 +25,8 @@ class StoreReader {
   // Opens the file read-only and checks its version. Throws StoreError: no
   // such file, not a file, Newer, Older (made by an older version), Busy, ...
   explicit StoreReader(const std::filesystem::path& file, int busyTimeoutMs = kReadBusyTimeoutMs);
+  // The store at that location; a PostgreSQL session is set read-only.
+  explicit StoreReader(const StoreLocation& location, int busyTimeoutMs = kReadBusyTimeoutMs);
   ~StoreReader();
   StoreReader(const StoreReader&) = delete;
   StoreReader& operator=(const StoreReader&) = delete;

@@ -53,7 +53,7 @@ TEST(StoreAccess, AUserWhoMayOnlyReadTheStoreReadsItAndChangesNothing) {
     const fs::path file = storeFile(dir.path());
     storeOneMeter(file);
     {
-      Database db(file, false, 100);
+      SqliteDatabase db(file, false, 100);
       db.exec((std::string("PRAGMA journal_mode=") + mode).c_str());
     }
     const std::set<std::string> before = entries(dir.path());
@@ -92,7 +92,7 @@ TEST(StoreAccess, AStoreOfAnotherVersionIsRefusedAndLeftByteForByte) {
   test::TempDir dir;
   const fs::path file = storeFile(dir.path());
   {
-    Database db(file, true, 100);
+    SqliteDatabase db(file, true, 100);
     db.exec("CREATE TABLE later(x); PRAGMA user_version = 99");
   }
   const std::string bytes = test::readFile(file);
@@ -102,7 +102,7 @@ TEST(StoreAccess, AStoreOfAnotherVersionIsRefusedAndLeftByteForByte) {
   EXPECT_EQ(entries(dir.path()), std::set<std::string>{kStoreFileName});
 
   fs::remove(file);
-  { Database db(file, true, 100); }
+  { SqliteDatabase db(file, true, 100); }
   std::string message;
   EXPECT_EQ(faultOpening<StoreReader>(file, &message), StoreFault::Older);
   EXPECT_EQ(message, "the store " + file.string() +

@@ -219,6 +219,8 @@ TEST(StoreSchema, ARoundStoredBeforeAddressAndSpeedWereKeptNeverMatches) {
     ReadingStore s(file);
     s.storeRound(roundAt(0, 0));
     s.database().exec(
+        "DROP TABLE shared_nodes; DROP TABLE shared_rounds; "
+        "ALTER TABLE round_nodes DROP COLUMN host; "
         "ALTER TABLE rounds DROP COLUMN address; ALTER TABLE rounds DROP COLUMN baud; "
         "PRAGMA user_version = 3");
   }
@@ -236,7 +238,7 @@ TEST(StoreSchema, AnEmptyFileIsBroughtToThisVersionAndANewerOneIsRefused) {
   std::ofstream(file).close();  // version 0: no tables
   { ReadingStore s(file); }
   {
-    Database db(file, false, 100);
+    SqliteDatabase db(file, false, 100);
     EXPECT_EQ(storedVersion(db), schemaVersion());
     db.exec("PRAGMA user_version = 1000");
   }
