@@ -18,11 +18,12 @@ constexpr const char* kChosenWithWord =
     "ROW_NUMBER() OVER (PARTITION BY r.meter_id, r.kind, r.start ORDER BY "
     "CASE WHEN r.missing = 0 THEN 0 ELSE 1 END, r.revision DESC) AS choice "
     "FROM records r JOIN meters m ON m.id = r.meter_id "
-    "WHERE r.kind IN ('hourly', 'daily', 'monthly') AND (?1 IS NULL OR m.serial = ?1) "
+    "WHERE r.kind IN ('hourly', 'daily', 'monthly') AND (m.serial = ?1 OR ?1 IS NULL) "
     "AND ((r.kind = 'monthly' AND r.start >= ?4 AND r.start <= ?5) OR "
     "(r.kind <> 'monthly' AND substr(r.start, 1, 10) >= ?2 AND substr(r.start, 1, 10) <= ?3)) "
-    "AND (?6 IS NULL OR m.serial IN "
-    "(SELECT n.serial FROM round_nodes n WHERE n.round_id = ?6 AND n.serial IS NOT NULL))"
+    "AND (m.serial IN "
+    "(SELECT n.serial FROM round_nodes n WHERE n.round_id = ?6 AND n.serial IS NOT NULL) "
+    "OR ?6 IS NULL)"
     ") chosen WHERE choice = 1 AND word IS NOT NULL AND word <> 0 "
     "AND (?6 IS NULL OR (read_at >= ?7 AND read_at <= ?8))";
 

@@ -29,7 +29,7 @@ std::optional<long long> optionalInteger(const Statement& q, int column) {
   return q.integer(column);
 }
 
-// "serial IS NULL OR serial = ?": every meter without --serial.
+// "serial = ? OR ? IS NULL": every meter without --serial.
 void bindSerial(Statement& q, int index, const HistoryRange& r) {
   if (r.serial) {
     q.bind(index, static_cast<std::int64_t>(*r.serial));
@@ -110,7 +110,7 @@ FormatTable formatTableOf(const std::string& text) {
 std::vector<VisitRow> visits(Database& db, const HistoryRange& r) {
   const std::string sql = std::string("SELECT ") + kVisitColumns +
                           " FROM visits v LEFT JOIN meters m ON m.id = v.meter_id "
-                          "WHERE (?1 IS NULL OR m.serial = ?1) AND v.started >= ?2 AND "
+                          "WHERE (m.serial = ?1 OR ?1 IS NULL) AND v.started >= ?2 AND "
                           "v.started < ?3 ORDER BY v.id";
   Statement q(db, sql.c_str());
   bindSerial(q, 1, r);
@@ -125,7 +125,7 @@ std::vector<CurrentRow> currentValues(Database& db, const HistoryRange& r) {
   Statement q(db,
               "SELECT c.id, m.serial, c.read_at, c.meter_clock, c.meter_clock_word, "
               "c.abnormal_word FROM current_readings c JOIN meters m ON m.id = c.meter_id "
-              "WHERE (?1 IS NULL OR m.serial = ?1) AND c.read_at >= ?2 AND c.read_at < ?3 "
+              "WHERE (m.serial = ?1 OR ?1 IS NULL) AND c.read_at >= ?2 AND c.read_at < ?3 "
               "ORDER BY m.serial, c.id");
   bindSerial(q, 1, r);
   q.bind(2, lowerBound(r, 10)).bind(3, upperBound(r, 10));
@@ -152,7 +152,7 @@ std::vector<ParameterRow> parameterSets(Database& db, const HistoryRange& r) {
   const ReadTransaction snapshot(db);
   Statement q(db,
               "SELECT p.id, m.serial, p.read_at FROM parameter_sets p JOIN meters m ON "
-              "m.id = p.meter_id WHERE (?1 IS NULL OR m.serial = ?1) AND p.read_at >= ?2 AND "
+              "m.id = p.meter_id WHERE (m.serial = ?1 OR ?1 IS NULL) AND p.read_at >= ?2 AND "
               "p.read_at < ?3 ORDER BY m.serial, p.id");
   bindSerial(q, 1, r);
   q.bind(2, lowerBound(r, 10)).bind(3, upperBound(r, 10));
@@ -176,7 +176,7 @@ std::vector<ClockRow> clockEvents(Database& db, const HistoryRange& r) {
       db,
       "SELECT m.serial, c.read_at, c.event, c.meter_time, c.pc_time_sent, "
       "c.meter_time_before, c.acknowledged FROM clock_events c JOIN meters m ON m.id = c.meter_id "
-      "WHERE (?1 IS NULL OR m.serial = ?1) AND c.read_at >= ?2 AND c.read_at < ?3 "
+      "WHERE (m.serial = ?1 OR ?1 IS NULL) AND c.read_at >= ?2 AND c.read_at < ?3 "
       "ORDER BY m.serial, c.id");
   bindSerial(q, 1, r);
   q.bind(2, lowerBound(r, 10)).bind(3, upperBound(r, 10));

@@ -7,6 +7,7 @@
 // as SQLite's do, so both engines order rows alike.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -19,10 +20,11 @@ namespace vardis::store {
 class PgDatabase final : public Database {
  public:
   // Connects with that conninfo or URI. `shown` is the location as messages
-  // name it (no password). `readOnly` sets the session read-only. A server
-  // that cannot be reached or refuses the login is a StoreError CannotOpen
-  // naming the server's reason without any password.
-  PgDatabase(const std::string& conninfo, std::string shown, bool readOnly);
+  // name it (no password). `readOnly` sets the session read-only; a lock
+  // waited for past `busyTimeoutMs` is Busy. A server that cannot be reached
+  // or refuses the login is a StoreError CannotOpen naming the server's
+  // reason without any password.
+  PgDatabase(const std::string& conninfo, std::string shown, bool readOnly, int busyTimeoutMs);
   ~PgDatabase() override;
 
   Engine engine() const override { return Engine::Postgres; }
@@ -39,8 +41,13 @@ class PgDatabase final : public Database {
   [[noreturn]] void fail(const std::string& doing, const char* sqlState = nullptr) const;
 
  private:
+  // The server's name of a query, prepared on first use: each query text is
+  // parsed once per connection however many Statements run it.
+  const std::string& preparedName(const std::string& sql);
+
   pg_conn* conn_ = nullptr;
   std::string shown_;
+  std::map<std::string, std::string> prepared_;
   int nextStatement_ = 0;
   friend class PgStatement;
 };

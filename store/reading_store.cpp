@@ -263,8 +263,8 @@ std::int64_t ReadingStore::storeRound(const RoundRow& r) {
   Statement node(db_,
                  "INSERT INTO round_nodes(round_id, node, name, phone, serial, result, attempts, "
                  "connected_seconds, transactions, errors, timeouts, what_read, report_files, "
-                 "port, message) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, "
-                 "?14, ?15)");
+                 "port, message, host) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
+                 "?13, ?14, ?15, ?16)");
   for (const auto& n : r.nodes) {
     node.bind(1, round).bind(2, n.node).bind(3, n.name).bind(4, n.phone);
     if (n.serial) {
@@ -276,7 +276,13 @@ std::int64_t ReadingStore::storeRound(const RoundRow& r) {
     node.bind(9, static_cast<std::int64_t>(n.transactions))
         .bind(10, static_cast<std::int64_t>(n.errors))
         .bind(11, static_cast<std::int64_t>(n.timeouts));
-    node.bind(12, n.whatRead).bind(13, n.reportFiles).bind(14, n.port).bind(15, n.message).run();
+    node.bind(12, n.whatRead).bind(13, n.reportFiles).bind(14, n.port).bind(15, n.message);
+    if (n.host.empty()) {
+      node.bindNull(16);
+    } else {
+      node.bind(16, n.host);
+    }
+    node.run();
   }
   t.commit();
   return round;

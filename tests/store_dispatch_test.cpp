@@ -4,7 +4,7 @@
 
 #include "format/calendar.h"
 #include "store/dispatch.h"
-#include "support/temp_dir.h"
+#include "support/engine_store.h"
 
 namespace vardis::store {
 namespace {
@@ -22,9 +22,9 @@ ArchiveRecord record(const std::string& start, std::optional<std::uint32_t> word
   return r;
 }
 
-struct DispatchTest : ::testing::Test {
-  test::TempDir dir;
-  ReadingStore store{storeFile(dir.path())};
+struct DispatchTest : ::testing::TestWithParam<Engine> {
+  test::EngineStore place{GetParam()};
+  ReadingStore store{place.location()};
   Database& db = store.database();
   std::int64_t visit = store.beginVisit({kBefore, "/dev/pts/1", 115200, false});
 
@@ -62,7 +62,7 @@ RoundNodeRow node(int n, std::optional<long long> serial, const std::string& res
   return r;
 }
 
-TEST_F(DispatchTest, RoundsListFailedNodesFirstAndMetersTakeTheLatestRoundsNode) {
+TEST_P(DispatchTest, RoundsListFailedNodesFirstAndMetersTakeTheLatestRoundsNode) {
   const auto first = round("2026-12-08T01:00:00", {node(2, 111, "read"), node(1, {}, "no answer"),
                                                    node(4, 333, "read"), node(3, 222, "busy")});
   const auto second = round("2026-12-09T01:00:00", {node(7, 111, "read"), node(2, {}, "busy")});
@@ -81,7 +81,7 @@ TEST_F(DispatchTest, RoundsListFailedNodesFirstAndMetersTakeTheLatestRoundsNode)
   EXPECT_EQ(serialAtPhone(db, "ATD7"), 111);
 }
 
-TEST_F(DispatchTest, AlarmsAreTheChosenRevisionsWithAWordAndARoundsAreWhatItRead) {
+TEST_P(DispatchTest, AlarmsAreTheChosenRevisionsWithAWordAndARoundsAreWhatItRead) {
   const auto a = meter(111);
   const auto b = meter(222);
   put(a, "hourly", "2026-12-08",
@@ -121,7 +121,7 @@ TEST_F(DispatchTest, AlarmsAreTheChosenRevisionsWithAWordAndARoundsAreWhatItRead
   EXPECT_EQ(alarms(db, {std::nullopt, "", "", {}, 2}).size(), 2u);
 }
 
-TEST_F(DispatchTest, ConsumptionTakesIntegratorDifferencesElseRecordsElseNothing) {
+TEST_P(DispatchTest, ConsumptionTakesIntegratorDifferencesElseRecordsElseNothing) {
   const auto m = meter(333);
   integrators(m, "2026-12-01", 1510947.68, 100.5);
   integrators(m, "2026-12-02", 1524106.77, 130.25);
@@ -174,6 +174,8 @@ TEST_F(DispatchTest, ConsumptionTakesIntegratorDifferencesElseRecordsElseNothing
   EXPECT_EQ(months[2].quantities[0].value, 500.25);
   EXPECT_EQ(months[3].source, S::None);  // December is not over
 }
+
+VARDIS_ON_BOTH_ENGINES(DispatchTest);
 
 TEST(FormatTableText, ReadsTwentySlotsAndRefusesAnythingElse) {
   std::string text;

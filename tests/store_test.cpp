@@ -15,6 +15,8 @@
 #include "store/missing.h"
 #include "store/reading_store.h"
 #include "store/schema.h"
+#include "support/engine_store.h"
+#include "support/pg_server.h"
 #include "support/temp_dir.h"
 
 namespace vardis::store {
@@ -36,9 +38,9 @@ ArchiveData hourlyDay(const std::string& day) {
   return d;
 }
 
-struct StoreTest : ::testing::Test {
-  test::TempDir dir;
-  ReadingStore store{storeFile(dir.path())};
+struct StoreTest : ::testing::TestWithParam<Engine> {
+  test::EngineStore place{GetParam()};
+  ReadingStore store{place.location()};
   std::int64_t visit = store.beginVisit({"2011-04-10T12:00:00", "/dev/pts/1", 115200, false});
   std::int64_t meter = store.meter({12345, 0, "GJ", false, ""}, visit, "2011-04-10T12:00:00");
 
@@ -48,7 +50,7 @@ struct StoreTest : ::testing::Test {
   }
 };
 
-TEST_F(StoreTest, EqualReadsChangeNothingOtherValuesAreKeptBesideTheOld) {
+TEST_P(StoreTest, EqualReadsChangeNothingOtherValuesAreKeptBesideTheOld) {
   ArchiveData d = hourlyDay("2011-04-09");
   EXPECT_EQ(store.storeArchive(meter, visit, "t1", d).added, 24);
   EXPECT_EQ(store.storeArchive(meter, visit, "t2", d).unchanged, 24);
@@ -71,7 +73,7 @@ TEST_F(StoreTest, EqualReadsChangeNothingOtherValuesAreKeptBesideTheOld) {
   EXPECT_EQ(back.records[5].quantities[0].value, 5.1);
 }
 
-TEST_F(StoreTest, AValueWithoutAGoodReplyIsStoredAsMissingAndComesBackSo) {
+TEST_P(StoreTest, AValueWithoutAGoodReplyIsStoredAsMissingAndComesBackSo) {
   ArchiveData d = hourlyDay("2011-04-09");
   d.records[5].quantities[0].noReply = true;
   d.records[5].abnormalNoReply = true;
@@ -106,7 +108,7 @@ ArchiveData wholeHourlyDay(const std::string& day) {
   return d;
 }
 
-TEST_F(StoreTest, MissingDaysAreTheIncompleteOnesAndTodayIsNeverComplete) {
+TEST_P(StoreTest, MissingDaysAreTheIncompleteOnesAndTodayIsNeverComplete) {
   store.storeArchive(meter, visit, "t", wholeHourlyDay("2011-04-07"));
   ArchiveData lostDayRecordValue = wholeHourlyDay("2011-04-05");
   lostDayRecordValue.dayRecord[0].quantities[1].noReply = true;
@@ -141,7 +143,7 @@ TEST_F(StoreTest, MissingDaysAreTheIncompleteOnesAndTodayIsNeverComplete) {
 }
 
 // A month is held when every day of it and its start values are.
-TEST_F(StoreTest, AMonthWithoutItsStartValuesIsMissing) {
+TEST_P(StoreTest, AMonthWithoutItsStartValuesIsMissing) {
   auto march = [](bool withStart) {
     ArchiveData d;
     d.kind = "daily";
@@ -188,7 +190,7 @@ std::string countOf(Database& db, const std::string& table) {
   return q.text(0);
 }
 
-TEST_F(StoreTest, ARoundIsSkippedOnlyAtTheSameAddressAndSpeed) {
+TEST_P(StoreTest, ARoundIsSkippedOnlyAtTheSameAddressAndSpeed) {
   store.storeRound(roundAt(0, 9600));
   const std::string phone = "89001234567";
   EXPECT_TRUE(store.nodeReadOn(phone, "values", 0, 9600, "2011-04-10"));
@@ -198,7 +200,7 @@ TEST_F(StoreTest, ARoundIsSkippedOnlyAtTheSameAddressAndSpeed) {
   EXPECT_FALSE(store.nodeReadOn(phone, "values hourly", 0, 9600, "2011-04-10"));
 }
 
-TEST_F(StoreTest, ARoundWithTheSameNodeTwiceIsNotStoredAtAll) {
+TEST_P(StoreTest, ARoundWithTheSameNodeTwiceIsNotStoredAtAll) {
   RoundRow twice = roundAt(0, 9600);
   twice.nodes.push_back(twice.nodes[0]);
   EXPECT_THROW(store.storeRound(twice), StoreError);
@@ -209,6 +211,8 @@ TEST_F(StoreTest, ARoundWithTheSameNodeTwiceIsNotStoredAtAll) {
   store.storeRound(roundAt(0, 9600));
   EXPECT_EQ(countOf(store.database(), "round_nodes"), "1");
 }
+
+VARDIS_ON_BOTH_ENGINES(StoreTest);
 
 // A store of version 3 kept no address and speed of a round: once upgraded,
 // such a round is nobody's earlier reading, whatever is asked.
@@ -308,6 +312,29 @@ TEST(StoreSchema, TwoProgramsCreatingTheStoreAtOnceBothSucceed) {
     a.join();
     b.join();
     ASSERT_EQ(opened.load(), 2) << "round " << round;
+  }
+}
+
+// The same for two programs bringing one PostgreSQL database up at once.
+TEST(StoreSchema, TwoProgramsMigratingOneServerDatabaseAtOnceBothSucceed) {
+  for (int round = 0; round < 5; ++round) {
+    test::PgTestDatabase pg;
+    std::atomic<int> opened{0};
+    auto open = [&] {
+      try {
+        ReadingStore s(pg.location());
+        s.beginVisit({"2011-04-10T12:00:00", "p", 9600, false});
+        ++opened;
+      } catch (const StoreError& e) {
+        ADD_FAILURE() << e.what();
+      }
+    };
+    std::thread a(open), b(open);
+    a.join();
+    b.join();
+    ASSERT_EQ(opened.load(), 2) << "round " << round;
+    EXPECT_EQ(pg.sql("SELECT count(*) FROM visits"), "2");
+    EXPECT_EQ(pg.sql("SELECT max(version) FROM schema_version"), std::to_string(schemaVersion()));
   }
 }
 
