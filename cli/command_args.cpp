@@ -28,6 +28,9 @@ const CommandOption* findCommandOption(const std::string& name) {
       {"--nodes", true, {"round"}},
       {"--attempts", true, {"round"}},
       {"--redial-pause", true, {"round"}},
+      {"--shared", true, {"round"}},
+      {"--lease", true, {"round"}},
+      {"--host", true, {"round"}},
   };
   const auto it = std::find_if(table.begin(), table.end(),
                                [&](const CommandOption& o) { return name == o.name; });
@@ -184,6 +187,15 @@ bool nodeList(const std::string& text, std::vector<int>& out) {
   return !out.empty();
 }
 
+// A round's or a host's name: 1..64 letters, digits, '-', '_', '.'.
+bool plainName(const std::string& text) {
+  if (text.empty() || text.size() > 64) return false;
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
+  });
+}
+
 }  // namespace
 
 std::optional<RoundArgs> parseRoundArgs(const CliCommand& cmd, std::string& error) {
@@ -198,6 +210,16 @@ std::optional<RoundArgs> parseRoundArgs(const CliCommand& cmd, std::string& erro
       error = "round --attempts " + v + ": not a number of attempts 1..100";
     } else if (w == "--redial-pause" && (!n || *n < 0 || *n > 86400)) {
       error = "round --redial-pause " + v + ": not a number of seconds";
+    } else if (w == "--lease" && (!n || *n < 5 || *n > 3600)) {
+      error = "round --lease " + v + ": not a number of seconds 5..3600";
+    } else if ((w == "--shared" || w == "--host") && !plainName(v)) {
+      error = "round " + w + " " + v + ": not a name of letters, digits and -_.";
+    } else if (w == "--shared") {
+      r.shared = v;
+    } else if (w == "--host") {
+      r.host = v;
+    } else if (w == "--lease") {
+      r.leaseSeconds = *n;
     } else if (w == "--attempts") {
       r.attempts = *n;
     } else if (w == "--redial-pause") {
@@ -207,6 +229,12 @@ std::optional<RoundArgs> parseRoundArgs(const CliCommand& cmd, std::string& erro
   }
   if (cmd.args.size() % 2 != 0) {
     error = "round " + cmd.args.back() + ": needs a value";
+    return std::nullopt;
+  }
+  const bool leaseGiven = std::find(cmd.args.begin(), cmd.args.end(), "--lease") != cmd.args.end();
+  if (r.shared.empty() && (leaseGiven || !r.host.empty())) {
+    error =
+        std::string("round ") + (leaseGiven ? "--lease" : "--host") + " goes with --shared NAME";
     return std::nullopt;
   }
   return r;

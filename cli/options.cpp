@@ -10,6 +10,7 @@
 #include "archives/session.h"
 #include "cli/commands.h"
 #include "cli/dates.h"
+#include "cli/store_option.h"
 #include "link/port_text.h"
 #include "values/device_clock.h"
 
@@ -112,6 +113,11 @@ const std::map<std::string, OptionSetter>& valueOptions() {
        }},
       {"--format", setFormat},
       {"--columns", setColumns},
+      {"--store",
+       [](auto& v, auto& o, auto& error) {
+         if (const auto why = storeTextError(v)) return error = *why, false;
+         return o.storeText = v, true;
+       }},
       {"--out",
        [](auto& v, auto& o, auto& error) {
          if (v.empty()) return error = "--out needs a file name", false;
@@ -294,6 +300,9 @@ std::string usageText() {
       "                    '-' for standard output)\n"
       "  --no-store        do not keep the readings in the store (vardis.sqlite in the\n"
       "                    data folder)\n"
+      "  --store URL       the store: sqlite:PATH, or a PostgreSQL URI or conninfo\n"
+      "                    (postgresql://vardis@db/vardis, service=vardis); default\n"
+      "                    $VARDIS_STORE, else vardis.sqlite in the data folder\n"
       "  --quick-drain     after a good reply, send the next request without the drain's\n"
       "                    wait; the first exchange without a good reply ends it for the\n"
       "                    connection (quick=1 or quick_N=1 in the node file: per node)\n"
@@ -332,6 +341,10 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
   });
   if (!o.commands.empty() && o.commands.front().name == "round" && !o.gsm) {
     error = "round calls the nodes of gsm_csd.ini through a modem: it needs --gsm";
+    return std::nullopt;
+  }
+  if (!o.storeText.empty() && !o.store) {
+    error = "--store names a store; it cannot go with --no-store";
     return std::nullopt;
   }
   if (missing && !o.store) {

@@ -39,6 +39,9 @@ struct CliOptions {
   std::vector<CliCommand> commands;
   // --no-store: the readings are not kept in the store of the data folder.
   bool store = true;
+  // --store URL: the store (cli/store_option.h); empty: $VARDIS_STORE, else
+  // the data folder's vardis.sqlite.
+  std::string storeText;
   // --quick-drain: no drain wait after a good reply, until an exchange fails.
   bool quickDrain = false;
   // --create-dirs: the report folder is made when missing.
@@ -91,10 +94,16 @@ bool checkedDate(const std::string& what, const std::string& text, std::string& 
                  std::string& error);
 
 // round [--nodes 1,3-5] [--attempts N] [--redial-pause S]
+//       [--shared NAME [--lease S] [--host NAME]]
 struct RoundArgs {
   std::vector<int> nodes;  // empty: every node
   int attempts = 3;
   int redialPauseSeconds = 60;
+  // --shared NAME: the round's queue is in the (PostgreSQL) store, shared
+  // with every host that runs a round of that name.
+  std::string shared;
+  int leaseSeconds = 120;  // --lease S: how long a call holds its node unrenewed
+  std::string host;        // --host NAME: this host's name in the store (default: its own)
 };
 std::optional<RoundArgs> parseRoundArgs(const CliCommand& cmd, std::string& error);
 

@@ -45,8 +45,18 @@ std::string storeTime(const Session& s) {
   return isoTime(s.clock().now());
 }
 
-Recorder::Recorder(std::filesystem::path dataDir, bool enabled, Warn warn)
-    : dataDir_(std::move(dataDir)), enabled_(enabled), warn_(std::move(warn)) {}
+Recorder::Recorder(const std::filesystem::path& dataDir, bool enabled, Warn warn)
+    : Recorder(parseStoreLocation("", dataDir), enabled, std::move(warn)) {}
+
+Recorder::Recorder(StoreLocation location, bool enabled, Warn warn)
+    : location_(std::move(location)), enabled_(enabled), warn_(std::move(warn)) {}
+
+void Recorder::setLocation(StoreLocation location) {
+  store_.reset();
+  problem_.clear();
+  fault_.reset();
+  location_ = std::move(location);
+}
 
 Recorder::~Recorder() = default;
 
@@ -74,7 +84,7 @@ void Recorder::visitStarted(const Session& s, const std::string& port, bool gsm)
   lastMeterClock_.reset();
   if (!enabled_) return;
   guarded([&] {
-    if (!store_) store_ = std::make_unique<ReadingStore>(storeFile(dataDir_));
+    if (!store_) store_ = std::make_unique<ReadingStore>(location_);
     const int baud = static_cast<int>(kSpeeds[static_cast<std::size_t>(s.speedIndex)]);
     visit_ = store_->beginVisit({storeTime(s), port, baud, gsm});
   });

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "store/sqlite_db.h"
+#include "store/store_location.h"
 
 namespace vardis {
 class Session;
@@ -44,7 +45,10 @@ class Recorder {
   using Warn = std::function<void(const std::string& message)>;
 
   // Nothing is opened until the first visit; `enabled` false keeps it so.
-  Recorder(std::filesystem::path dataDir, bool enabled, Warn warn);
+  // The store is the data folder's own file.
+  Recorder(const std::filesystem::path& dataDir, bool enabled, Warn warn);
+  // The store at that location (a file, or a PostgreSQL database).
+  Recorder(StoreLocation location, bool enabled, Warn warn);
   ~Recorder();
 
   // "Старт": a new visit on that port.
@@ -60,6 +64,9 @@ class Recorder {
 
   bool enabled() const { return enabled_; }
   void setEnabled(bool on);
+  // Another store from the next visit on (the one open is closed).
+  void setLocation(StoreLocation location);
+  const StoreLocation& location() const { return location_; }
   // The open store, or nullptr (off, given up, or no visit yet).
   ReadingStore* store() { return store_.get(); }
   // The store's message when it was given up; empty otherwise.
@@ -72,7 +79,7 @@ class Recorder {
   void guarded(Action&& action);
   void noteMeter(const Session& s);
 
-  std::filesystem::path dataDir_;
+  StoreLocation location_;
   bool enabled_;
   Warn warn_;
   std::unique_ptr<ReadingStore> store_;
