@@ -373,11 +373,14 @@ const std::vector<CommandEntry>& commandTable() {
        [](CommandContext& c, const CliCommand& cmd) { param(c.session, cmd, c.out); }},
       {"params", 0, 0, "params    read parameters 0..122 and write the parameter report",
        runParams},
-      {"round", 0, 6,
+      {"round", 0, 12,
        "round [--nodes 1,3-5] [--attempts N] [--redial-pause S] [COMMANDS...]   (with --gsm)\n"
        "      call every node of gsm_csd.ini (or those chosen), over every --port given,\n"
        "      and run the commands on each (default: values hourly --missing daily\n"
-       "      --missing monthly); a failed node is called again after the others",
+       "      --missing monthly); a failed node is called again after the others\n"
+       "      --shared NAME [--lease S] [--host NAME]: the round's queue is in the\n"
+       "      PostgreSQL store, shared with every host running a round of that name;\n"
+       "      a call holds its node for S seconds (default 120), renewed while it lasts",
        nullptr},
       {"rounds", 0, 1,
        "rounds [--last | ID]  the rounds in the store, newest first; --last or ID: that\n"

@@ -1,5 +1,6 @@
 // vardis-cli rounds: the rounds in the store, or one round and its nodes,
 // the nodes not read first.
+#include <algorithm>
 #include <cmath>
 
 #include "cli/dispatch_parts.h"
@@ -53,7 +54,7 @@ Table nodeTable(std::int64_t round, const std::vector<store::RoundNodeRow>& node
                 const std::vector<std::optional<int>>& abnormal, bool withRound) {
   Table t{
       {"node", "name", "phone", "serial", "result", "attempts", "message", "whatRead", "abnormal",
-       "connectedSeconds", "transactions", "errors", "timeouts", "port", "reportFiles"},
+       "connectedSeconds", "transactions", "errors", "timeouts", "port", "reportFiles", "host"},
       {},
       6};
   if (withRound) {
@@ -64,10 +65,11 @@ Table nodeTable(std::int64_t round, const std::vector<store::RoundNodeRow>& node
     const auto& n = nodes[i];
     std::vector<Cell> row;
     if (withRound) row.emplace_back(static_cast<long long>(round));
-    row.insert(row.end(), {n.node, n.name, n.phone, n.serial ? Cell(*n.serial) : Cell(), n.result,
-                           n.attempts, n.message, n.whatRead,
-                           abnormal[i] ? Cell(*abnormal[i]) : Cell(), Cell(n.connectedSeconds),
-                           n.transactions, n.errors, n.timeouts, n.port, n.reportFiles});
+    row.insert(row.end(),
+               {n.node, n.name, n.phone, n.serial ? Cell(*n.serial) : Cell(), n.result, n.attempts,
+                n.message, n.whatRead, abnormal[i] ? Cell(*abnormal[i]) : Cell(),
+                Cell(n.connectedSeconds), n.transactions, n.errors, n.timeouts, n.port,
+                n.reportFiles, n.host.empty() ? Cell() : Cell(n.host)});
     t.rows.push_back(std::move(row));
   }
   return t;
@@ -124,7 +126,12 @@ bool showRound(DispatchRun& r, std::int64_t id, std::string& error) {
                             {"metersWithAlarms", withAlarms},
                             {"summary", summary}}},
                           {"nodes", jsonRows(t)}};
-  return answer(r, std::move(t), head, json, error, {"message", "whatRead", "abnormal"});
+  // A shared round's nodes say which host read them.
+  const bool hosts =
+      std::any_of(nodes.begin(), nodes.end(), [](auto& n) { return !n.host.empty(); });
+  std::vector<std::string> shown{"message", "whatRead", "abnormal"};
+  if (hosts) shown.insert(shown.begin() + 2, {"host", "port"});
+  return answer(r, std::move(t), head, json, error, shown);
 }
 
 }  // namespace

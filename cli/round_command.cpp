@@ -15,6 +15,8 @@
 #include "cli/export_sink.h"
 #include "cli/report_folder.h"
 #include "cli/round_log.h"
+#include "cli/round_shared.h"
+#include "cli/store_option.h"
 #include "connection/data_dir.h"
 #include "link/node_directory.h"
 #include "link/port_text.h"
@@ -66,12 +68,12 @@ class RoundTrace {
 // single-meter runs store theirs.
 class CliVisit final : public round::VisitRunner {
  public:
-  CliVisit(Session& s, const CliOptions& o, const std::string& port,
-           const std::vector<CliCommand>& commands, RoundStore& st)
+  CliVisit(Session& s, const CliOptions& o, const std::optional<store::StoreLocation>& location,
+           const std::string& port, const std::vector<CliCommand>& commands, RoundStore& st)
       : port_(port),
         commands_(commands),
         store_(st),
-        recorder_(o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir), o.store,
+        recorder_(location.value_or(store::StoreLocation{}), location.has_value(),
                   [&st](const std::string& w) { st.note(w); }),
         context_{s, o, out_, err_, sink_, run_, recorder_} {
     const LocalDateTime today = s.clock().now();
@@ -211,91 +213,165 @@ int exitStatus(const round::RoundOutcome& r, const std::string& logError) {
 
 }  // namespace
 
-int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::ostream& err,
-             bool terminal) {
-  const auto dataDir = o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir);
+namespace {
+
+// What a round needs before its first call; nothing (with the message said
+// and `status` set) when a port, the nodes or the report folder are wrong.
+struct RoundSetup {
+  std::filesystem::path dataDir;
+  RoundArgs args;
+  std::vector<std::string> ports;
+  std::vector<round::RoundNode> nodes;
+  std::vector<CliCommand> commands;
+  std::vector<std::string> names;
+};
+
+std::optional<RoundSetup> setUpRound(const CliOptions& o, std::ostream& err, int& status) {
+  RoundSetup r;
+  r.dataDir = o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir);
   std::string error;
-  const RoundArgs args = parseRoundArgs(o.commands.front(), error).value_or(RoundArgs{});
-  const auto ports = roundPorts(o, error);
-  if (ports.empty()) {
+  r.args = parseRoundArgs(o.commands.front(), error).value_or(RoundArgs{});
+  r.ports = roundPorts(o, error);
+  status = 2;
+  if (r.ports.empty()) {
     err << "vardis-cli: " << error << "\n";
-    return 2;
+    return std::nullopt;
   }
-  const NodeDirectory directory = loadNodeDirectory(nodeFile(dataDir));
+  const NodeDirectory directory = loadNodeDirectory(nodeFile(r.dataDir));
   if (!directory.warning.empty()) err << "vardis-cli: " << directory.warning << "\n";
-  auto nodes = chosenNodes(directory, args, dataDir, err, error);
-  if (nodes.empty()) {
-    err << "vardis-cli: " << (error.empty() ? "no nodes in " + nodeFile(dataDir).string() : error)
+  r.nodes = chosenNodes(directory, r.args, r.dataDir, err, error);
+  if (r.nodes.empty()) {
+    err << "vardis-cli: " << (error.empty() ? "no nodes in " + nodeFile(r.dataDir).string() : error)
         << "\n";
-    return 2;
+    return std::nullopt;
   }
   // Without the report folder every node would be called only to fail.
-  if (!prepareReportFolder(dataDir, o.createDirs, err)) return 1;
-  if (std::error_code ec; !std::filesystem::is_directory(reportDir(dataDir), ec)) {
-    err << "vardis-cli: the report folder " << reportDir(dataDir).string()
+  status = 1;
+  if (!prepareReportFolder(r.dataDir, o.createDirs, err)) return std::nullopt;
+  if (std::error_code ec; !std::filesystem::is_directory(reportDir(r.dataDir), ec)) {
+    err << "vardis-cli: the report folder " << reportDir(r.dataDir).string()
         << " does not exist; no node was called\n";
-    hintReportFolder(dataDir, err);
-    return 1;
+    hintReportFolder(r.dataDir, err);
+    return std::nullopt;
   }
-  RoundTrace trace;
-  if (!trace.open(o.traceFile, err)) return 2;
-  std::vector<CliCommand> commands(o.commands.begin() + 1, o.commands.end());
-  if (commands.empty()) commands = defaultRoundCommands();
-  std::vector<std::string> names;
-  for (const auto& c : commands) names.push_back(c.name);
+  r.commands.assign(o.commands.begin() + 1, o.commands.end());
+  if (r.commands.empty()) r.commands = defaultRoundCommands();
+  for (const auto& c : r.commands) r.names.push_back(c.name);
+  return r;
+}
 
-  RoundLog log;
-  log.round.started = isoDateTime(clock.now());
-  log.round.commands = commandText(commands);
-  log.round.address = parseUnsigned(o.address).value_or(0);
-  log.round.baud = static_cast<int>(kSpeeds[static_cast<std::size_t>(o.speedIndex)]);
-  LiveTable table(err, terminal);
-  RoundStore st(o.store ? store::storeFile(dataDir) : std::filesystem::path(), table);
-  // A node a round read earlier today with these commands, address and speed is not called again.
-  for (auto& n : nodes) {
-    n.readEarlier = n.refused.empty() && st.readToday(n.phone, log.round);
-    n.quickDrain = n.quickDrain || o.quickDrain;
-  }
-
-  round::RoundPlan plan{
-      nodes, ports, commands.size(), {args.attempts, args.redialPauseSeconds * 1000, o.dialWaitMs}};
-  TableObserver observer(table, names);
-  {
-    std::vector<store::RoundNodeRow> rows;
-    for (const auto& n : round::RoundQueue(nodes, plan.options, names.size()).logs())
-      rows.push_back(round::rowOf(n, names));
-    table.start(rows);
-  }
-  g_roundStop.store(false);
+// The modems of the round on their sessions, each visit's readings stored.
+round::ModemFactory roundModems(const CliOptions& o, const PcClock& clock, const RoundSetup& r,
+                                const std::optional<store::StoreLocation>& location,
+                                RoundTrace& trace, RoundStore& st, const round::RoundPlan& plan) {
   round::SessionModems modems;
   modems.line = [] { return std::make_unique<QtSerialLine>(); };
   modems.clock = &clock;
-  modems.config.dataDir = dataDir;
+  modems.config.dataDir = r.dataDir;
   modems.config.numbers.decimalSeparator = o.decimalSeparator;
   modems.address = o.address;
   modems.speedIndex = o.speedIndex;
   modems.options = plan.options;
   modems.stop = &g_roundStop;
-  modems.runner = [&](Session& s, const std::string& port) -> std::unique_ptr<round::VisitRunner> {
+  modems.runner = [&o, &r, &trace, &st, location](
+                      Session& s, const std::string& port) -> std::unique_ptr<round::VisitRunner> {
     if (auto sink = trace.sinkFor(port)) s.setTrace(std::move(sink));
-    return std::make_unique<CliVisit>(s, o, port, commands, st);
+    return std::make_unique<CliVisit>(s, o, location, port, r.commands, st);
   };
+  return round::sessionModemFactory(std::move(modems));
+}
+
+// A shared round's exit: the nodes this host called, and the round's others.
+int sharedExitStatus(const round::RoundOutcome& r, const std::vector<round::NodeLog>& called,
+                     const std::string& logError, bool storeLost) {
+  if (!logError.empty()) return 1;
+  if (storeLost) return kExitRoundFailed;
+  const bool all = std::all_of(called.begin(), called.end(), [](const round::NodeLog& n) {
+    return n.result == round::NodeResult::Read;
+  });
+  if (!all) return kExitNodesNotRead;
+  return r.modemsUsed.empty() && !called.empty() ? kExitRoundFailed : 0;
+}
+
+}  // namespace
+
+int runRound(const CliOptions& o, const PcClock& clock, std::ostream& out, std::ostream& err,
+             bool terminal) {
+  int status = 0;
+  auto setup = setUpRound(o, err, status);
+  if (!setup) return status;
+  RoundSetup& r = *setup;
+  RoundTrace trace;
+  if (!trace.open(o.traceFile, err)) return 2;
+  std::optional<store::StoreLocation> location;
+  if (o.store) location = cliStoreLocation(o, r.dataDir);
+
+  RoundLog log;
+  log.round.started = isoDateTime(clock.now());
+  log.round.commands = commandText(r.commands);
+  log.round.address = parseUnsigned(o.address).value_or(0);
+  log.round.baud = static_cast<int>(kSpeeds[static_cast<std::size_t>(o.speedIndex)]);
+  LiveTable table(err, terminal);
+  RoundStore st(location, table);
+  // A node a round read earlier today with these commands, address and speed is not called again.
+  for (auto& n : r.nodes) {
+    n.readEarlier = n.refused.empty() && st.readToday(n.phone, log.round);
+    n.quickDrain = n.quickDrain || o.quickDrain;
+  }
+  round::RoundPlan plan{r.nodes,
+                        r.ports,
+                        r.commands.size(),
+                        {r.args.attempts, r.args.redialPauseSeconds * 1000, o.dialWaitMs}};
+  std::vector<store::RoundNodeRow> rows;
+  for (const auto& n : round::RoundQueue(r.nodes, plan.options, r.names.size()).logs())
+    rows.push_back(round::rowOf(n, r.names));
+
+  std::optional<SharedRun> shared;
+  std::unique_ptr<round::SharedQueue> sharedQueue;
+  std::atomic<bool> storeLost{false};
+  if (!r.args.shared.empty()) {
+    shared = openSharedRound(r.args, location, log.round, r.nodes, rows, err, status);
+    if (!shared) return status;
+    plan.nodes = sharedNodes(shared->round, o.quickDrain);
+    plan.options.attempts = shared->round.attempts;
+    plan.options.redialPauseMs = shared->round.redialPauseSeconds * 1000;
+    sharedQueue = std::make_unique<round::SharedQueue>(
+        *shared->store, shared->round, shared->me, plan.options, r.names,
+        [&clock] { return isoDateTime(clock.now()); },
+        [&table, &storeLost](const std::string& m) {
+          storeLost = true;
+          table.note(m);
+        });
+    rows.clear();
+    for (const auto& n : sharedQueue->logs()) rows.push_back(round::rowOf(n, r.names));
+  }
+  TableObserver observer(table, r.names);
+  table.start(rows);
+  g_roundStop.store(false);
   round::RoundEnvironment env;
   env.clock = &clock;
-  env.modems = round::sessionModemFactory(std::move(modems));
+  env.modems = roundModems(o, clock, r, location, trace, st, plan);
   env.observer = &observer;
   env.stop = &g_roundStop;
   env.parallel = onQtThreads;
-  const round::RoundOutcome outcome = round::runRound(plan, env);
+  const round::RoundOutcome outcome =
+      sharedQueue ? round::runRound(plan, env, *sharedQueue) : round::runRound(plan, env);
 
-  for (const auto& n : outcome.nodes) log.round.nodes.push_back(round::rowOf(n, names));
+  const auto called = sharedQueue ? sharedQueue->calledHere() : outcome.nodes;
+  for (const auto& n : called) {
+    log.round.nodes.push_back(round::rowOf(n, r.names));
+    if (shared) log.round.nodes.back().host = shared->me.host;
+  }
   for (const auto& p : outcome.modemsUsed)
     log.round.ports += (log.round.ports.empty() ? "" : " ") + p;
   log.modemsFailed = outcome.modemsFailed;
   log.round.ended = isoDateTime(clock.now());
+  if (shared) log.id = shared->round.roundId;
   log.storeProblem = st.keep(log);
-  const std::string file = writeRoundLog(dataDir, log, error);
+  std::string error;
+  const std::string file = writeRoundLog(r.dataDir, log, error);
   out << "round: " << roundSummary(log) << "; log " << (file.empty() ? error : file) << "\n";
+  if (shared) return sharedExitStatus(outcome, called, file.empty() ? error : "", storeLost.load());
   return exitStatus(outcome, file.empty() ? error : "");
 }
 

@@ -238,10 +238,11 @@ std::string writeRoundLog(const std::filesystem::path& dataDir, const RoundLog& 
   return "";
 }
 
-RoundStore::RoundStore(const std::filesystem::path& file, LiveTable& table) : table_(table) {
-  if (file.empty()) return;
+RoundStore::RoundStore(const std::optional<store::StoreLocation>& location, LiveTable& table)
+    : table_(table) {
+  if (!location) return;
   try {
-    store_ = std::make_unique<store::ReadingStore>(file);
+    store_ = std::make_unique<store::ReadingStore>(*location);
   } catch (const std::exception& e) {
     failed(e.what());
   }
@@ -282,7 +283,7 @@ bool RoundStore::readToday(const std::string& phone, const store::RoundRow& roun
 std::string RoundStore::keep(RoundLog& log) {
   if (store_ && !givenUp()) {
     try {
-      const std::int64_t id = store_->storeRound(log.round);
+      const std::int64_t id = log.id ? *log.id : store_->storeRound(log.round);
       log.id = id;
       store::Database& db = store_->database();
       log.metersWithAlarms = store::metersWithAlarms(db, id);

@@ -15,6 +15,7 @@
 
 #include "round/round_engine.h"
 #include "store/reading_store.h"
+#include "store/store_location.h"
 
 namespace vardis::cli {
 
@@ -71,13 +72,14 @@ std::string writeRoundLog(const std::filesystem::path& dataDir, const RoundLog& 
 // round goes on without it.
 class RoundStore {
  public:
-  // An empty path: no store.
-  RoundStore(const std::filesystem::path& file, LiveTable& table);
+  // Nothing: no store.
+  RoundStore(const std::optional<store::StoreLocation>& location, LiveTable& table);
   ~RoundStore();
   // Whether a round of the day of `round` read the node of that phone with
   // the same commands, address and speed.
   bool readToday(const std::string& phone, const store::RoundRow& round);
-  // Stores the round of `log` and gives `log` its id and its counts of
+  // Stores the round of `log` (unless it has an id already: a shared round's
+  // nodes are stored as they end) and gives `log` its id and its counts of
   // abnormal situations; the first thing that went wrong with the store in
   // this round, or "".
   std::string keep(RoundLog& log);

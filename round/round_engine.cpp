@@ -12,10 +12,10 @@ namespace {
 // What the modems of one round share.
 class Run {
  public:
-  Run(const RoundPlan& plan, const RoundEnvironment& env)
+  Run(const RoundPlan& plan, const RoundEnvironment& env, NodeQueue& queue)
       : plan_(plan),
         env_(env),
-        queue_(plan.nodes, plan.options, plan.commandCount),
+        queue_(queue),
         used_(plan.ports.size(), false),
         alive_(plan.ports.size()) {}
 
@@ -29,7 +29,7 @@ class Run {
     }
     for (;;) {
       if (stopped()) return;
-      const Turn turn = queue_.take(now());
+      const Turn turn = queue_.next(now(), port);
       if (turn.over()) return;
       if (!turn.node) {
         wait(*turn.waitUntilMs);
@@ -43,7 +43,7 @@ class Run {
       };
       AttemptEnd end = AttemptEnd::Counted;
       try {
-        end = modem->attempt(plan_.nodes[i], log, why, step);
+        end = modem->attempt(queue_.node(i), log, why, step);
       } catch (const std::exception& e) {
         // Whatever went wrong is the modem's: its thread must not end the program.
         log = queue_.log(i);
@@ -105,7 +105,7 @@ class Run {
 
   const RoundPlan& plan_;
   const RoundEnvironment& env_;
-  RoundQueue queue_;
+  NodeQueue& queue_;
   std::mutex mutex_;
   std::vector<bool> used_;
   std::size_t alive_;
@@ -122,7 +122,12 @@ void onThreads(const std::vector<std::function<void()>>& tasks) {
 }  // namespace
 
 RoundOutcome runRound(const RoundPlan& plan, const RoundEnvironment& env) {
-  Run run(plan, env);
+  RoundQueue queue(plan.nodes, plan.options, plan.commandCount);
+  return runRound(plan, env, queue);
+}
+
+RoundOutcome runRound(const RoundPlan& plan, const RoundEnvironment& env, NodeQueue& queue) {
+  Run run(plan, env, queue);
   std::vector<std::function<void()>> tasks;
   for (std::size_t m = 0; m < plan.ports.size(); ++m) tasks.push_back([&run, m] { run.modem(m); });
   if (env.parallel) {

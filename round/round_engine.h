@@ -67,7 +67,7 @@ struct RoundEnvironment {
   std::function<void(const std::vector<std::function<void()>>& tasks)> parallel;
   // Waits until the clock reads `untilMs` or the queue changes; unset: real
   // waits on the queue.
-  std::function<void(RoundQueue& queue, std::int64_t untilMs)> waitUntil;
+  std::function<void(NodeQueue& queue, std::int64_t untilMs)> waitUntil;
 };
 
 struct FailedModem {
@@ -83,5 +83,7 @@ struct RoundOutcome {
 };
 
 RoundOutcome runRound(const RoundPlan& plan, const RoundEnvironment& env);
+// The same on a queue of another's: the plan's nodes are the queue's.
+RoundOutcome runRound(const RoundPlan& plan, const RoundEnvironment& env, NodeQueue& queue);
 
 }  // namespace vardis::round

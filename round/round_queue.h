@@ -15,21 +15,9 @@
 #include <vector>
 
 #include "round/node_log.h"
+#include "round/node_queue.h"
 
 namespace vardis::round {
-
-struct RoundNode {
-  int number = 0;  // in the node directory, from 1
-  std::string name;
-  std::string phone;  // the dial text
-  std::string init;   // the modem init string, "" for none
-  // A round of today read it with the same commands, address and speed: not called.
-  bool readEarlier = false;
-  // Set: the node cannot be called (no dial text); the reason, as logged.
-  std::string refused;
-  // Its calls use the quick drain (the node file's quick, or --quick-drain).
-  bool quickDrain = false;
-};
 
 struct RoundOptions {
   int attempts = 3;
@@ -37,38 +25,31 @@ struct RoundOptions {
   int answerWaitMs = 60000;
 };
 
-// What a free modem gets from the queue.
-struct Turn {
-  std::optional<std::size_t> node;  // the node to call now
-  // Nothing to call now, but a paused node comes back at this time (steady ms).
-  std::optional<std::int64_t> waitUntilMs;
-  bool over() const { return !node && !waitUntilMs; }
-};
-
-class RoundQueue {
+class RoundQueue final : public NodeQueue {
  public:
   RoundQueue(std::vector<RoundNode> nodes, RoundOptions options, std::size_t commandCount);
 
   // The next node to call at `nowMs`, or when to ask again; over when every
   // node is done. A node with another modem is never handed out.
   Turn take(std::int64_t nowMs);
+  Turn next(std::int64_t nowMs, const std::string&) override { return take(nowMs); }
   // The attempt on node `i` ended at `nowMs` with this log (its attempts
   // counted): the node is done, or comes back after the redial pause.
-  void attemptEnded(std::size_t i, const NodeLog& log, std::int64_t nowMs);
+  void attemptEnded(std::size_t i, const NodeLog& log, std::int64_t nowMs) override;
   // Node `i` is handed back without an attempt (its modem could not call):
   // it is free for another modem at once, its log unchanged.
-  void handBack(std::size_t i);
+  void handBack(std::size_t i) override;
   // Every node not yet done ends with this result and message, unattempted
   // ones keeping 0 attempts (the round stopped, or no modem is left).
-  void endOpenNodes(NodeResult result, const std::string& message);
+  void endOpenNodes(NodeResult result, const std::string& message) override;
 
   // Waits until the queue changed or `maxWaitMs` of real time passed.
-  void waitForChange(int maxWaitMs);
+  void waitForChange(int maxWaitMs) override;
 
-  const RoundNode& node(std::size_t i) const { return nodes_[i]; }
-  std::size_t size() const { return nodes_.size(); }
-  NodeLog log(std::size_t i) const;
-  std::vector<NodeLog> logs() const;
+  const RoundNode& node(std::size_t i) const override { return nodes_[i]; }
+  std::size_t size() const override { return nodes_.size(); }
+  NodeLog log(std::size_t i) const override;
+  std::vector<NodeLog> logs() const override;
   const RoundOptions& options() const { return options_; }
 
  private:

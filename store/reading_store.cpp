@@ -245,6 +245,31 @@ void ReadingStore::storeClockSet(std::int64_t meter, std::int64_t visit, const s
   q.run();
 }
 
+void insertRoundNode(Database& db, std::int64_t round, const RoundNodeRow& n) {
+  Statement node(db,
+                 "INSERT INTO round_nodes(round_id, node, name, phone, serial, result, attempts, "
+                 "connected_seconds, transactions, errors, timeouts, what_read, report_files, "
+                 "port, message, host) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
+                 "?13, ?14, ?15, ?16)");
+  node.bind(1, round).bind(2, n.node).bind(3, n.name).bind(4, n.phone);
+  if (n.serial) {
+    node.bind(5, static_cast<std::int64_t>(*n.serial));
+  } else {
+    node.bindNull(5);
+  }
+  node.bind(6, n.result).bind(7, n.attempts).bind(8, n.connectedSeconds);
+  node.bind(9, static_cast<std::int64_t>(n.transactions))
+      .bind(10, static_cast<std::int64_t>(n.errors))
+      .bind(11, static_cast<std::int64_t>(n.timeouts));
+  node.bind(12, n.whatRead).bind(13, n.reportFiles).bind(14, n.port).bind(15, n.message);
+  if (n.host.empty()) {
+    node.bindNull(16);
+  } else {
+    node.bind(16, n.host);
+  }
+  node.run();
+}
+
 std::int64_t ReadingStore::storeRound(const RoundRow& r) {
   WriteTransaction t(db_);
   int read = 0;
@@ -260,30 +285,7 @@ std::int64_t ReadingStore::storeRound(const RoundRow& r) {
   head.bind(1, r.started).bind(2, r.ended).bind(3, r.ports).bind(4, r.commands).bind(5, read);
   head.bind(6, static_cast<int>(r.nodes.size()) - read).bind(7, connected);
   const std::int64_t round = head.bind(8, r.address).bind(9, r.baud).insertId();
-  Statement node(db_,
-                 "INSERT INTO round_nodes(round_id, node, name, phone, serial, result, attempts, "
-                 "connected_seconds, transactions, errors, timeouts, what_read, report_files, "
-                 "port, message, host) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-                 "?13, ?14, ?15, ?16)");
-  for (const auto& n : r.nodes) {
-    node.bind(1, round).bind(2, n.node).bind(3, n.name).bind(4, n.phone);
-    if (n.serial) {
-      node.bind(5, static_cast<std::int64_t>(*n.serial));
-    } else {
-      node.bindNull(5);
-    }
-    node.bind(6, n.result).bind(7, n.attempts).bind(8, n.connectedSeconds);
-    node.bind(9, static_cast<std::int64_t>(n.transactions))
-        .bind(10, static_cast<std::int64_t>(n.errors))
-        .bind(11, static_cast<std::int64_t>(n.timeouts));
-    node.bind(12, n.whatRead).bind(13, n.reportFiles).bind(14, n.port).bind(15, n.message);
-    if (n.host.empty()) {
-      node.bindNull(16);
-    } else {
-      node.bind(16, n.host);
-    }
-    node.run();
-  }
+  for (const auto& n : r.nodes) insertRoundNode(db_, round, n);
   t.commit();
   return round;
 }

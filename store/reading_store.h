@@ -89,6 +89,9 @@ struct RoundRow {
   std::vector<RoundNodeRow> nodes;
 };
 
+// One node's row of a stored round.
+void insertRoundNode(Database& db, std::int64_t round, const RoundNodeRow& row);
+
 class ReadingStore {
  public:
   // Opens the store, creating it when missing, in WAL mode, and brings its

@@ -56,7 +56,7 @@ std::optional<std::int64_t> lastRoundId(Database& db) {
 std::vector<RoundNodeRow> roundNodes(Database& db, std::int64_t round) {
   Statement q(db,
               "SELECT node, name, phone, serial, result, attempts, connected_seconds, "
-              "transactions, errors, timeouts, what_read, report_files, port, message "
+              "transactions, errors, timeouts, what_read, report_files, port, message, host "
               "FROM round_nodes WHERE round_id = ?1 "
               "ORDER BY CASE WHEN result = 'read' THEN 1 ELSE 0 END, node");
   q.bind(1, round);
@@ -77,6 +77,7 @@ std::vector<RoundNodeRow> roundNodes(Database& db, std::int64_t round) {
     n.reportFiles = q.text(11);
     n.port = q.text(12);
     n.message = q.text(13);
+    if (!q.isNull(14)) n.host = q.text(14);
     out.push_back(std::move(n));
   }
   return out;

@@ -105,7 +105,7 @@ struct Harness {
       return std::make_unique<ScriptedModem>(script, clock, port == "dead");
     };
     // A wait passes at once on the virtual clock.
-    env.waitUntil = [this](RoundQueue&, std::int64_t until) { clock.moveTo(until); };
+    env.waitUntil = [this](NodeQueue&, std::int64_t until) { clock.moveTo(until); };
   }
   std::vector<std::int64_t> callTimes(int node) const {
     std::vector<std::int64_t> t;
@@ -189,7 +189,7 @@ TEST(RoundEngine, ANodeIsWithOneModemAtATime) {
   Harness h(12, {"A", "B", "C", "D"});
   h.plan.options.redialPauseMs = 0;
   for (int n = 1; n <= 12; ++n) h.script.results[n] = {NodeResult::Busy, NodeResult::NoCarrier};
-  h.env.waitUntil = [&h](RoundQueue& q, std::int64_t until) {
+  h.env.waitUntil = [&h](NodeQueue& q, std::int64_t until) {
     q.waitForChange(1);
     h.clock.moveTo(until);
   };
