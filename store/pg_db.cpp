@@ -49,10 +49,13 @@ std::string faultText(StoreFault f) {
 std::string serverMessage(const char* text) {
   std::string m = text ? text : "";
   while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
-  for (auto& c : m) {
-    if (c == '\n') c = ' ';
+  std::string flat;
+  for (const char c : m) {
+    const bool blank = c == '\n' || c == '\t' || c == ' ';
+    if (blank && (flat.empty() || flat.back() == ' ')) continue;
+    flat += blank ? ' ' : c;
   }
-  return maskPasswords(m);
+  return maskPasswords(flat);
 }
 
 struct Converted {
@@ -160,7 +163,9 @@ PgDatabase::~PgDatabase() {
 
 void PgDatabase::fail(const std::string& doing, const char* sqlState) const {
   StoreFault f = faultOfState(sqlState);
-  const bool gone = PQstatus(conn_) != CONNECTION_OK;
+  // A failure without the server's SQLSTATE is the connection's own: the
+  // server closed it or cannot be reached any more.
+  const bool gone = PQstatus(conn_) != CONNECTION_OK || sqlState == nullptr || *sqlState == '\0';
   if (gone) f = StoreFault::Io;
   std::string what = gone ? "cannot be used: the server went away" : faultText(f);
   throw StoreError(f, "the store " + shown_ + " " + what + " (" + doing + ": " +

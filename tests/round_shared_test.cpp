@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QDate>
 #include <QDateTime>
 #include <filesystem>
 #include <map>
@@ -95,6 +96,10 @@ struct Host {
     return n;
   }
 };
+
+std::string yesterday() {
+  return QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+}
 
 std::string number(int node) {
   return "+7900000000" + std::to_string(node);
@@ -190,6 +195,65 @@ TEST(RoundShared, AKilledHostsNodeIsReadByTheOtherOnceItsLeaseRanOut) {
                    serial),
             "1");
   EXPECT_EQ(pg.sql("SELECT count(*) FROM shared_rounds WHERE ended IS NOT NULL"), "1");
+}
+
+// The server stops in the middle of a round of nodes 1 and 2: the calls go on
+// with their reports, the store's failure is named once, and no reading is
+// half in the store; with the server back, --missing reads what it lacks.
+TEST(RoundStore, AServerThatStopsMidRoundIsNamedOnceAndMissingReadsTheRestLater) {
+  test::OwnPgServer server;
+  test::PgTestDatabase pg(server.address());
+  Host host;
+  auto run = [&](std::vector<std::string> commands) {
+    std::vector<std::string> args{
+        VARDIS_CLI_PATH, "--gsm",   "--port",      host.modem.portPath(), "--data-dir",
+        host.dir.path(), "--store", pg.conninfo(), "--test-dial-wait-ms", "3000",
+        "round",         "--nodes", "1-2",         "--redial-pause",      "0"};
+    args.insert(args.end(), commands.begin(), commands.end());
+    test::ChildSetup setup;
+    setup.patience = std::chrono::seconds(120);
+    return std::make_unique<test::ChildProcess>(std::move(args), setup);
+  };
+  const std::string day = yesterday();
+  auto first = run({"values", "hourly", day});
+  ASSERT_TRUE(
+      host.modem.waitForModemEvent(sim::ModemEventKind::Connect, 2, std::chrono::seconds(60)));
+  server.stop();
+  EXPECT_EQ(test::exitStatusOf(first->finish()), 0) << first->errorText();
+  const std::string err = first->errorText();
+  std::size_t named = 0;
+  for (auto at = err.find("went away"); at != std::string::npos;
+       at = err.find("went away", at + 1)) {
+    ++named;
+  }
+  std::size_t refused = 0;
+  for (auto at = err.find("cannot be opened"); at != std::string::npos;
+       at = err.find("cannot be opened", at + 1)) {
+    ++refused;
+  }
+  EXPECT_EQ(named + refused, 1u) << err;
+  std::size_t reports = 0;
+  for (const auto& f : fs::directory_iterator(reportDir(host.dir.path()))) {
+    const std::string name = f.path().filename().string();
+    reports += name.find("_chas.txt") != std::string::npos && fs::file_size(f.path()) > 0;
+  }
+  EXPECT_EQ(reports, 2u) << "an hourly report for each node";
+
+  server.start();
+  const std::string perMeter =
+      "SELECT string_agg(n::text, ' ' ORDER BY serial) FROM (SELECT m.serial, count(r.id) AS n "
+      "FROM meters m LEFT JOIN records r ON r.meter_id = m.id AND r.kind = 'hourly' GROUP BY "
+      "m.serial) counts";
+  const std::string before = pg.sql(perMeter);
+  for (std::size_t at = 0; at < before.size();) {
+    const std::size_t end = std::min(before.find(' ', at), before.size());
+    const std::string n = before.substr(at, end - at);
+    EXPECT_TRUE(n == "0" || n == "24") << "a day half stored: " << before;
+    at = end + 1;
+  }
+  auto second = run({"hourly", "--missing", "--from", day, "--to", day});
+  EXPECT_EQ(test::exitStatusOf(second->finish()), 0) << second->errorText();
+  EXPECT_EQ(pg.sql(perMeter), "24 24");
 }
 
 }  // namespace
