@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <cstdlib>
+#include <stdexcept>
 #include <system_error>
 
 namespace vardis {
@@ -45,11 +47,17 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
       {QStringLiteral("tab"), QStringLiteral("Current-values page to show."), QStringLiteral("N")});
   const QCommandLineOption diagnostics =
       hidden({QStringLiteral("diagnostics"), QStringLiteral("Open the diagnostics window.")});
+  const QCommandLineOption store(
+      QStringLiteral("store"),
+      QStringLiteral("The store of readings: sqlite:PATH, or a PostgreSQL URI or conninfo "
+                     "(default: as chosen in the Service menu, else $VARDIS_STORE, else "
+                     "vardis.sqlite in the data folder)."),
+      QStringLiteral("URL"));
   const QCommandLineOption noStore(
       QStringLiteral("no-store"),
       QStringLiteral("Start without storing the readings (the Service menu turns it on)."));
-  parser.addOptions(
-      {demo, dataDir, noStore, screenshot, chartScreenshot, watchScreenshot, tab, diagnostics});
+  parser.addOptions({demo, dataDir, store, noStore, screenshot, chartScreenshot, watchScreenshot,
+                     tab, diagnostics});
 
   error.clear();
   help.clear();
@@ -85,6 +93,16 @@ std::optional<AppOptions> parseAppOptions(const QStringList& arguments, QString&
   }
   o.diagnostics = parser.isSet(diagnostics);
   o.store = !parser.isSet(noStore);
+  o.storeText = parser.value(store);
+  if (parser.isSet(store)) {
+    try {
+      if (o.storeText.isEmpty()) throw std::invalid_argument("Empty store for --store.");
+      store::parseStoreLocation(o.storeText.toStdString(), {});
+    } catch (const std::invalid_argument& e) {
+      error = QString::fromStdString(e.what());
+      return std::nullopt;
+    }
+  }
   return o;
 }
 
@@ -113,6 +131,43 @@ std::filesystem::path rememberedDataDir(const QString& choicesFile) {
   const QString folder = settings.value(QLatin1String(kDataDirChoice)).toString();
   if (settings.status() != QSettings::NoError || folder.isEmpty()) return {};
   return std::filesystem::path(folder.toStdU16String());
+}
+
+std::optional<QString> rememberedStore(const QString& choicesFile) {
+  if (choicesFile.isEmpty() || !QFileInfo::exists(choicesFile)) return std::nullopt;
+  const QSettings settings(choicesFile, QSettings::IniFormat);
+  const QVariant text = settings.value(QLatin1String(kStoreChoice));
+  if (settings.status() != QSettings::NoError || !text.isValid()) return std::nullopt;
+  return text.toString();
+}
+
+std::optional<store::StoreLocation> storeLocationFor(const AppOptions& options,
+                                                     const std::filesystem::path& dataDir,
+                                                     const std::optional<QString>& remembered,
+                                                     QString& error, QString& note) {
+  if (!options.storeText.isEmpty()) {
+    return store::parseStoreLocation(options.storeText.toStdString(), dataDir);
+  }
+  // The simulated meter's readings stay in the demonstration's own folder.
+  if (options.demo) return store::parseStoreLocation({}, dataDir);
+  if (remembered) {
+    try {
+      return store::parseStoreLocation(remembered->toStdString(), dataDir);
+    } catch (const std::invalid_argument&) {
+      note = QStringLiteral("Запомненное расположение базы показаний %1 не понято: пропущено")
+                 .arg(QString::fromStdString(store::maskPasswords(remembered->toStdString())));
+    }
+  }
+  const char* variable = std::getenv(store::kStoreVariable);
+  try {
+    return store::parseStoreLocation(variable ? variable : "", dataDir);
+  } catch (const std::invalid_argument& e) {
+    // The message names the option; this text came from the variable.
+    std::string why = e.what();
+    if (why.rfind("--store ", 0) == 0) why.replace(0, 8, std::string(store::kStoreVariable) + "=");
+    error = QString::fromStdString(why);
+    return std::nullopt;
+  }
 }
 
 }  // namespace vardis

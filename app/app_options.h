@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "store/store_location.h"
+
 namespace vardis {
 
 struct AppOptions {
@@ -17,6 +19,7 @@ struct AppOptions {
   int tab = -1;              // --tab N: the current-values page shown first
   bool diagnostics = false;  // --diagnostics: open the diagnostics window at start
   bool store = true;         // false with --no-store: the readings are not stored at start
+  QString storeText;         // --store URL: the store (store/store_location.h); empty: as chosen
 };
 
 // Parses the arguments (the program name first). On an error returns nothing
@@ -44,5 +47,21 @@ QString choicesFile();
 // there: empty when none (the default folder) or when the file cannot be read.
 inline constexpr const char* kDataDirChoice = "dataDir";
 std::filesystem::path rememberedDataDir(const QString& choicesFile);
+
+// The key of the store's location chosen in "Сервис → База показаний…", and
+// the text remembered there: nothing when none was chosen or the file cannot
+// be read; an empty text is the data folder's own file.
+inline constexpr const char* kStoreChoice = "store";
+std::optional<QString> rememberedStore(const QString& choicesFile);
+
+// The store the window works on: --store, else the location chosen in the
+// window (`remembered`), else $VARDIS_STORE, else vardis.sqlite in the data
+// folder; for a demonstration, without --store, always the latter. Nothing,
+// with the message in `error`, for a $VARDIS_STORE that names no store; a
+// remembered text that names none is passed over and said in `note`.
+std::optional<store::StoreLocation> storeLocationFor(const AppOptions& options,
+                                                     const std::filesystem::path& dataDir,
+                                                     const std::optional<QString>& remembered,
+                                                     QString& error, QString& note);
 
 }  // namespace vardis

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "archives/archive_data.h"
+#include "store/store_location.h"
 
 class QChart;
 class QChartView;
@@ -59,6 +60,8 @@ class ArchiveChart : public QWidget {
 
   // The range view reads the store of readings in this data folder.
   void setStoreFolder(const std::filesystem::path& dataDir);
+  // The range view reads the store at this location (a file or a database).
+  void setStoreLocation(const store::StoreLocation& location);
   // The meter list from the store; showing the window refreshes it too.
   void refreshMeters();
   // Draws the records of a meter ("hourly" or "daily") from `from` to `to`,
@@ -183,7 +186,7 @@ class ArchiveChart : public QWidget {
 
   ArchiveData data_;
   std::optional<Range> range_;
-  std::filesystem::path storeFolder_;
+  std::optional<store::StoreLocation> storeLocation_;  // none: no data folder
   std::vector<std::unique_ptr<Group>> groups_;
   std::map<QString, Channel*> channels_;
   std::vector<AbnormalMarker> markers_;

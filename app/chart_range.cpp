@@ -61,26 +61,26 @@ int tickStep(int places, bool hourly, int ticks) {
 QString storeProblem(const std::exception& e) {
   const auto* refused = dynamic_cast<const vardis::store::StoreError*>(&e);
   return QStringLiteral("База показаний недоступна: ") +
-         (refused ? vardis::storeReasonText(refused->fault()) : vardis::windowText(e.what()));
+         (refused ? vardis::storeReasonText(refused->fault())
+                  : vardis::windowText(store::maskPasswords(e.what())));
 }
 
-// The store of the data folder, opened read-only with a short busy
-// time-out; nothing, with the reason, when there is no store there yet (none
-// is made by looking) or it cannot be opened.
-std::unique_ptr<store::StoreReader> openStore(const std::filesystem::path& folder, QString& why) {
-  if (folder.empty()) {
+// The store, opened read-only with a short busy time-out; nothing, with the
+// reason, when there is no SQLite file there yet (none is made by looking) or
+// it cannot be opened.
+std::unique_ptr<store::StoreReader> openStore(const std::optional<store::StoreLocation>& location,
+                                              QString& why) {
+  if (!location) {
     why = QStringLiteral("Папка данных не задана: база показаний недоступна.");
     return nullptr;
   }
-  const std::filesystem::path file = store::storeFile(folder);
   std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) {
-    why = QStringLiteral("В базе показаний пока ничего нет (%1).")
-              .arg(QString::fromStdString(file.string()));
+  if (!location->postgres() && !std::filesystem::exists(location->file, ec)) {
+    why = QStringLiteral("В базе показаний пока ничего нет (%1).").arg(storeName(*location));
     return nullptr;
   }
   try {
-    return std::make_unique<store::StoreReader>(file);
+    return std::make_unique<store::StoreReader>(*location);
   } catch (const std::exception& e) {
     why = storeProblem(e);
     return nullptr;
@@ -169,7 +169,12 @@ QWidget* ArchiveChart::newRangeBar() {
 }
 
 void ArchiveChart::setStoreFolder(const std::filesystem::path& dataDir) {
-  storeFolder_ = dataDir;
+  storeLocation_.reset();
+  if (!dataDir.empty()) storeLocation_ = store::parseStoreLocation({}, dataDir);
+}
+
+void ArchiveChart::setStoreLocation(const store::StoreLocation& location) {
+  storeLocation_ = location;
 }
 
 void ArchiveChart::showEvent(QShowEvent* event) {
@@ -191,7 +196,7 @@ void ArchiveChart::refreshMeters() {
   rangeMeter_->clear();
   QString why;
   try {
-    if (const auto db = openStore(storeFolder_, why)) {
+    if (const auto db = openStore(storeLocation_, why)) {
       for (const store::MeterRow& m : store::meters(db->database())) {
         rangeMeter_->addItem(QString::number(m.serial), QVariant::fromValue<qlonglong>(m.serial));
       }
@@ -235,7 +240,7 @@ bool ArchiveChart::showRange(long long serial, const QString& kind, const QDate&
   QString why;
   std::vector<store::MeterArchive> found;
   try {
-    const auto db = openStore(storeFolder_, why);
+    const auto db = openStore(storeLocation_, why);
     if (!db) {
       setRangeMessage(why);
       return false;

@@ -96,7 +96,7 @@ void TForm1::showDiagnostics() {
 void TForm1::showArchiveChart() {
   if (!chart_) {
     chart_ = new vardis::ArchiveChart(this);
-    chart_->setStoreFolder(session_.config().dataDir);
+    chart_->setStoreLocation(recorder_.location());
     chart_->setData(vardis::lastArchiveData(session_));
   }
   chart_->show();
@@ -203,8 +203,7 @@ void TForm1::endVisit() {
 }
 
 void TForm1::storeWarning(const std::string& message) {
-  const QString text = vardis::storeWarningText(
-      recorder_.fault(), vardis::store::storeFile(session_.config().dataDir), message);
+  const QString text = vardis::storeWarningText(recorder_.fault(), recorder_.location(), message);
   Memo1->appendPlainText(text);
   statusBar()->showMessage(text, kStoreWarningMs);
 }

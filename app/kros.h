@@ -77,6 +77,17 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   vardis::ArchiveChart* archiveChart() const { return chart_; }
   // What stores every reading ("Сервис → Сохранять показания в базе").
   const vardis::store::Recorder& recorder() const { return recorder_; }
+  // The store the readings go to from the next "Старт" on, and the one the
+  // chart's range view reads.
+  void setStoreLocation(const vardis::store::StoreLocation& location);
+  // "Сервис → База показаний…": the location typed (empty: vardis.sqlite in
+  // the data folder) is checked, used and remembered in the choices file.
+  // False, with the reason in Russian in `why`, for a text that names no
+  // store: then nothing changes.
+  bool chooseStore(const QString& text, QString& why);
+  // The location in use as that dialog shows it: empty for the data folder's
+  // file, any password as "***".
+  QString storeText() const;
 
  signals:
   // After every status refresh.
@@ -122,6 +133,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void showLiveWatch();
   // "Сервис → Открыть папку отчётов": the report folder in the file manager.
   void openReportFolder();
+  // "Сервис → База показаний…": the dialog where the store's location is typed.
+  void showStoreDialog();
 
  public:
   // The live values window; nullptr until first opened.
@@ -184,6 +197,8 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   void forgetMeterFiles();
   // The connection choices into the choices file, when one is set.
   void rememberChoices();
+  // The store's location typed in "База показаний…" into the choices file.
+  void rememberStore(const QString& text);
   // The window's client area at its fixed size, and, once shown, shrunk to
   // the screen's available area (the client area then scrolls).
   void applyClientSize();
@@ -323,10 +338,11 @@ class TForm1 : public QMainWindow, private vardis::SessionObserver {
   QTimer* ModemAnswerTimer = nullptr;
   QAction* DiagnosticsAction = nullptr;
   QAction* ChartAction = nullptr;
-  QAction* StoreAction = nullptr;         // checkable: every reading goes to the store
-  QAction* QuickDrainAction = nullptr;    // checkable: the quick drain, remembered
-  QAction* WatchAction = nullptr;         // "Наблюдение"
-  QAction* ReportFolderAction = nullptr;  // "Открыть папку отчётов"
+  QAction* StoreAction = nullptr;          // checkable: every reading goes to the store
+  QAction* StoreLocationAction = nullptr;  // "База показаний…"
+  QAction* QuickDrainAction = nullptr;     // checkable: the quick drain, remembered
+  QAction* WatchAction = nullptr;          // "Наблюдение"
+  QAction* ReportFolderAction = nullptr;   // "Открыть папку отчётов"
 
  private:
   QWidget* diagnostics_ = nullptr;

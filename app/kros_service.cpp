@@ -1,8 +1,10 @@
 // The "Сервис" menu, the diagnostics window it opens (the trace saved to a
-// file or copied), the switch of the store of readings and the quick drain,
-// remembered in the data folder, and the About box.
+// file or copied), the switch of the store of readings and its location, the
+// quick drain, remembered in the data folder, and the About box.
 #include <QAction>
 #include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -11,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -21,9 +24,13 @@
 #include <QTextOption>
 #include <QVBoxLayout>
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
+#include "app/archive_chart.h"
 #include "app/kros.h"
+#include "app/window_texts.h"
+#include "store/reading_store.h"
 #include "vardis_version.h"
 
 namespace {
@@ -37,6 +44,17 @@ QString aboutText() {
                         "\n\nСервисная программа теплосчётчика ВАРДИС: текущие значения, "
                         "архивы и параметры прибора по линии RS-232 или через GSM-модем.\n\nQt %1")
       .arg(QString::fromLatin1(qVersion()));
+}
+
+// The text that names the location: empty for the data folder's own file;
+// `masked`, any password as "***".
+QString locationText(const vardis::store::StoreLocation& l, const std::filesystem::path& dataDir,
+                     bool masked) {
+  if (l.postgres()) {
+    return QString::fromStdString(masked ? vardis::store::shownLocation(l) : l.conninfo);
+  }
+  if (l.file == vardis::store::storeFile(dataDir)) return {};
+  return QStringLiteral("sqlite:") + QString::fromStdU16String(l.file.u16string());
 }
 
 }  // namespace
@@ -85,6 +103,9 @@ void TForm1::buildServiceMenu() {
   StoreAction->setCheckable(true);
   StoreAction->setChecked(recorder_.enabled());
   connect(StoreAction, &QAction::toggled, this, [this](bool on) { recorder_.setEnabled(on); });
+  StoreLocationAction = new QAction(QStringLiteral("База показаний…"), this);
+  StoreLocationAction->setObjectName("StoreLocationAction");
+  connect(StoreLocationAction, &QAction::triggered, this, &TForm1::showStoreDialog);
   // The quick drain, as chosen in the last run; it holds from now on, also for
   // the connection under way (unless it has ended there).
   QuickDrainAction = new QAction(QStringLiteral("Быстрый обмен"), this);
@@ -107,6 +128,7 @@ void TForm1::buildServiceMenu() {
   QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
   service->addAction(DiagnosticsAction);
   service->addAction(ChartAction);
+  service->addAction(StoreLocationAction);
   service->addAction(StoreAction);
   service->addAction(QuickDrainAction);
   service->addAction(WatchAction);
@@ -203,4 +225,74 @@ void TForm1::saveTrace() {
 
 void TForm1::copyTrace() {
   QGuiApplication::clipboard()->setText(TraceView->toPlainText());
+}
+
+QString TForm1::storeText() const {
+  return locationText(recorder_.location(), session_.config().dataDir, true);
+}
+
+void TForm1::setStoreLocation(const vardis::store::StoreLocation& location) {
+  recorder_.setLocation(location);
+  if (!chart_) return;
+  chart_->setStoreLocation(location);
+  if (chart_->isVisible()) chart_->refreshMeters();
+}
+
+bool TForm1::chooseStore(const QString& text, QString& why) {
+  // The text as the dialog showed it ("***" for a password) keeps the store in use.
+  vardis::store::StoreLocation location = recorder_.location();
+  if (text != storeText()) {
+    try {
+      location = vardis::store::parseStoreLocation(text.toStdString(), session_.config().dataDir);
+    } catch (const std::invalid_argument& e) {
+      why = QStringLiteral(
+                "Расположение базы не понято (%1). Нужен файл sqlite:ПУТЬ, адрес "
+                "postgresql://… или строка подключения вида service=vardis.")
+                .arg(QString::fromStdString(e.what()));
+      return false;
+    }
+  }
+  setStoreLocation(location);
+  rememberStore(locationText(location, session_.config().dataDir, false));
+  Memo1->appendPlainText(QStringLiteral("База показаний: %1").arg(vardis::storeName(location)));
+  return true;
+}
+
+void TForm1::showStoreDialog() {
+  QDialog dialog(this);
+  dialog.setObjectName("StoreDialog");
+  dialog.setWindowTitle(QStringLiteral("База показаний"));
+  auto* edit = new QLineEdit(storeText());
+  edit->setObjectName("StoreLocationEdit");
+  edit->setPlaceholderText(QStringLiteral("vardis.sqlite в папке данных"));
+  edit->setMinimumWidth(480);
+  auto* hint = new QLabel(QStringLiteral(
+      "Файл SQLite (sqlite:ПУТЬ) или база PostgreSQL: postgresql://vardis@сервер/vardis "
+      "или service=vardis. Пусто — vardis.sqlite в папке данных. Пароль лучше держать "
+      "в ~/.pgpass, а не здесь."));
+  hint->setWordWrap(true);
+  auto* message = new QLabel;
+  message->setObjectName("StoreLocationMessage");
+  message->setWordWrap(true);
+  message->hide();
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Сохранить"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+    QString why;
+    if (chooseStore(edit->text().trimmed(), why)) {
+      dialog.accept();
+      return;
+    }
+    message->setText(why);
+    message->show();
+  });
+  auto* box = new QVBoxLayout(&dialog);
+  box->addWidget(new QLabel(QStringLiteral("Расположение базы показаний:")));
+  box->addWidget(edit);
+  box->addWidget(hint);
+  box->addWidget(message);
+  box->addWidget(buttons);
+  dialog.exec();
 }

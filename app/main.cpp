@@ -223,6 +223,14 @@ int main(int argc, char** argv) {
   vardis::SessionConfig config;
   config.dataDir = vardis::dataDirFor(*options, vardis::defaultDataDir(), remembered);
   config.numbers = localNumbers();
+  QString storeError;
+  QString storeNote;
+  const auto store = vardis::storeLocationFor(
+      *options, config.dataDir, vardis::rememberedStore(choices), storeError, storeNote);
+  if (!store) {
+    std::fprintf(stderr, "vardis: %s\n", storeError.toLocal8Bit().constData());
+    return kExitUsage;
+  }
   std::unique_ptr<vardis::DemoMeter> demo;
   if (options->demo) {
     demo = startDemo(config.dataDir);
@@ -241,6 +249,8 @@ int main(int argc, char** argv) {
             .arg(QString::fromStdU16String(remembered.u16string()),
                  QString::fromStdU16String(config.dataDir.u16string())));
   }
+  form.setStoreLocation(*store);
+  if (!storeNote.isEmpty()) form.Memo1->appendPlainText(storeNote);
   form.StoreAction->setChecked(options->store);
   if (options->tab >= 0) form.PageControl2->setCurrentIndex(options->tab);
   form.show();

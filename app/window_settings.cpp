@@ -1,6 +1,6 @@
 // The connection choices remembered between runs: the port, the speed, the
-// meter address, "gsm", the last node picked and the data folder, in the
-// choices file the program sets (an INI file in the user's configuration
+// meter address, "gsm", the last node picked, the data folder and the store
+// of readings, in the choices file the program sets (an INI file in the user's configuration
 // folder). A file that cannot be read or written is said in the memo; the
 // window goes on with what it has.
 #include <QCheckBox>
@@ -17,6 +17,7 @@
 #include "app/port_combo_box.h"
 #include "connection/data_dir.h"
 #include "link/port_text.h"
+#include "store/store_location.h"
 
 namespace {
 
@@ -115,4 +116,20 @@ void TForm1::rememberChoices() {
   setProperty(kWriteWarned, true);
   Memo1->appendPlainText(
       QStringLiteral("Выбор порта и связи не запомнен: файл %1 не записывается").arg(choicesFile_));
+}
+
+void TForm1::rememberStore(const QString& text) {
+  if (choicesFile_.isEmpty()) return;
+  const auto settings = openChoices(choicesFile_, Memo1);
+  if (!settings) return;
+  settings->setValue(key(vardis::kStoreChoice), text);
+  settings->sync();
+  // A password typed into the location is for this user only.
+  const std::string typed = text.toStdString();
+  if (vardis::store::maskPasswords(typed) != typed) {
+    QFile::setPermissions(choicesFile_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+  }
+  if (settings->status() == QSettings::NoError) return;
+  Memo1->appendPlainText(QStringLiteral("Выбор базы показаний не запомнен: файл %1 не записывается")
+                             .arg(choicesFile_));
 }

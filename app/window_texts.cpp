@@ -165,9 +165,14 @@ QString storeReasonText(store::StoreFault fault) {
   return QStringLiteral("ошибка диска");
 }
 
-QString storeWarningText(std::optional<store::StoreFault> fault, const std::filesystem::path& file,
-                         const std::string& message) {
-  const QString name = QDir::toNativeSeparators(QString::fromStdU16String(file.u16string()));
+QString storeName(const store::StoreLocation& location) {
+  if (location.postgres()) return QString::fromStdString(store::shownLocation(location));
+  return QDir::toNativeSeparators(QString::fromStdU16String(location.file.u16string()));
+}
+
+QString storeWarningText(std::optional<store::StoreFault> fault,
+                         const store::StoreLocation& location, const std::string& message) {
+  const QString name = storeName(location);
   QString why;
   using store::StoreFault;
   switch (fault.value_or(StoreFault::Io)) {
@@ -181,7 +186,9 @@ QString storeWarningText(std::optional<store::StoreFault> fault, const std::file
       why = QStringLiteral("База показаний %1 занята другой программой").arg(name);
       break;
     case StoreFault::Corrupt:
-      why = QStringLiteral("Файл %1 повреждён или не является базой показаний").arg(name);
+      why = location.postgres()
+                ? QStringLiteral("База %1 повреждена или не является базой показаний").arg(name)
+                : QStringLiteral("Файл %1 повреждён или не является базой показаний").arg(name);
       break;
     case StoreFault::Newer:
       why = QStringLiteral(
@@ -193,11 +200,12 @@ QString storeWarningText(std::optional<store::StoreFault> fault, const std::file
       why = QStringLiteral("База показаний %1 сделана старой версией vardis").arg(name);
       break;
     case StoreFault::Io:
-      why = QStringLiteral("Не удалось записать базу показаний %1 (диск полон или неисправен)")
-                .arg(name);
+      why = QStringLiteral("Не удалось записать базу показаний %1 (%2)")
+                .arg(name, location.postgres() ? QStringLiteral("сервер недоступен или отказал")
+                                               : QStringLiteral("диск полон или неисправен"));
       break;
   }
-  if (!fault && !message.empty()) why = windowText(message);
+  if (!fault && !message.empty()) why = windowText(store::maskPasswords(message));
   return why + QStringLiteral("; показания продолжаются без базы");
 }
 

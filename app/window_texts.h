@@ -10,6 +10,7 @@
 #include <string>
 
 #include "store/sqlite_db.h"
+#include "store/store_location.h"
 
 namespace vardis {
 
@@ -21,10 +22,14 @@ QString windowText(const std::string& message);
 // is (the diagnostic lines such as "speed=8" and "OK=0").
 QString memoText(const std::string& line);
 
+// The store's name as the window shows it: the file's path, or the
+// PostgreSQL location with any password as "***".
+QString storeName(const store::StoreLocation& location);
+
 // Why the store of readings is given up, in Russian: its fault (when the
-// store said one) and the store's file. The readings go on without it.
-QString storeWarningText(std::optional<store::StoreFault> fault, const std::filesystem::path& file,
-                         const std::string& message);
+// store said one) and the store's name. The readings go on without it.
+QString storeWarningText(std::optional<store::StoreFault> fault,
+                         const store::StoreLocation& location, const std::string& message);
 
 // Why a store cannot be used, in a few Russian words ("занята другой программой").
 QString storeReasonText(store::StoreFault fault);

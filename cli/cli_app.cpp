@@ -15,6 +15,7 @@
 #include "cli/history.h"
 #include "cli/report_folder.h"
 #include "cli/round_command.h"
+#include "cli/store_option.h"
 #include "connection/data_dir.h"
 #include "connection/modem_call.h"
 #include "connection/report_naming.h"
@@ -203,6 +204,11 @@ void requestCancel() {
 
 int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, std::ostream& stdOut,
         std::ostream& err, bool progressOnTerminal, Breathe breathe) {
+  // A $VARDIS_STORE that names no store is refused before anything is opened.
+  if (const auto why = storeLocationError(options)) {
+    err << "vardis-cli: " << *why << "\n";
+    return kExitUsage;
+  }
   ExportSink exportSink;
   if (std::string error; !exportSink.open(options, stdOut, error)) {
     err << "vardis-cli: " << error << "\n";
@@ -242,7 +248,10 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
   }
   if (!pickStartDate(options, session, clock, err)) return kExitUsage;
 
-  store::Recorder recorder(config.dataDir, options.store,
+  // Without the store, whatever $VARDIS_STORE says is not looked at.
+  store::Recorder recorder(options.store ? cliStoreLocation(options, config.dataDir)
+                                         : store::parseStoreLocation({}, config.dataDir),
+                           options.store,
                            [&err](const std::string& m) { err << "vardis-cli: " << m << "\n"; });
   CommandContext context{session, options, out, err, exportSink, exportRun, recorder};
   g_cancel = &session.cancelFlag();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <ostream>
+#include <stdexcept>
+#include <system_error>
 
 #include "cli/dates.h"
 #include "cli/dispatch.h"
@@ -10,6 +12,7 @@
 #include "cli/json_export.h"
 #include "cli/node_names.h"
 #include "cli/output_pipe.h"
+#include "cli/store_option.h"
 #include "connection/data_dir.h"
 #include "store/history.h"
 #include "store/reading_store.h"
@@ -176,17 +179,23 @@ int runOne(const StoreContext& c, const CliCommand& cmd) {
 
 int runStoreCommands(const CliOptions& o, ExportSink& sink, std::ostream& out, std::ostream& err) {
   const auto dataDir = o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir);
-  const auto file = store::storeFile(dataDir);
+  store::StoreLocation location;
+  try {
+    location = cliStoreLocation(o, dataDir);
+  } catch (const std::invalid_argument& e) {
+    err << "vardis-cli: " << e.what() << "\n";
+    return 2;
+  }
   std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) {
-    err << "vardis-cli: there is no store at " << file.string()
+  if (!location.postgres() && !std::filesystem::exists(location.file, ec)) {
+    err << "vardis-cli: there is no store at " << store::shownLocation(location)
         << " (nothing was read there with the store on)\n";
     return 1;
   }
   try {
     // Read-only: a user who may only read the store reads it, and nothing in
-    // it is changed.
-    store::StoreReader st(file);
+    // it is changed. The node names still come from the data folder.
+    store::StoreReader st(location);
     const NodeNames names(st.database(), dataDir);
     const MeterFormats formats = meterFormats(st.database());
     const StoreContext c{st.database(), o, names, formats, sink, out, err};
@@ -196,7 +205,8 @@ int runStoreCommands(const CliOptions& o, ExportSink& sink, std::ostream& out, s
       if (status != 0) return status;
     }
   } catch (const store::StoreError& e) {
-    err << "vardis-cli: " << e.what() << "\n";
+    // A server not reached or refusing the login is one line, its password masked.
+    err << "vardis-cli: " << store::maskPasswords(e.what()) << "\n";
     return 1;
   }
   return 0;

@@ -17,6 +17,11 @@ namespace {
 void checkVersion(Database& db) {
   const int version = storedVersion(db);
   refuseNewer(db, version);
+  if (version == 0 && db.engine() == Engine::Postgres) {
+    throw StoreError(StoreFault::CannotOpen,
+                     "there is no store in " + db.where() +
+                         " yet (nothing was read there with the store on)");
+  }
   if (version < kOldestReadableVersion) {
     throw StoreError(StoreFault::Older,
                      "the store " + db.path() +

@@ -222,13 +222,13 @@ class WindowTest : public QObject {
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), u("Сервис"));
     const QList<QAction*> items = menus[0]->menu()->actions();
-    QCOMPARE(items.mid(0, 6),
-             (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction, form_->StoreAction,
-                              form_->QuickDrainAction, form_->WatchAction,
-                              form_->ReportFolderAction}));
-    QCOMPARE(items.size(), 8);
-    QVERIFY(items.at(6)->isSeparator());
-    QCOMPARE(items.at(7)->objectName(), u("AboutAction"));
+    QCOMPARE(items.mid(0, 7), (QList<QAction*>{form_->DiagnosticsAction, form_->ChartAction,
+                                               form_->StoreLocationAction, form_->StoreAction,
+                                               form_->QuickDrainAction, form_->WatchAction,
+                                               form_->ReportFolderAction}));
+    QCOMPARE(items.size(), 9);
+    QVERIFY(items.at(7)->isSeparator());
+    QCOMPARE(items.at(8)->objectName(), u("AboutAction"));
     QCOMPARE(form_->DiagnosticsAction->text(), u("Диагностика"));
     QCOMPARE(form_->ChartAction->text(), u("График архива"));
   }

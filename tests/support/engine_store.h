@@ -5,12 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "store/reading_store.h"
 #include "store/store_location.h"
 #include "support/pg_server.h"
 #include "support/temp_dir.h"
+
+namespace vardis::store {
+
+// The engine as a test's parameter is shown.
+inline void PrintTo(Engine engine, std::ostream* os) {
+  *os << (engine == Engine::Sqlite ? "sqlite" : "postgres");
+}
+
+}  // namespace vardis::store
 
 namespace vardis::test {
 
