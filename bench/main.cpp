@@ -25,11 +25,20 @@
 // node's connected seconds against the time its transactions need; then the
 // round over one modem once more with --quick-drain, each node's connected
 // seconds against the full drain's.
+// At the end (alone with --postgres-only) the store on a PostgreSQL server the
+// benchmark starts for itself (tests/support/pg-server) and reaches over TCP
+// on 127.0.0.1 with the password: storing an hourly reading with a
+// meter-year in it and reading the year back; 32 worker threads, each its own
+// connection, claiming the 10,000 nodes of a shared round's queue, with and
+// without ending each attempt; and a round of 60 nodes shared by three
+// vardis-cli hosts of two simulated modems each, its wall time against the
+// same nodes over one modem and whether every node was read once.
 //
 // options.cpp reads the command line, speed.cpp times the readings,
 // cli_run.cpp runs vardis-cli, store_bench.cpp fills and times the store,
-// round_bench.cpp runs the rounds, and report.cpp, quick_report.cpp and
-// round_report.cpp print the tables (speed_rows.cpp: the rows they share).
+// round_bench.cpp runs the rounds, pg_bench.cpp runs the server and its
+// measurements, and report.cpp, quick_report.cpp, round_report.cpp and
+// pg_bench.cpp print the tables (speed_rows.cpp: the rows they share).
 #include <QCoreApplication>
 #include <exception>
 #include <iostream>
@@ -41,6 +50,7 @@
 #include "bench/cli_run.h"
 #include "bench/common.h"
 #include "bench/options.h"
+#include "bench/pg_bench.h"
 #include "bench/report.h"
 #include "bench/round_bench.h"
 #include "bench/speed.h"
@@ -62,7 +72,7 @@ int main(int argc, char** argv) {
     usage(std::cout);
     return 0;
   }
-  const bool all = !options.storeOnly && !options.roundOnly;
+  const bool all = !options.storeOnly && !options.roundOnly && !options.postgresOnly;
   try {
     if (all) {
       const vardis::CalendarDate date = yesterday();
@@ -83,6 +93,10 @@ int main(int argc, char** argv) {
     if (all || options.roundOnly) {
       if (all || options.storeOnly) std::cout << "\n";
       printRound(measureRound(options));
+    }
+    if (all || options.postgresOnly) {
+      if (all || options.storeOnly || options.roundOnly) std::cout << "\n";
+      printPostgres(measurePostgres(options));
     }
   } catch (const std::exception& e) {
     std::cerr << "vardis-bench: " << e.what() << "\n";

@@ -24,6 +24,7 @@ void usage(std::ostream& out) {
   out << "usage: vardis-bench [--full | --quick] [--readings N] [--turnaround MS]\n"
          "                    [--timer-slack NS] [--meter-sim PATH] [--cli PATH]\n"
          "                    [--store-only] [--store-runs N] [--round-only]\n"
+         "                    [--postgres-only]\n"
          "Reads hourly archives from the simulated meter at 9600 and 115200 baud,\n"
          "over the tool's serial line and over a plain one, and prints the time of\n"
          "each transaction against its floor, the processor share of the reading\n"
@@ -34,7 +35,11 @@ void usage(std::ostream& out) {
          "file. Then runs vardis-cli round over 20 nodes with one simulated modem\n"
          "and with four, and over one again with --quick-drain, and prints the wall\n"
          "time, the processor time a transaction and each node's connected seconds\n"
-         "against the time its transactions need.\n"
+         "against the time its transactions need. Last, on a PostgreSQL server of\n"
+         "its own (tests/support/pg-server) over TCP on 127.0.0.1: the same storing\n"
+         "and reading back, 32 workers claiming the 10000 nodes of a shared round's\n"
+         "queue, and a round of 60 nodes shared by 3 vardis-cli hosts of 2 simulated\n"
+         "modems each against the same nodes over one modem.\n"
          "\n"
          "  --full            10 hourly readings (5330 transactions) a speed, line and\n"
          "                    drain (default)\n"
@@ -47,7 +52,9 @@ void usage(std::ostream& out) {
          "  --store-only      the store alone, without a meter (a few seconds)\n"
          "  --store-runs N    N runs of each way of storing a reading (default 50)\n"
          "  --round-only      the round alone (two minutes or so); with --store-only,\n"
-         "                    the store and the round\n";
+         "                    the store and the round\n"
+         "  --postgres-only   the PostgreSQL part alone (five minutes or so); with\n"
+         "                    --store-only or --round-only, those parts too\n";
 }
 
 Options parseOptions(const std::vector<std::string>& args, bool& help) {
@@ -81,6 +88,8 @@ Options parseOptions(const std::vector<std::string>& args, bool& help) {
       o.storeOnly = true;
     } else if (a == "--round-only") {
       o.roundOnly = true;
+    } else if (a == "--postgres-only") {
+      o.postgresOnly = true;
     } else if (a == "--store-runs") {
       o.storeRuns = wholeNumber(a, value(), 1, 365);
     } else {

@@ -18,8 +18,9 @@ struct Options {
   int timerSlackNs = -1;  // -1: as the system sets it
   std::string meterProgram = VARDIS_METER_SIM_PROGRAM;
   std::string cliProgram = VARDIS_CLI_PROGRAM;
-  bool storeOnly = false;  // the store's figures alone, without a meter
-  bool roundOnly = false;  // the round's figures alone (with --store-only: both)
+  bool storeOnly = false;     // the store's figures alone, without a meter
+  bool roundOnly = false;     // the round's figures alone (with --store-only: both)
+  bool postgresOnly = false;  // the PostgreSQL figures alone (with the others: those too)
   int storeRuns = kStoreRuns;
 };
 

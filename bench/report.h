@@ -24,4 +24,7 @@ void printStore(const StoreResult& r);
 // The round's figures, one modem against four.
 void printRound(const RoundResult& r);
 
+// The round shared by several hosts against one modem; `seconds` the part took.
+void printSharedRound(const SharedRoundResult& r, double seconds);
+
 }  // namespace vardis::bench

@@ -1,16 +1,21 @@
 #include "bench/round_bench.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <thread>
 
 #include "bench/child_process.h"
 #include "bench/common.h"
 #include "connection/data_dir.h"
+#include "store/store_location.h"
 
 namespace vardis::bench {
 
@@ -25,23 +30,23 @@ std::string phoneOf(int n) {
   return buf;
 }
 
-void writeNodeFile(const std::filesystem::path& dataDir) {
+void writeNodeFile(const std::filesystem::path& dataDir, int nodes) {
   std::ofstream f(nodeFile(dataDir), std::ios::binary | std::ios::trunc);
   // The modems' guard time set as the simulated ones have it, so the tool
   // waits no longer than they need before "+++".
-  f << "[baza]\r\nkol_uzlov=" << kRoundNodes << "\r\ninit=ATS12=" << kRoundGuardMs / 20 << "\r\n";
-  for (int n = 1; n <= kRoundNodes; ++n) {
+  f << "[baza]\r\nkol_uzlov=" << nodes << "\r\ninit=ATS12=" << kRoundGuardMs / 20 << "\r\n";
+  for (int n = 1; n <= nodes; ++n) {
     f << "tel_" << n << "=ATD" << phoneOf(n) << "\r\nname_u" << n << "=Node " << n << "\r\n";
   }
   if (!f.flush()) throw std::runtime_error("cannot write " + nodeFile(dataDir).string());
 }
 
-std::vector<std::string> modemArgs() {
+std::vector<std::string> modemArgs(int nodes) {
   std::vector<std::string> args{"--modem",         "--pace",
                                 "--speed",         std::to_string(kRoundBaud),
                                 "--connect-delay", std::to_string(kRoundConnectDelayMs),
                                 "--guard-time",    std::to_string(kRoundGuardMs)};
-  for (int n = 1; n <= kRoundNodes; ++n) {
+  for (int n = 1; n <= nodes; ++n) {
     args.push_back("--number");
     args.push_back(phoneOf(n));
   }
@@ -79,41 +84,71 @@ bool readRoundLog(const std::filesystem::path& dataDir, RoundRun& r) {
   return false;
 }
 
-RoundRun runRound(const Options& o, const std::vector<std::string>& ports,
-                  const std::vector<std::string>& commands, bool quickDrain) {
+// How vardis-cli runs a round.
+struct RoundCall {
+  std::vector<std::string> ports;
+  std::vector<std::string> commands;
+  bool quickDrain = false;
+  int nodes = kRoundNodes;
+  std::string store;                   // --store; "" for none
+  std::vector<std::string> roundArgs;  // before the commands: --shared NAME --host H
+};
+
+// The round into that data folder, its node file written first.
+RoundRun roundIn(const Options& o, const std::filesystem::path& dataDir, const RoundCall& c) {
   RoundRun r;
-  r.modems = static_cast<int>(ports.size());
-  r.quickDrain = quickDrain;
-  TempFolder folder;
-  writeNodeFile(folder.path());
+  r.modems = static_cast<int>(c.ports.size());
+  r.quickDrain = c.quickDrain;
+  writeNodeFile(dataDir, c.nodes);
   std::vector<std::string> args{"--gsm", "--speed", std::to_string(kRoundBaud), "--data-dir",
-                                folder.path().string()};
+                                dataDir.string()};
   r.command = "vardis-cli --gsm --speed " + std::to_string(kRoundBaud) + " --data-dir TMP";
-  if (quickDrain) {
+  if (!c.store.empty()) {
+    args.insert(args.end(), {"--store", c.store});
+    r.command += " --store '" + store::maskPasswords(c.store) + "'";
+  }
+  if (c.quickDrain) {
     args.push_back("--quick-drain");
     r.command += " --quick-drain";
   }
-  for (std::size_t i = 0; i < ports.size(); ++i) {
-    args.insert(args.end(), {"--port", ports[i]});
+  for (std::size_t i = 0; i < c.ports.size(); ++i) {
+    args.insert(args.end(), {"--port", c.ports[i]});
     r.command += " --port P" + std::to_string(i + 1);
   }
   args.push_back("round");
   r.command += " round";
-  for (const auto& c : commands) {
-    args.push_back(c);
-    r.command += " " + c;
+  std::vector<std::string> words = c.roundArgs;
+  words.insert(words.end(), c.commands.begin(), c.commands.end());
+  for (const auto& w : words) {
+    args.push_back(w);
+    r.command += " " + w;
   }
-  const std::filesystem::path outputFile = folder.path() / "cli-output.txt";
+  const std::filesystem::path outputFile = dataDir / "cli-output.txt";
   const Finished f = runToEnd(o.cliProgram, args, outputFile);
   r.exitStatus = f.exitStatus;
   r.wallMs = ms(f.wall);
   r.processorMs = processorSeconds(f.usage) * 1000;
-  if (!readRoundLog(folder.path(), r)) {
+  if (!readRoundLog(dataDir, r)) {
     r.problem = "no readable round log in rounds/; vardis-cli printed:\n" + outputTail(outputFile);
   } else if (r.exitStatus != 0) {
     r.problem = "vardis-cli printed:\n" + outputTail(outputFile);
   }
   return r;
+}
+
+// A round of kRoundNodes over those ports, in the data folder's own store.
+RoundCall callOver(std::vector<std::string> ports, const std::vector<std::string>& commands,
+                   bool quickDrain = false) {
+  RoundCall c;
+  c.ports = std::move(ports);
+  c.commands = commands;
+  c.quickDrain = quickDrain;
+  return c;
+}
+
+RoundRun runRound(const Options& o, const RoundCall& c) {
+  TempFolder folder;
+  return roundIn(o, folder.path(), c);
 }
 
 // "20:52:12.248 ReadParameterTransaction ...": milliseconds of the day, or -1.
@@ -169,7 +204,75 @@ SingleRun runSingle(const Options& o, const std::vector<std::string>& commands, 
   return r;
 }
 
+// Each node's entries over the hosts' round logs: read by one host once, called
+// by more than one, not read at all.
+void countReads(SharedRoundResult& r) {
+  std::map<int, std::pair<int, int>> seen;  // node: entries, reads
+  for (const auto& h : r.hosts) {
+    for (const auto& n : h.nodes) {
+      auto& [entries, reads] = seen[n.node];
+      ++entries;
+      if (n.result == "read") ++reads;
+      if (n.node < 1 || n.node > kSharedNodes) ++r.strangeNodes;
+    }
+  }
+  for (int n = 1; n <= kSharedNodes; ++n) {
+    const auto [entries, reads] = seen.contains(n) ? seen[n] : std::pair<int, int>{0, 0};
+    if (entries > 1) ++r.calledTwice;
+    if (reads == 0) ++r.notRead;
+    if (entries == 1 && reads == 1) ++r.readOnce;
+  }
+}
+
+// The hosts' vardis-cli processes started together, each on two modems of its own.
+void runHosts(const Options& o, const std::vector<std::string>& ports,
+              const std::string& sharedStore, SharedRoundResult& r) {
+  std::array<TempFolder, kSharedHosts> folders;
+  std::array<std::exception_ptr, kSharedHosts> failures;
+  r.hosts.resize(kSharedHosts);
+  const Clock::time_point start = Clock::now();
+  std::vector<std::thread> threads;
+  for (int h = 0; h < kSharedHosts; ++h) {
+    const auto from = ports.begin() + h * kSharedModemsAHost;
+    RoundCall c = callOver({from, from + kSharedModemsAHost}, {r.commands});
+    c.nodes = kSharedNodes;
+    c.store = sharedStore;
+    c.roundArgs = {"--shared", kSharedRoundName, "--host", "h" + std::to_string(h + 1)};
+    const auto i = static_cast<std::size_t>(h);
+    threads.emplace_back([&o, &r, &folders, &failures, i, c = std::move(c)] {
+      try {
+        r.hosts[i] = roundIn(o, folders[i].path(), c);
+      } catch (...) {
+        failures[i] = std::current_exception();
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  r.wallMs = ms(Clock::now() - start);
+  for (const auto& f : failures) {
+    if (f) std::rethrow_exception(f);
+  }
+}
+
 }  // namespace
+
+SharedRoundResult measureSharedRound(const Options& o, const std::string& oneStore,
+                                     const std::string& sharedStore) {
+  SharedRoundResult r;
+  std::vector<std::unique_ptr<MeterProcess>> modems;
+  std::vector<std::string> ports;
+  for (int i = 0; i < kSharedHosts * kSharedModemsAHost; ++i) {
+    modems.push_back(std::make_unique<MeterProcess>(o.meterProgram, modemArgs(kSharedNodes)));
+    ports.push_back(modems.back()->port());
+  }
+  runHosts(o, ports, sharedStore, r);
+  countReads(r);
+  RoundCall one = callOver({ports.front()}, {r.commands});
+  one.nodes = kSharedNodes;
+  one.store = oneStore;
+  r.one = runRound(o, one);
+  return r;
+}
 
 long long RoundRun::transactions() const {
   long long sum = 0;
@@ -192,12 +295,12 @@ RoundResult measureRound(const Options& o) {
   std::vector<std::unique_ptr<MeterProcess>> modems;
   std::vector<std::string> ports;
   for (int i = 0; i < kRoundModems; ++i) {
-    modems.push_back(std::make_unique<MeterProcess>(o.meterProgram, modemArgs()));
+    modems.push_back(std::make_unique<MeterProcess>(o.meterProgram, modemArgs(kRoundNodes)));
     ports.push_back(modems.back()->port());
   }
-  r.one = runRound(o, {ports.front()}, commands, false);
-  r.four = runRound(o, ports, commands, false);
-  r.oneQuick = runRound(o, {ports.front()}, commands, true);
+  r.one = runRound(o, callOver({ports.front()}, commands));
+  r.four = runRound(o, callOver(ports, commands));
+  r.oneQuick = runRound(o, callOver({ports.front()}, commands, true));
   return r;
 }
 

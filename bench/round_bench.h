@@ -4,7 +4,8 @@
 // round log and each node's connected seconds against the time its
 // transactions need, taken from the same commands in a single session
 // without a modem; then the round over one modem and the single session once
-// more with --quick-drain.
+// more with --quick-drain. Also a round shared by several vardis-cli hosts
+// through a PostgreSQL store, against the same nodes over one modem.
 #pragma once
 
 #include <string>
@@ -74,5 +75,32 @@ struct RoundResult {
 
 // Throws std::runtime_error when a simulated modem or vardis-cli does not start.
 RoundResult measureRound(const Options& o);
+
+// A round shared by several hosts through a PostgreSQL store: each host a
+// vardis-cli of its own on two simulated modems of its own, every modem
+// answering every node.
+inline constexpr int kSharedNodes = 60;
+inline constexpr int kSharedHosts = 3;
+inline constexpr int kSharedModemsAHost = 2;
+inline constexpr const char* kSharedRoundName = "bench";
+
+struct SharedRoundResult {
+  std::string commands = "values";
+  // The hosts' vardis-cli round --shared, started together; each log has the
+  // nodes that host called.
+  std::vector<RoundRun> hosts;
+  double wallMs = 0;     // the first host's start to the last one's end
+  int readOnce = 0;      // nodes one host read, at one call
+  int calledTwice = 0;   // nodes more than one host called
+  int notRead = 0;       // nodes no host read
+  int strangeNodes = 0;  // entries of a node not in the node file
+  // The same nodes over one modem: one vardis-cli round, a database of its own.
+  RoundRun one;
+};
+
+// `sharedStore` and `oneStore` are --store texts of two empty databases.
+// Throws std::runtime_error when a simulated modem or vardis-cli does not start.
+SharedRoundResult measureSharedRound(const Options& o, const std::string& oneStore,
+                                     const std::string& sharedStore);
 
 }  // namespace vardis::bench

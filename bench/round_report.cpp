@@ -1,6 +1,7 @@
 // The round's table: vardis-cli round over one simulated modem and over four,
 // against the same commands in one session without a modem; then over one
-// modem with the quick drain against the full drain.
+// modem with the quick drain against the full drain. Also the round shared by
+// several hosts through PostgreSQL against one modem.
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -228,7 +229,87 @@ void printRoundQuick(const RoundResult& r) {
   printRoundCommand(quick);
 }
 
+// The hosts' runs as one: all their nodes, the first start to the last end.
+RoundRun hostsTogether(const SharedRoundResult& r) {
+  RoundRun all;
+  all.modems = kSharedHosts * kSharedModemsAHost;
+  all.wallMs = r.wallMs;
+  all.exitStatus = 0;
+  for (const auto& h : r.hosts) {
+    all.processorMs += h.processorMs;
+    all.exitStatus = std::max(all.exitStatus, h.exitStatus);
+    all.nodes.insert(all.nodes.end(), h.nodes.begin(), h.nodes.end());
+  }
+  return all;
+}
+
+// "10 + 11": the nodes each modem of a host called.
+std::string modemsText(const RoundRun& h) {
+  std::map<std::string, int> counts;
+  for (const auto& n : h.nodes) counts[n.port] += 1;
+  std::string text;
+  for (const auto& [port, count] : counts) {
+    text += (text.empty() ? "" : " + ") + std::to_string(count);
+  }
+  return text.empty() ? "-" : text;
+}
+
+void printSharedHosts(const SharedRoundResult& r) {
+  section("the hosts (wall time each its own):");
+  for (std::size_t i = 0; i < r.hosts.size(); ++i) {
+    const RoundRun& h = r.hosts[i];
+    std::cout << "  h" << i + 1 << ": " << h.nodes.size() << " nodes called (" << modemsText(h)
+              << " a modem), " << h.nodesRead() << " read, " << cell(h.wallMs / 1000, 1, 1)
+              << " s, exit status " << h.exitStatus << "\n";
+  }
+  std::cout << "  over the hosts' round logs: " << r.readOnce << " nodes read once by one host, "
+            << r.calledTwice << " called by more than one, " << r.notRead << " not read"
+            << (r.strangeNodes > 0 ? ", " + std::to_string(r.strangeNodes) + " not in the file"
+                                   : "")
+            << "\n\n";
+}
+
 }  // namespace
+
+void printSharedRound(const SharedRoundResult& r, double seconds) {
+  const RoundRun all = hostsTogether(r);
+  std::cout << "the shared round: vardis-cli round " << r.commands << " over " << kSharedNodes
+            << " nodes by " << kSharedHosts
+            << " hosts started together, each a vardis-cli round --shared " << kSharedRoundName
+            << " --host hN with a data folder and the node file of its own, on "
+            << kSharedModemsAHost
+            << " simulated modems of its own; against the same nodes over one modem; every modem "
+               "vardis-meter-sim --modem --pace --speed "
+            << kRoundBaud << " --connect-delay " << kRoundConnectDelayMs << " --guard-time "
+            << kRoundGuardMs << " answering all " << kSharedNodes
+            << " numbers; each round with --store a database of its own; " << cell(seconds, 1, 1)
+            << " s\n\n"
+            << padded("", kLabelWidth) << rightAligned("one modem", kRoundColumn)
+            << rightAligned("3 x 2 modems", kRoundColumn) << "\n";
+  pairRow("exit status (the highest)", r.one, all,
+          [](const RoundRun& u) { return std::to_string(u.exitStatus); });
+  pairRow("nodes read", r.one, all, [](const RoundRun& u) {
+    return std::to_string(u.nodesRead()) + " / " + std::to_string(u.nodes.size());
+  });
+  pairRow("transactions / errors / time-outs", r.one, all, [](const RoundRun& u) {
+    long long e = 0, t = 0;
+    for (const auto& n : u.nodes) e += n.errors, t += n.timeouts;
+    return std::to_string(u.transactions()) + "/" + std::to_string(e) + "/" + std::to_string(t);
+  });
+  pairRow("wall, first start to last end, s", r.one, all,
+          [](const RoundRun& u) { return cell(u.wallMs / 1000, 1, 1); });
+  pairRow("  x modems / nodes, s", r.one, all, [](const RoundRun& u) {
+    return cell(u.wallMs / 1000 * u.modems / std::max<double>(1, u.nodes.size()), 1, 2);
+  });
+  pairRow("processor time (user+system), s", r.one, all,
+          [](const RoundRun& u) { return cell(u.processorMs / 1000, 1, 2); });
+  pairRow("a node's connected s (min/p50/max)", r.one, all,
+          [](const RoundRun& u) { return spreadText(connectedSeconds(u)); });
+  std::cout << "\n";
+  printSharedHosts(r);
+  printRoundCommand(r.one);
+  for (const auto& h : r.hosts) printRoundCommand(h);
+}
 
 void printRound(const RoundResult& r) {
   std::cout << "the round: vardis-cli round " << r.commands << " over " << kRoundNodes

@@ -336,24 +336,33 @@ void measureHistory(store::Database& db, int year, StoreResult& r) {
   r.missing = timesOf(std::move(times), r.missingDays == 0);
 }
 
-// A year of hourly and daily readings into a fresh store, then its size and
-// its history; the store stays open for the runs that follow.
-Ids fillYear(store::ReadingStore& s, const std::filesystem::path& file, const Readings& y,
-             StoreResult& r) {
+// The first value of a query without parameters, "" for none.
+std::string textOf(store::Database& db, const char* sql) {
+  store::Statement q(db, sql);
+  return q.step() ? q.text(0) : "";
+}
+
+// A year of hourly and daily readings into a fresh store of either engine.
+Ids storeYear(store::ReadingStore& s, const Readings& y, StoreResult& r) {
   const std::string started = store::isoText(Day{r.year, 1, 1}) + "T09:00:00";
   Ids ids;
   ids.visit = s.beginVisit({started, "/dev/ttyUSB0", 9600, false});
   std::string formats = "8.3";
   for (int slot = 1; slot < 20; ++slot) formats += ",8.3";
   ids.meter = s.meter({kSerial, 1, "GJ", false, formats}, ids.visit, started);
-  {
-    store::Statement v(s.database(), "SELECT sqlite_version()");
-    if (v.step()) r.sqliteVersion = v.text(0);
-  }
   r.fill = storeEach(s, ids, y.hourly, y.hourly.size(), allAdded);
   r.daily = storeEach(s, ids, y.daily, y.daily.size(), dailyAdded);
   r.hourlyReadings = static_cast<int>(y.hourly.size());
   r.dailyReadings = static_cast<int>(y.daily.size());
+  return ids;
+}
+
+// The year into a fresh file, then its size and its history; the store stays
+// open for the runs that follow.
+Ids fillYear(store::ReadingStore& s, const std::filesystem::path& file, const Readings& y,
+             StoreResult& r) {
+  r.sqliteVersion = textOf(s.database(), "SELECT sqlite_version()");
+  const Ids ids = storeYear(s, y, r);
   measureSize(s.database(), file, r);
   measureHistory(s.database(), r.year, r);
   return ids;
@@ -403,6 +412,22 @@ StoreResult measureStore(const Options& o) {
     r.otherDay = storeEach(s, ids, y.other, runs, allAdded);
   }
   oneReadingEach(file, ids, y.later, runs, r);
+  return r;
+}
+
+StoreResult measureServerStore(const Options& o, const store::StoreLocation& location) {
+  StoreResult r;
+  r.year = measuredYear();
+  const Readings y = makeReadings(r.year, o.storeRuns);
+  store::ReadingStore s(location);
+  r.serverVersion = textOf(s.database(), "SHOW server_version");
+  const Ids ids = storeYear(s, y, r);
+  r.records = countOf(s.database(), "SELECT COUNT(*) FROM records");
+  r.values = countOf(s.database(), "SELECT COUNT(*) FROM record_values");
+  measureHistory(s.database(), r.year, r);
+  const auto runs = static_cast<std::size_t>(o.storeRuns);
+  r.newDay = storeEach(s, ids, y.later, runs, allAdded);
+  r.sameDay = storeEach(s, ids, y.same, runs, noneAdded);
   return r;
 }
 

@@ -1,6 +1,7 @@
 // The store measured on its own, without a meter: how long storing an hourly
 // reading takes in a store that holds a year, how long the history of that
-// year takes to read back, and how large a meter-year of records is on disk.
+// year takes to read back, and how large a meter-year of records is on disk;
+// the same readings and history also in a PostgreSQL database.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "bench/options.h"
+#include "store/store_location.h"
 
 namespace vardis::bench {
 
@@ -23,6 +25,7 @@ struct StoreTimes {
 struct StoreResult {
   int year = 0;
   std::string sqliteVersion;
+  std::string serverVersion;  // PostgreSQL's SHOW server_version
   // The store kept open, as the window program keeps it.
   StoreTimes fill;      // the year's hourly readings, day by day, into a growing store
   StoreTimes daily;     // the year's daily readings, a month each
@@ -51,5 +54,11 @@ struct StoreResult {
 // Measures in a temporary folder of its own. Throws vardis::store::StoreError
 // when the store cannot be written.
 StoreResult measureStore(const Options& o);
+
+// The same readings into a PostgreSQL database (empty, or made by the store):
+// the year's days, a new day and a day read again with the year in it, and
+// the year's history. The SQLite parts (the file's size, its tables, opening
+// and closing a file) are left out; records and values are counted.
+StoreResult measureServerStore(const Options& o, const store::StoreLocation& location);
 
 }  // namespace vardis::bench

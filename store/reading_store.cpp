@@ -1,6 +1,8 @@
 #include "store/reading_store.h"
 
+#include <algorithm>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "params/parameter_names.h"
@@ -121,19 +123,31 @@ StoredCount ReadingStore::storeArchive(std::int64_t meter, std::int64_t visit,
   const RecordKey key{meter, visit, readAt};
   auto one = [&](const std::string& kind, const std::string& start, const std::string& label,
                  std::optional<std::uint32_t> abnormal, bool abnormalMissing,
-                 const std::vector<Quantity>& quantities) {
-    const bool added =
-        st_->records.store(key, {kind, start, label, abnormal, abnormalMissing, &quantities});
+                 const std::vector<Quantity>& quantities, bool fresh = false) {
+    const bool added = st_->records.store(
+        key, {kind, start, label, abnormal, abnormalMissing, &quantities}, fresh);
     ++(added ? count.added : count.unchanged);
   };
   // An interval still running when it was read holds no reading: it is not
-  // stored, and --missing reads it once it is over.
+  // stored, and --missing reads it once it is over. A monthly record is the
+  // month's: its start is the period.
+  std::vector<std::string> starts;
+  for (const auto& r : d.records) {
+    if (r.ended) starts.push_back(d.kind == "monthly" ? d.period : r.dateTime);
+  }
+  // A reading of intervals the store holds none of (a new day) looks for no
+  // earlier revisions; a start given twice in it is looked for all the same.
+  const auto [lo, hi] = std::minmax_element(starts.begin(), starts.end());
+  bool fresh = !starts.empty() && st_->records.noneStored(meter, d.kind, *lo, *hi);
+  std::set<std::string> seen;
+  std::size_t k = 0;
   for (const auto& r : d.records) {
     if (!r.ended) continue;
-    // A monthly record is the month's: its start is the period.
-    one(d.kind, d.kind == "monthly" ? d.period : r.dateTime, r.label,
+    const std::string& start = starts[k++];
+    fresh = fresh && seen.insert(start).second;
+    one(d.kind, start, r.label,
         r.abnormalNoReply ? std::nullopt : std::optional<std::uint32_t>(r.abnormalWord),
-        r.abnormalNoReply, r.quantities);
+        r.abnormalNoReply, r.quantities, fresh);
   }
   // The hourly reading does not read the day's abnormal word.
   for (const auto& r : d.dayRecord) {

@@ -21,7 +21,8 @@ std::vector<Quantity> storedQuantities(Statement& values, std::int64_t id) {
 }
 
 RecordWriter::RecordWriter(Database& db)
-    : latest_(db,
+    : db_(db),
+      latest_(db,
               "SELECT id, revision, label, abnormal_word FROM records "
               "WHERE meter_id=?1 AND kind=?2 AND start=?3 ORDER BY revision DESC LIMIT 1"),
       values_(db,
@@ -30,9 +31,32 @@ RecordWriter::RecordWriter(Database& db)
           db,
           "INSERT INTO records(meter_id, kind, start, revision, label, abnormal_word, "
           "missing, visit_id, read_at) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) RETURNING id"),
-      insertValue_(db,
-                   "INSERT INTO record_values(record_id, position, name, unit, value) "
-                   "VALUES(?1, ?2, ?3, ?4, ?5)") {}
+      any_(db,
+           "SELECT 1 FROM records WHERE meter_id=?1 AND kind=?2 AND start >= ?3 AND start <= ?4 "
+           "LIMIT 1") {}
+
+bool RecordWriter::noneStored(std::int64_t meter, const std::string& kind, const std::string& from,
+                              const std::string& to) {
+  any_.bind(1, meter).bind(2, kind).bind(3, from).bind(4, to);
+  const bool found = any_.step();
+  any_.reset();
+  return !found;
+}
+
+Statement& RecordWriter::valuesInsert(std::size_t count) {
+  std::unique_ptr<Statement>& q = valueInserts_[count];
+  if (!q) {
+    std::string sql = "INSERT INTO record_values(record_id, position, name, unit, value) VALUES";
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t p = 5 * i;
+      sql += (i == 0 ? "(?" : ", (?") + std::to_string(p + 1) + ", ?" + std::to_string(p + 2) +
+             ", ?" + std::to_string(p + 3) + ", ?" + std::to_string(p + 4) + ", ?" +
+             std::to_string(p + 5) + ")";
+    }
+    q = std::make_unique<Statement>(db_, sql.c_str());
+  }
+  return *q;
+}
 
 bool RecordWriter::sameAsLatest(std::int64_t id, const RecordRow& row) {
   const auto& quantities = *row.quantities;
@@ -52,12 +76,12 @@ bool RecordWriter::sameAsLatest(std::int64_t id, const RecordRow& row) {
   return same && i == quantities.size();
 }
 
-bool RecordWriter::store(const RecordKey& key, const RecordRow& row) {
-  latest_.bind(1, key.meter).bind(2, row.kind).bind(3, row.start);
+bool RecordWriter::store(const RecordKey& key, const RecordRow& row, bool fresh) {
   std::int64_t revision = 1;
   std::int64_t latestId = 0;
   bool sameHead = false;
-  if (latest_.step()) {
+  if (!fresh) latest_.bind(1, key.meter).bind(2, row.kind).bind(3, row.start);
+  if (!fresh && latest_.step()) {
     latestId = latest_.integer(0);
     revision = latest_.integer(1) + 1;
     const std::optional<std::uint32_t> word =
@@ -66,7 +90,7 @@ bool RecordWriter::store(const RecordKey& key, const RecordRow& row) {
             : std::optional<std::uint32_t>(static_cast<std::uint32_t>(latest_.integer(3)));
     sameHead = latest_.text(2) == row.label && word == row.abnormalWord;
   }
-  latest_.reset();
+  if (!fresh) latest_.reset();
   if (sameHead && sameAsLatest(latestId, row)) return false;
 
   insert_.bind(1, key.meter).bind(2, row.kind).bind(3, row.start).bind(4, revision);
@@ -80,11 +104,16 @@ bool RecordWriter::store(const RecordKey& key, const RecordRow& row) {
   for (const Quantity& q : *row.quantities) missing += storedValue(q) ? 0 : 1;
   const std::int64_t id =
       insert_.bind(7, missing).bind(8, key.visit).bind(9, key.readAt).insertId();
-  for (std::size_t i = 0; i < row.quantities->size(); ++i) {
+  const std::size_t count = row.quantities->size();
+  if (count == 0) return true;
+  Statement& values = valuesInsert(count);
+  for (std::size_t i = 0; i < count; ++i) {
     const Quantity& q = (*row.quantities)[i];
-    insertValue_.bind(1, id).bind(2, static_cast<int>(i)).bind(3, q.name).bind(4, q.unit);
-    insertValue_.bind(5, storedValue(q)).run();
+    const int p = static_cast<int>(5 * i);
+    values.bind(p + 1, id).bind(p + 2, static_cast<int>(i)).bind(p + 3, q.name);
+    values.bind(p + 4, q.unit).bind(p + 5, storedValue(q));
   }
+  values.run();
   return true;
 }
 

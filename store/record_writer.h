@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,16 +41,27 @@ struct RecordRow {
 class RecordWriter {
  public:
   explicit RecordWriter(Database& db);
-  // True when a revision was added.
-  bool store(const RecordKey& key, const RecordRow& row);
+  // True when a revision was added. `fresh`: the store is known to hold no
+  // record of this start, so none is looked for.
+  bool store(const RecordKey& key, const RecordRow& row, bool fresh = false);
+  // Whether the store holds no record of the meter and kind starting from
+  // `from` to `to` (ISO texts): a whole new reading is stored without looking
+  // for each record's earlier revision.
+  bool noneStored(std::int64_t meter, const std::string& kind, const std::string& from,
+                  const std::string& to);
 
  private:
   bool sameAsLatest(std::int64_t id, const RecordRow& row);
+  // One INSERT of `count` values: a record's values go to the store in one
+  // statement, not one a value (a server's round trip each).
+  Statement& valuesInsert(std::size_t count);
 
+  Database& db_;
   Statement latest_;
   Statement values_;
   Statement insert_;
-  Statement insertValue_;
+  Statement any_;
+  std::map<std::size_t, std::unique_ptr<Statement>> valueInserts_;
 };
 
 }  // namespace vardis::store

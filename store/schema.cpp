@@ -180,7 +180,8 @@ CREATE TABLE shared_nodes(
   port TEXT,
   lease_until REAL,
   PRIMARY KEY(shared_id, node)) WITHOUT ROWID;
-CREATE INDEX shared_nodes_due ON shared_nodes(shared_id, state, due_at);
+CREATE INDEX shared_nodes_due ON shared_nodes(shared_id, state, due_at, node);
+CREATE INDEX shared_nodes_lease ON shared_nodes(shared_id, state, lease_until);
 )sql",
   };
   return list;

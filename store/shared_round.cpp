@@ -6,8 +6,10 @@ namespace vardis::store {
 
 namespace {
 
-// The server's clock, in seconds: every host's leases and redial times on one scale.
-constexpr const char* kNow = "CAST(extract(epoch FROM clock_timestamp()) AS DOUBLE PRECISION)";
+// The server's clock, in seconds: every host's leases and redial times on one
+// scale. The statement's start, so that the planner takes it as one value and
+// a claim follows the index instead of reading the whole queue.
+constexpr const char* kNow = "CAST(extract(epoch FROM statement_timestamp()) AS DOUBLE PRECISION)";
 
 std::string sql(const std::string& text) {
   std::string out = text;
@@ -160,13 +162,17 @@ std::optional<Claim> SharedRoundStore::claim(std::int64_t shared, const std::str
                                              int leaseSeconds) {
   // The row is locked by the first claimer; every other one skips it and
   // takes the next, so two modems never get one node.
-  Statement q(*db_, sql("UPDATE shared_nodes SET state = 'calling', holder = ?2, host = ?3, "
-                        "port = ?4, lease_until = $NOW + ?5 WHERE shared_id = ?1 AND node = ("
-                        "SELECT node FROM shared_nodes WHERE shared_id = ?1 AND ((state = "
-                        "'waiting' AND due_at <= $NOW) OR (state = 'calling' AND lease_until < "
-                        "$NOW)) ORDER BY due_at, node LIMIT 1 FOR UPDATE SKIP LOCKED) "
-                        "RETURNING node, attempts, done")
-                        .c_str());
+  // A node whose host died (its lease ran out) first, else the waiting node
+  // due first; the second is looked for only when there is no first.
+  Statement q(*db_,
+              sql("UPDATE shared_nodes SET state = 'calling', holder = ?2, host = ?3, port = ?4, "
+                  "lease_until = $NOW + ?5 WHERE shared_id = ?1 AND node = coalesce("
+                  "(SELECT node FROM shared_nodes WHERE shared_id = ?1 AND state = 'calling' AND "
+                  "lease_until < $NOW ORDER BY lease_until LIMIT 1 FOR UPDATE SKIP LOCKED), "
+                  "(SELECT node FROM shared_nodes WHERE shared_id = ?1 AND state = 'waiting' AND "
+                  "due_at <= $NOW ORDER BY due_at, node LIMIT 1 FOR UPDATE SKIP LOCKED)) "
+                  "RETURNING node, attempts, done")
+                  .c_str());
   q.bind(1, shared).bind(2, holder).bind(3, host).bind(4, port).bind(5, leaseSeconds);
   if (!q.step()) return std::nullopt;
   Claim c{static_cast<int>(q.integer(0)), static_cast<int>(q.integer(1)), q.text(2)};
