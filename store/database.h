@@ -25,6 +25,10 @@ enum class StoreFault {
   Older,       // too old to read: a reading with the store on brings it up to date
 };
 
+// What a message says of a store with that fault: "cannot be written", "is
+// locked by another program", ...
+std::string faultText(StoreFault fault);
+
 class StoreError : public std::runtime_error {
  public:
   StoreError(StoreFault fault, const std::string& message, int engineCode = 0)

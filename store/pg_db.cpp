@@ -25,26 +25,6 @@ StoreFault faultOfState(const char* state) {
   return StoreFault::Io;
 }
 
-std::string faultText(StoreFault f) {
-  switch (f) {
-    case StoreFault::ReadOnly:
-      return "cannot be written";
-    case StoreFault::Busy:
-      return "is locked by another program";
-    case StoreFault::Corrupt:
-      return "is damaged";
-    case StoreFault::CannotOpen:
-      return "cannot be opened";
-    case StoreFault::Newer:
-      return "is of a newer version";
-    case StoreFault::Older:
-      return "was made by an older version";
-    case StoreFault::Io:
-      break;
-  }
-  return "could not be written";
-}
-
 // libpq's message without its trailing newline and with any password masked.
 std::string serverMessage(const char* text) {
   std::string m = text ? text : "";

@@ -28,26 +28,6 @@ StoreFault faultOf(int code) {
   }
 }
 
-std::string faultText(StoreFault f) {
-  switch (f) {
-    case StoreFault::ReadOnly:
-      return "cannot be written";
-    case StoreFault::Busy:
-      return "is locked by another program";
-    case StoreFault::Corrupt:
-      return "is damaged or not a store";
-    case StoreFault::CannotOpen:
-      return "cannot be opened";
-    case StoreFault::Newer:
-      return "is of a newer version";
-    case StoreFault::Older:
-      return "was made by an older version";
-    case StoreFault::Io:
-      break;
-  }
-  return "could not be written";
-}
-
 // What a path that is there but is no regular file is, for the refusal.
 const char* notAFile(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder";

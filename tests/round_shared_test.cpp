@@ -21,6 +21,7 @@
 #include "support/cli_runner.h"
 #include "support/csv_rows.h"
 #include "support/pg_server.h"
+#include "support/round_modem.h"
 #include "support/temp_dir.h"
 
 namespace vardis {
@@ -51,14 +52,7 @@ struct Host {
     sim::loadSetupFile(setup, (fs::path(VARDIS_SOURCE_DIR) / "sim/examples/round.json").string());
     return std::move(setup.numbers);
   }
-  static sim::SimulatorOptions options() {
-    sim::SimulatorOptions o;
-    o.speed = 115200;
-    o.modem.connectDelayMs = 100;
-    o.modem.guardMs = 50;
-    o.modem.noAnswerDelayMs = 200;
-    return o;
-  }
+  static sim::SimulatorOptions options() { return test::ModemSim::options(); }
 
   // vardis-cli round --shared night as host `name`, reading the values.
   std::unique_ptr<test::ChildProcess> start(const std::string& name, const std::string& store,
