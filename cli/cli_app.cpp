@@ -15,6 +15,7 @@
 #include "cli/history.h"
 #include "cli/report_folder.h"
 #include "cli/round_command.h"
+#include "cli/serve.h"
 #include "cli/store_option.h"
 #include "connection/data_dir.h"
 #include "connection/modem_call.h"
@@ -208,6 +209,9 @@ int run(const CliOptions& options, SerialLine& line, const PcClock& realClock, s
   if (const auto why = storeLocationError(options)) {
     err << "vardis-cli: " << *why << "\n";
     return kExitUsage;
+  }
+  if (!options.commands.empty() && options.commands.front().name == "serve") {
+    return runServe(options, err);
   }
   ExportSink exportSink;
   if (std::string error; !exportSink.open(options, stdOut, error)) {

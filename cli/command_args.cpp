@@ -31,6 +31,8 @@ const CommandOption* findCommandOption(const std::string& name) {
       {"--shared", true, {"round"}},
       {"--lease", true, {"round"}},
       {"--host", true, {"round"}},
+      {"--listen", true, {"serve"}},
+      {"--token-file", true, {"serve"}},
   };
   const auto it = std::find_if(table.begin(), table.end(),
                                [&](const CommandOption& o) { return name == o.name; });

@@ -386,6 +386,11 @@ const std::vector<CommandEntry>& commandTable() {
        "rounds [--last | ID]  the rounds in the store, newest first; --last or ID: that\n"
        "      round's nodes, those not read first, with the modem's last answer",
        nullptr},
+      {"serve", 0, 4,
+       "serve [--listen ADDRESS:PORT] [--token-file FILE]   the store's read-only web\n"
+       "      view and its JSON/CSV API (default 127.0.0.1:8080); another address than\n"
+       "      loopback needs a token file; SIGTERM or Ctrl-C ends it",
+       nullptr},
       {"set-clock", 0, 0, "set-clock write the PC's date and time into the meter",
        [](CommandContext& c, const CliCommand&) { setClock(c.session, c.out); }},
       {"summary", 0, 0, "summary   print the meter, the link statistics and the report files",

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 
 #include "cli/dates.h"
@@ -176,6 +178,24 @@ int runOne(const StoreContext& c, const CliCommand& cmd) {
 }
 
 }  // namespace
+
+StoreCommandAnswer answerStoreCommand(store::Database& db, const CliCommand& cmd,
+                                      const CliOptions& o) {
+  const auto dataDir = o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir);
+  std::ostringstream out, err;
+  ExportSink sink;
+  std::string error;
+  sink.open(o, out, error);  // to `out`: no file is named
+  const NodeNames names(db, dataDir);
+  const MeterFormats formats = meterFormats(db);
+  const StoreContext c{db, o, names, formats, sink, out, err};
+  if (runOne(c, cmd) == 0) return {true, out.str()};
+  std::string message = err.str();
+  constexpr std::string_view kPrefix = "vardis-cli: ";
+  if (message.rfind(kPrefix, 0) == 0) message.erase(0, kPrefix.size());
+  while (!message.empty() && message.back() == '\n') message.pop_back();
+  return {false, message};
+}
 
 int runStoreCommands(const CliOptions& o, ExportSink& sink, std::ostream& out, std::ostream& err) {
   const auto dataDir = o.dataDir.empty() ? defaultDataDir() : std::filesystem::path(o.dataDir);

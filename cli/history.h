@@ -3,8 +3,10 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 #include "cli/options.h"
+#include "store/database.h"
 
 namespace vardis::cli {
 
@@ -16,5 +18,15 @@ class ExportSink;
 // the run stops there, quietly, with status 0.
 int runStoreCommands(const CliOptions& options, ExportSink& sink, std::ostream& out,
                      std::ostream& err);
+
+// One store-only command on an open store, its answer in the shape
+// `o.exportFormat` asks (CSV or JSON): the text the command writes, or, when
+// it fails, its message. Throws store::StoreError when the store fails.
+struct StoreCommandAnswer {
+  bool answered = false;
+  std::string text;
+};
+StoreCommandAnswer answerStoreCommand(store::Database& db, const CliCommand& cmd,
+                                      const CliOptions& o);
 
 }  // namespace vardis::cli

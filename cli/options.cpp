@@ -328,6 +328,21 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
   CliOptions o;
   if (!ArgumentWalk(args, o, error).walk()) return std::nullopt;
   if (o.version) return o;
+  const bool serve = std::any_of(o.commands.begin(), o.commands.end(),
+                                 [](const CliCommand& c) { return c.name == "serve"; });
+  if (serve && o.commands.size() > 1) {
+    error = "serve runs alone: the page asks the store what the other commands would";
+    return std::nullopt;
+  }
+  if (serve && o.exportFormat != ExportFormat::None) {
+    error = "serve answers in JSON and CSV as each request asks; --format and --out do not go "
+            "with it";
+    return std::nullopt;
+  }
+  if (serve && !o.store) {
+    error = "serve shows the store; it cannot go with --no-store";
+    return std::nullopt;
+  }
   const auto storeOnly = [](const CliCommand& c) { return storeOnlyCommand(c.name); };
   if (std::any_of(o.commands.begin(), o.commands.end(), storeOnly) &&
       !std::all_of(o.commands.begin(), o.commands.end(), storeOnly)) {

@@ -1,0 +1,90 @@
+#include "cli/serve_store.h"
+
+#include "cli/dates.h"
+#include "cli/history.h"
+#include "store/dispatch.h"
+
+namespace vardis::cli {
+
+namespace {
+
+// The most idle readers kept open between requests.
+constexpr std::size_t kIdleReaders = 8;
+
+web::StoreAnswer badRequest(std::string message) {
+  return {400, std::move(message)};
+}
+
+// The bound of history over the API: a meter named, both ends given, the
+// range no longer than its kind allows. Nothing when the question keeps it.
+std::optional<web::StoreAnswer> historyRefusal(const CommandArgs& a, const CliOptions& o) {
+  if (!a.serial && !a.node) return badRequest("/api/history needs serial or node: one meter");
+  if (a.from.empty() || a.to.empty()) {
+    return badRequest("/api/history needs from and to (YYYY-MM-DD)");
+  }
+  const CalendarDate today = pcToday(o);
+  const CalendarDate from = resolveDate(a.from, today), to = resolveDate(a.to, today);
+  const int most = a.kind == "hourly"    ? kHistoryHourlyDays
+                   : a.kind == "monthly" ? kHistoryMonthlyDays
+                                         : kHistoryDays;
+  if (to < from) return badRequest("to " + isoDate(to) + " is before from " + isoDate(from));
+  const long long days = daysBetween(from, to) + 1;
+  if (days <= most) return std::nullopt;
+  return badRequest("history " + a.kind + ": " + std::to_string(days) + " days from " +
+                    isoDate(from) + " to " + isoDate(to) + "; one question covers at most " +
+                    std::to_string(most) + " days");
+}
+
+}  // namespace
+
+StoreAnswers::StoreAnswers(store::StoreLocation location, CliOptions options)
+    : location_(std::move(location)), options_(std::move(options)) {}
+
+std::unique_ptr<store::StoreReader> StoreAnswers::take() {
+  {
+    const std::lock_guard lock(mutex_);
+    if (!free_.empty()) {
+      auto r = std::move(free_.back());
+      free_.pop_back();
+      return r;
+    }
+  }
+  return std::make_unique<store::StoreReader>(location_);
+}
+
+void StoreAnswers::giveBack(std::unique_ptr<store::StoreReader> reader) {
+  const std::lock_guard lock(mutex_);
+  if (free_.size() < kIdleReaders) free_.push_back(std::move(reader));
+}
+
+web::StoreAnswer StoreAnswers::operator()(const web::StoreQuestion& q) {
+  const CliCommand cmd{q.words.front(), {q.words.begin() + 1, q.words.end()}};
+  std::string error;
+  const auto args = parseCommandArgs(cmd, error);
+  if (!args) return badRequest(error);
+  if (cmd.name == "history") {
+    if (auto refusal = historyRefusal(*args, options_)) return *refusal;
+  }
+  CliOptions o = options_;
+  o.exportFormat = q.csv ? ExportFormat::Csv : ExportFormat::Json;
+  o.exportFile.clear();
+  o.columns.clear();
+  try {
+    auto reader = take();
+    if (cmd.name == "rounds" && args->roundId &&
+        !store::roundById(reader->database(), *args->roundId)) {
+      giveBack(std::move(reader));
+      return {404, "no round " + std::to_string(*args->roundId) + " in the store"};
+    }
+    const StoreCommandAnswer a = answerStoreCommand(reader->database(), cmd, o);
+    giveBack(std::move(reader));
+    if (a.answered) return {200, a.text};
+    const bool noRound = a.text == "no round in the store";
+    return {noRound ? 404 : 400, a.text};
+  } catch (const store::StoreError& e) {
+    // The reader is dropped: the next question opens a new one.
+    return {503, "the store cannot be read: " + store::maskPasswords(e.what())};
+  }
+}
+
+}  // namespace vardis::cli
