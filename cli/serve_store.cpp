@@ -53,6 +53,10 @@ std::unique_ptr<store::StoreReader> StoreAnswers::take() {
 }
 
 void StoreAnswers::giveBack(std::unique_ptr<store::StoreReader> reader) {
+  // A connection to a server is worth keeping; a file is opened anew for
+  // each question, so that one read as immutable (a folder this user may
+  // only read) still shows what a round wrote since.
+  if (!location_.postgres()) return;
   const std::lock_guard lock(mutex_);
   if (free_.size() < kIdleReaders) free_.push_back(std::move(reader));
 }

@@ -17,7 +17,7 @@ install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 # runs as and its data folder. Under the prefix, so /usr/lib/... in the package:
 # systemd reads /usr/lib/systemd/system (on Debian 12 the same folder as
 # /lib/systemd/system) and /usr/local/lib/systemd/system alike.
-install(FILES contrib/vardis-round.service contrib/vardis-round.timer
+install(FILES contrib/vardis-round.service contrib/vardis-round.timer contrib/vardis-web.service
         DESTINATION lib/systemd/system)
 install(FILES packaging/vardis.sysusers DESTINATION lib/sysusers.d RENAME vardis.conf)
 install(FILES packaging/vardis.tmpfiles DESTINATION lib/tmpfiles.d RENAME vardis.conf)
@@ -59,11 +59,15 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Talks to one VARDIS heat meter over an RS-232 line, directly or through a GSM modem;\
  reads its current values, clock, archives and parameters and appends them as\
  code-page-1251 text reports. Includes vardis-cli, the simulated meter vardis-meter-sim\
- and a systemd timer (not enabled) for a nightly round of the GSM nodes.")
+ a systemd timer (not enabled) for a nightly round of the GSM nodes and a unit (not\
+ enabled) for the dispatcher's read-only web view of the store.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The web view (vardis-cli serve) draws its charts with Debian's Chart.js,
+# served from where that package puts it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjs-chart.js")
 # The window needs a platform plugin to show itself on a desktop, and Qt's
 # Russian catalogue for Qt's own dialogs and menus (the file dialog, a text
 # field's context menu).
