@@ -23,6 +23,7 @@
 #include "sim/numbers.h"
 #include "support/cli_runner.h"
 #include "support/csv_rows.h"
+#include "support/example_round.h"
 #include "support/store_sql.h"
 #include "support/temp_dir.h"
 
@@ -33,11 +34,9 @@ namespace fs = std::filesystem;
 using Rows = std::vector<std::vector<std::string>>;
 
 std::string day(int offset) {
-  return QDate::currentDate().addDays(offset).toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+  return test::dayFromToday(offset);
 }
-std::string pcNow() {
-  return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-}
+using test::pcNow;
 // The source tree: __FILE__ as the compiler was given it, from the build folder.
 const fs::path kSource = (fs::path(VARDIS_CLI_PATH).parent_path().parent_path() / __FILE__)
                              .lexically_normal()
@@ -101,24 +100,7 @@ class DispatchMorning : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = std::make_unique<test::TempDir>();
-    fs::create_directories(reportDir(dir()));
-    fs::copy_file(kSource / "sim/examples/gsm_csd.ini", nodeFile(dir()));
-    // The quick drain, but for node 6, whose carrier goes while its values are read.
-    std::ofstream(nodeFile(dir()), std::ios::app) << "quick=1\r\nquick_6=0\r\n";
-    sim::MeterSetup setup;
-    sim::loadSetupFile(setup, (kSource / "sim/examples/round.json").string());
-    setup.numbers[5].number.faults.noCarrierAfterMs = 1500;  // 45 s in the example
-    sim::SimulatorOptions o;
-    o.speed = 115200;
-    o.modem.connectDelayMs = 100;
-    o.modem.guardMs = 50;
-    o.modem.noAnswerDelayMs = 200;
-    sim::Simulator modem(std::move(setup.numbers), o);
-    modem.start();
-    round_ = test::runCli(modem.portPath(), dir(), pcNow(),
-                          {"--gsm", "--test-dial-wait-ms", "3000", "round", "--redial-pause", "0",
-                           "values", "hourly", day(-2), "hourly", day(-1), "daily", day(-1)});
-    modem.stop();
+    round_ = test::runExampleRound(dir(), kSource);
     id_ = test::sqlValue(dir(), "SELECT max(id) FROM rounds");
   }
   static void TearDownTestSuite() { dir_.reset(); }
