@@ -33,6 +33,9 @@
 // without ending each attempt; and a round of 60 nodes shared by three
 // vardis-cli hosts of two simulated modems each, its wall time against the
 // same nodes over one modem and whether every node was read once.
+// Then (alone with --web-only) the web view on loopback over a store of 100
+// meters with a year each and a round of their nodes: /api/rounds/ID, a
+// meter's week of hourly history and the page's first load.
 //
 // options.cpp reads the command line, speed.cpp times the readings,
 // cli_run.cpp runs vardis-cli, store_bench.cpp fills and times the store,
@@ -55,6 +58,7 @@
 #include "bench/round_bench.h"
 #include "bench/speed.h"
 #include "bench/store_bench.h"
+#include "bench/web_bench.h"
 
 int main(int argc, char** argv) {
   using namespace vardis::bench;
@@ -72,7 +76,8 @@ int main(int argc, char** argv) {
     usage(std::cout);
     return 0;
   }
-  const bool all = !options.storeOnly && !options.roundOnly && !options.postgresOnly;
+  const bool all =
+      !options.storeOnly && !options.roundOnly && !options.postgresOnly && !options.webOnly;
   try {
     if (all) {
       const vardis::CalendarDate date = yesterday();
@@ -97,6 +102,13 @@ int main(int argc, char** argv) {
     if (all || options.postgresOnly) {
       if (all || options.storeOnly || options.roundOnly) std::cout << "\n";
       printPostgres(measurePostgres(options));
+    }
+    if (all || options.webOnly) {
+      if (!all && (options.storeOnly || options.roundOnly || options.postgresOnly)) {
+        std::cout << "\n";
+      }
+      if (all) std::cout << "\n";
+      printWeb(measureWeb(options));
     }
   } catch (const std::exception& e) {
     std::cerr << "vardis-bench: " << e.what() << "\n";

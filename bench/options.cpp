@@ -24,7 +24,7 @@ void usage(std::ostream& out) {
   out << "usage: vardis-bench [--full | --quick] [--readings N] [--turnaround MS]\n"
          "                    [--timer-slack NS] [--meter-sim PATH] [--cli PATH]\n"
          "                    [--store-only] [--store-runs N] [--round-only]\n"
-         "                    [--postgres-only]\n"
+         "                    [--postgres-only] [--web-only]\n"
          "Reads hourly archives from the simulated meter at 9600 and 115200 baud,\n"
          "over the tool's serial line and over a plain one, and prints the time of\n"
          "each transaction against its floor, the processor share of the reading\n"
@@ -39,7 +39,9 @@ void usage(std::ostream& out) {
          "its own (tests/support/pg-server) over TCP on 127.0.0.1: the same storing\n"
          "and reading back, 32 workers claiming the 10000 nodes of a shared round's\n"
          "queue, and a round of 60 nodes shared by 3 vardis-cli hosts of 2 simulated\n"
-         "modems each against the same nodes over one modem.\n"
+         "modems each against the same nodes over one modem. Then the web view\n"
+         "(vardis-cli serve) on loopback over a store of 100 meter-years: a round's\n"
+         "nodes, a meter's week of hourly records and the page's first load.\n"
          "\n"
          "  --full            10 hourly readings (5330 transactions) a speed, line and\n"
          "                    drain (default)\n"
@@ -54,7 +56,9 @@ void usage(std::ostream& out) {
          "  --round-only      the round alone (two minutes or so); with --store-only,\n"
          "                    the store and the round\n"
          "  --postgres-only   the PostgreSQL part alone (five minutes or so); with\n"
-         "                    --store-only or --round-only, those parts too\n";
+         "                    --store-only or --round-only, those parts too\n"
+         "  --web-only        the web view alone (a few minutes, most of it filling the\n"
+         "                    store); with the other --...-only, those parts too\n";
 }
 
 Options parseOptions(const std::vector<std::string>& args, bool& help) {
@@ -90,6 +94,8 @@ Options parseOptions(const std::vector<std::string>& args, bool& help) {
       o.roundOnly = true;
     } else if (a == "--postgres-only") {
       o.postgresOnly = true;
+    } else if (a == "--web-only") {
+      o.webOnly = true;
     } else if (a == "--store-runs") {
       o.storeRuns = wholeNumber(a, value(), 1, 365);
     } else {

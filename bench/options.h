@@ -21,6 +21,7 @@ struct Options {
   bool storeOnly = false;     // the store's figures alone, without a meter
   bool roundOnly = false;     // the round's figures alone (with --store-only: both)
   bool postgresOnly = false;  // the PostgreSQL figures alone (with the others: those too)
+  bool webOnly = false;       // the web view's figures alone (with the others: those too)
   int storeRuns = kStoreRuns;
 };
 

@@ -396,6 +396,12 @@ void oneReadingEach(const std::filesystem::path& file, const Ids& ids,
 
 }  // namespace
 
+YearReadings yearReadings() {
+  const int year = measuredYear();
+  Readings r = makeReadings(year, 1);
+  return {year, std::move(r.hourly), std::move(r.daily)};
+}
+
 StoreResult measureStore(const Options& o) {
   StoreResult r;
   r.year = measuredYear();

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "archives/archive_data.h"
 #include "bench/options.h"
 #include "store/store_location.h"
 
@@ -50,6 +51,15 @@ struct StoreResult {
   long long values = 0;
   std::vector<std::pair<std::string, long long>> tableBytes;  // empty without dbstat
 };
+
+// The measured year of the benchmark's meter (the last one of 365 days): a
+// day's hourly reading for each day and a daily reading for each month.
+struct YearReadings {
+  int year = 0;
+  std::vector<ArchiveData> hourly;
+  std::vector<ArchiveData> daily;
+};
+YearReadings yearReadings();
 
 // Measures in a temporary folder of its own. Throws vardis::store::StoreError
 // when the store cannot be written.

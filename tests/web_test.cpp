@@ -1,6 +1,10 @@
 // The web view's API routes and its access check, without a server.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "web/access.h"
 #include "web/api_routes.h"
 #include "web/static_files.h"
@@ -69,6 +73,23 @@ TEST(WebFiles, OnlyTheCompiledInFilesAndChartJsAreServed) {
   EXPECT_FALSE(files.find("/index.html"));
   EXPECT_FALSE(files.find("/static/../index.html"));
   EXPECT_NE(etagOf("a"), etagOf("b"));
+}
+
+// Logins and checks from several threads at once, as the server's threads make them.
+TEST(WebAccess, SessionsHoldUnderConcurrentLogins) {
+  Access access("a-token-of-sixteen-or-more");
+  std::vector<std::thread> threads;
+  std::atomic<int> good{0};
+  for (int k = 0; k < 4; ++k) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 100; ++i) {
+        const auto s = access.login("a-token-of-sixteen-or-more");
+        if (s && access.allows("", "vardis_session=" + *s)) ++good;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(good.load(), 400);
 }
 
 }  // namespace

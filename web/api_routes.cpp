@@ -93,7 +93,9 @@ std::variant<StoreQuestion, Refusal> questionOf(std::string_view path, const Par
   }
   std::string plainWord;
   std::vector<std::string_view> seen;
-  for (const auto& [name, value] : params) {
+  for (const auto& param : params) {
+    const std::string& name = param.first;
+    const std::string& value = param.second;
     if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
       return refused("the parameter " + name + " is given twice");
     }
