@@ -42,7 +42,7 @@ std::string isoDay(int year, int dayOfYear) {
 }
 
 // 100 meters, each the year's hourly and daily readings, and a round of
-// their nodes, every tenth not read.
+// their nodes that read their last day, every tenth node not read.
 std::int64_t fillStore(const std::filesystem::path& file, const YearReadings& y) {
   store::ReadingStore s(file);
   const std::string started = isoDay(y.year, 0) + "T09:00:00";

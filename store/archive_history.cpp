@@ -29,7 +29,8 @@ struct Head {
 // integrators) of the range: the joins and conditions, and their parameters.
 constexpr const char* kRecords = " FROM records r JOIN meters m ON m.id = r.meter_id";
 constexpr const char* kInRange =
-    " WHERE (m.serial = ?1 OR ?1 IS NULL) AND r.kind IN (?2, ?3, ?4) "
+    " WHERE r.meter_id IN (SELECT id FROM meters WHERE serial = ?1 OR ?1 IS NULL) "
+    "AND r.kind IN (?2, ?3, ?4) "
     "AND r.start >= ?5 AND r.start < ?6 ";
 
 void bindRange(Statement& q, const std::string& kind, const HistoryRange& r) {

@@ -39,7 +39,7 @@ constexpr const char* kNeeded =
     " AND v.name IN ('W1', 'W2', 'Q1', 'Q2', 'M1', 'M2', 'M3', 'M4', 'G1', 'G2', 'G3', 'G4')";
 constexpr const char* kJoins =
     " FROM records r JOIN meters m ON m.id = r.meter_id JOIN record_values v ON "
-    "v.record_id = r.id WHERE (m.serial = ?1 OR ?1 IS NULL)";
+    "v.record_id = r.id WHERE r.meter_id IN (SELECT id FROM meters WHERE serial = ?1 OR ?1 IS NULL)";
 // The chosen revision of each (meter, kind, start) comes first: the latest
 // without a missing value, else the latest.
 constexpr const char* kChosenFirst =

@@ -125,7 +125,7 @@ std::vector<CurrentRow> currentValues(Database& db, const HistoryRange& r) {
   Statement q(db,
               "SELECT c.id, m.serial, c.read_at, c.meter_clock, c.meter_clock_word, "
               "c.abnormal_word FROM current_readings c JOIN meters m ON m.id = c.meter_id "
-              "WHERE (m.serial = ?1 OR ?1 IS NULL) AND c.read_at >= ?2 AND c.read_at < ?3 "
+              "WHERE c.meter_id IN (SELECT id FROM meters WHERE serial = ?1 OR ?1 IS NULL) AND c.read_at >= ?2 AND c.read_at < ?3 "
               "ORDER BY m.serial, c.id");
   bindSerial(q, 1, r);
   q.bind(2, lowerBound(r, 10)).bind(3, upperBound(r, 10));
@@ -152,7 +152,7 @@ std::vector<ParameterRow> parameterSets(Database& db, const HistoryRange& r) {
   const ReadTransaction snapshot(db);
   Statement q(db,
               "SELECT p.id, m.serial, p.read_at FROM parameter_sets p JOIN meters m ON "
-              "m.id = p.meter_id WHERE (m.serial = ?1 OR ?1 IS NULL) AND p.read_at >= ?2 AND "
+              "m.id = p.meter_id WHERE p.meter_id IN (SELECT id FROM meters WHERE serial = ?1 OR ?1 IS NULL) AND p.read_at >= ?2 AND "
               "p.read_at < ?3 ORDER BY m.serial, p.id");
   bindSerial(q, 1, r);
   q.bind(2, lowerBound(r, 10)).bind(3, upperBound(r, 10));
@@ -176,7 +176,7 @@ std::vector<ClockRow> clockEvents(Database& db, const HistoryRange& r) {
       db,
       "SELECT m.serial, c.read_at, c.event, c.meter_time, c.pc_time_sent, "
       "c.meter_time_before, c.acknowledged FROM clock_events c JOIN meters m ON m.id = c.meter_id "
-      "WHERE (m.serial = ?1 OR ?1 IS NULL) AND c.read_at >= ?2 AND c.read_at < ?3 "
+      "WHERE c.meter_id IN (SELECT id FROM meters WHERE serial = ?1 OR ?1 IS NULL) AND c.read_at >= ?2 AND c.read_at < ?3 "
       "ORDER BY m.serial, c.id");
   bindSerial(q, 1, r);
   q.bind(2, lowerBound(r, 10)).bind(3, upperBound(r, 10));

@@ -150,7 +150,7 @@ TEST(StoreEnded, UpgradingAStoreDropsTheRecordsReadBeforeTheirIntervalEnded) {
   // As an earlier version stored them: read at 12:00 on the 9th.
   sqlExec(dir.path(),
           "UPDATE records SET read_at = '2011-04-09T12:00:00' WHERE kind != 'monthly'; "
-          "DROP TABLE shared_nodes; DROP TABLE shared_rounds; ALTER TABLE round_nodes DROP COLUMN host; "
+          "DROP INDEX records_by_read; DROP TABLE shared_nodes; DROP TABLE shared_rounds; ALTER TABLE round_nodes DROP COLUMN host; "
           "ALTER TABLE rounds DROP COLUMN address; ALTER TABLE rounds DROP COLUMN baud; "
           "PRAGMA user_version = 2");
   { store::ReadingStore upgraded(dir.path() / store::kStoreFileName); }

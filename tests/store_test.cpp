@@ -223,7 +223,7 @@ TEST(StoreSchema, ARoundStoredBeforeAddressAndSpeedWereKeptNeverMatches) {
     ReadingStore s(file);
     s.storeRound(roundAt(0, 0));
     s.database().exec(
-        "DROP TABLE shared_nodes; DROP TABLE shared_rounds; "
+        "DROP INDEX records_by_read; DROP TABLE shared_nodes; DROP TABLE shared_rounds; "
         "ALTER TABLE round_nodes DROP COLUMN host; "
         "ALTER TABLE rounds DROP COLUMN address; ALTER TABLE rounds DROP COLUMN baud; "
         "PRAGMA user_version = 3");
