@@ -315,9 +315,10 @@ std::string usageText() {
       "commands:\n";
   for (const auto& entry : commandTable()) text += "  " + std::string(entry.usage) + "\n";
   return text +
-         "history, meters, rounds, alarms and consumption read only the store (vardis.sqlite\n"
-         "in the data folder): no port is opened for them. Exit status: 0 done, 1 a command\n"
-         "failed, 2 a usage error, 3 the meter or the line failed, 4 a round left nodes unread.\n";
+         "history, meters, rounds, alarms, consumption and serve read only the store\n"
+         "(vardis.sqlite in the data folder): no port is opened for them. Exit status: 0\n"
+         "done, 1 a command failed, 2 a usage error, 3 the meter or the line failed, 4 a\n"
+         "round left nodes unread.\n";
 }
 
 std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, std::string& error) {
