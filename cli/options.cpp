@@ -336,8 +336,9 @@ std::optional<CliOptions> parseArguments(const std::vector<std::string>& args, s
     return std::nullopt;
   }
   if (serve && o.exportFormat != ExportFormat::None) {
-    error = "serve answers in JSON and CSV as each request asks; --format and --out do not go "
-            "with it";
+    error =
+        "serve answers in JSON and CSV as each request asks; --format and --out do not go "
+        "with it";
     return std::nullopt;
   }
   if (serve && !o.store) {
