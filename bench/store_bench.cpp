@@ -225,16 +225,6 @@ int measuredYear() {
   return year;
 }
 
-StoreTimes timesOf(std::vector<double> ms, bool right) {
-  std::sort(ms.begin(), ms.end());
-  StoreTimes t;
-  t.runs = static_cast<int>(ms.size());
-  t.right = right;
-  if (ms.empty()) return t;
-  t.p50 = ms[(ms.size() + 1) / 2 - 1];  // nearest rank, as the speed table takes it
-  t.max = ms.back();
-  return t;
-}
 
 double timed(const std::function<void()>& f) {
   const Clock::time_point start = Clock::now();
@@ -395,6 +385,17 @@ void oneReadingEach(const std::filesystem::path& file, const Ids& ids,
 }
 
 }  // namespace
+
+StoreTimes timesOf(std::vector<double> ms, bool right) {
+  std::sort(ms.begin(), ms.end());
+  StoreTimes t;
+  t.runs = static_cast<int>(ms.size());
+  t.right = right;
+  if (ms.empty()) return t;
+  t.p50 = ms[(ms.size() + 1) / 2 - 1];  // nearest rank, as the speed table takes it
+  t.max = ms.back();
+  return t;
+}
 
 YearReadings yearReadings() {
   const int year = measuredYear();

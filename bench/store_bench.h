@@ -23,6 +23,10 @@ struct StoreTimes {
   bool right = true;  // every run stored or read what it should have
 };
 
+// The times of the runs as their p50 (nearest rank, as the speed table takes
+// it) and max; `right` as given.
+StoreTimes timesOf(std::vector<double> ms, bool right);
+
 struct StoreResult {
   int year = 0;
   std::string sqliteVersion;

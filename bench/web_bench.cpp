@@ -24,17 +24,6 @@ constexpr int kRuns = 50;
 constexpr double kApiTargetMs = 50;    // /api/rounds/ID and a week of hourly history, p50
 constexpr double kPageTargetMs = 300;  // the page's first load, all its requests
 
-StoreTimes timesOf(std::vector<double> t, bool right) {
-  std::sort(t.begin(), t.end());
-  StoreTimes s;
-  s.runs = static_cast<int>(t.size());
-  s.right = right;
-  if (t.empty()) return s;
-  s.p50 = t[(t.size() + 1) / 2 - 1];
-  s.max = t.back();
-  return s;
-}
-
 std::string isoDay(int year, int dayOfYear) {
   store::Day d{year, 1, 1};
   for (int i = 0; i < dayOfYear; ++i) d = store::nextDay(d);
