@@ -40,16 +40,12 @@ std::optional<web::StoreAnswer> historyRefusal(const CommandArgs& a, const CliOp
 StoreAnswers::StoreAnswers(store::StoreLocation location, CliOptions options)
     : location_(std::move(location)), options_(std::move(options)) {}
 
-std::unique_ptr<store::StoreReader> StoreAnswers::take() {
-  {
-    const std::lock_guard lock(mutex_);
-    if (!free_.empty()) {
-      auto r = std::move(free_.back());
-      free_.pop_back();
-      return r;
-    }
-  }
-  return std::make_unique<store::StoreReader>(location_);
+std::unique_ptr<store::StoreReader> StoreAnswers::takeKept() {
+  const std::lock_guard lock(mutex_);
+  if (free_.empty()) return nullptr;
+  auto r = std::move(free_.back());
+  free_.pop_back();
+  return r;
 }
 
 void StoreAnswers::giveBack(std::unique_ptr<store::StoreReader> reader) {
@@ -73,22 +69,37 @@ web::StoreAnswer StoreAnswers::operator()(const web::StoreQuestion& q) {
   o.exportFormat = q.csv ? ExportFormat::Csv : ExportFormat::Json;
   o.exportFile.clear();
   o.columns.clear();
-  try {
-    auto reader = take();
-    if (cmd.name == "rounds" && args->roundId &&
-        !store::roundById(reader->database(), *args->roundId)) {
-      giveBack(std::move(reader));
-      return {404, "no round " + std::to_string(*args->roundId) + " in the store"};
+  // A kept connection may have outlived its server (restarted, or the
+  // network gone for a while): its failure is asked again on a new one,
+  // and the other kept ones are let go. The question only reads.
+  if (auto kept = takeKept()) {
+    try {
+      return ask(std::move(kept), cmd, *args, o);
+    } catch (const store::StoreError&) {
+      const std::lock_guard lock(mutex_);
+      free_.clear();
     }
-    const StoreCommandAnswer a = answerStoreCommand(reader->database(), cmd, o);
-    giveBack(std::move(reader));
-    if (a.answered) return {200, a.text};
-    const bool noRound = a.text == "no round in the store";
-    return {noRound ? 404 : 400, a.text};
+  }
+  try {
+    return ask(std::make_unique<store::StoreReader>(location_), cmd, *args, o);
   } catch (const store::StoreError& e) {
-    // The reader is dropped: the next question opens a new one.
     return {503, "the store cannot be read: " + store::maskPasswords(e.what())};
   }
+}
+
+web::StoreAnswer StoreAnswers::ask(std::unique_ptr<store::StoreReader> reader,
+                                   const CliCommand& cmd, const CommandArgs& args,
+                                   const CliOptions& o) {
+  if (cmd.name == "rounds" && args.roundId &&
+      !store::roundById(reader->database(), *args.roundId)) {
+    giveBack(std::move(reader));
+    return {404, "no round " + std::to_string(*args.roundId) + " in the store"};
+  }
+  const StoreCommandAnswer a = answerStoreCommand(reader->database(), cmd, o);
+  giveBack(std::move(reader));
+  if (a.answered) return {200, a.text};
+  const bool noRound = a.text == "no round in the store";
+  return {noRound ? 404 : 400, a.text};
 }
 
 }  // namespace vardis::cli

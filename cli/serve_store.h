@@ -22,11 +22,16 @@ class StoreAnswers {
  public:
   StoreAnswers(store::StoreLocation location, CliOptions options);
   // The answer to one question; called from several threads at once, each
-  // on a reader of its own. A store that fails is 503 with its message.
+  // on a reader of its own. A store that fails is 503 with its message;
+  // a kept connection that fails is first replaced and asked again.
   web::StoreAnswer operator()(const web::StoreQuestion& q);
 
  private:
-  std::unique_ptr<store::StoreReader> take();
+  // An idle reader kept from an earlier question, or nothing.
+  std::unique_ptr<store::StoreReader> takeKept();
+  // Throws the store's error; the reader is kept only when it answered.
+  web::StoreAnswer ask(std::unique_ptr<store::StoreReader> reader, const CliCommand& cmd,
+                       const CommandArgs& args, const CliOptions& o);
   void giveBack(std::unique_ptr<store::StoreReader> reader);
 
   store::StoreLocation location_;

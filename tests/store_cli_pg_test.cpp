@@ -1,7 +1,8 @@
 // vardis-cli on a store named by --store or VARDIS_STORE: the same readings
 // kept in SQLite and in PostgreSQL give the same history to the byte, a
-// password in the location is never shown, and a VARDIS_STORE that names no
-// store is refused before a port is opened.
+// password in the location is never shown, a VARDIS_STORE that names no
+// store is refused before a port is opened, and the web view's questions
+// outlive a restart of the server.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "cli/serve_store.h"
+#include "store/reading_store.h"
 #include "support/cli_data.h"
 #include "support/cli_runner.h"
 #include "support/pg_server.h"
@@ -108,6 +111,33 @@ TEST(StoreCliPg, AVariableThatNamesNoStoreIsRefusedBeforeAnyPortOpens) {
   ::unsetenv("VARDIS_STORE");
   EXPECT_TRUE(meter.requests().empty());
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "vardis.sqlite"));
+}
+
+// The web view keeps its connections between questions. A server restarted
+// between two questions (its nightly maintenance) costs none of them; while
+// it is down each question is 503 with the reason.
+TEST(StoreCliPg, TheWebViewsQuestionsOutliveARestartOfTheServer) {
+  test::OwnPgServer server;
+  test::PgTestDatabase db(server.address());
+  // The tests' server commits without waiting for the disk, and its stop is
+  // a crash's: this database's commits wait, so the store outlives the stop.
+  db.sql(
+      "DO $$BEGIN EXECUTE format('ALTER DATABASE %I SET synchronous_commit = on', "
+      "current_database()); END$$");
+  { store::ReadingStore created(db.location()); }
+  cli::StoreAnswers answers(db.location(), cli::CliOptions{});
+  const web::StoreQuestion meters{{"meters"}, false};
+  ASSERT_EQ(answers(meters).status, 200) << answers(meters).body;
+  server.stop();
+  server.start();
+  const web::StoreAnswer again = answers(meters);
+  EXPECT_EQ(again.status, 200) << again.body;
+  server.stop();
+  const web::StoreAnswer down = answers(meters);
+  EXPECT_EQ(down.status, 503);
+  EXPECT_EQ(down.body.rfind("the store cannot be read: ", 0), 0u) << down.body;
+  server.start();
+  EXPECT_EQ(answers(meters).status, 200);
 }
 
 }  // namespace
